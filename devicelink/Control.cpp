@@ -1,0 +1,298 @@
+#include "Control.h"
+
+#include "Packet.h"
+#include "SerialWin.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace ZORVI {
+
+using Communication::Packet;
+
+namespace {
+
+constexpr const char* LIBRARY_BUILD_DATE = "Aug 16 2012";
+constexpr uint32_t LIBRARY_VERSION[3] = {3, 1, 0};
+constexpr int PORT_MODE_KORLINK = 1;
+constexpr uint16_t DEVICE_INFO_MIN_LENGTH = 24;
+constexpr uint16_t DESCRIPTOR_ITEM_LENGTH = 8;
+
+uint16_t bigEndianWord(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+void appendWord(std::vector<uint8_t>& out, uint16_t word)
+{
+    out.push_back(static_cast<uint8_t>(word >> 8));
+    out.push_back(static_cast<uint8_t>(word & 0xFF));
+}
+
+} // namespace
+
+const uint8_t Control::INTERFACE_PROBE[7] = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
+
+Control::Control()
+    : m_serialPort(new Communication::Serial::SerialWin)
+{
+}
+
+Control::~Control()
+{
+    delete m_serialPort;
+}
+
+bool Control::testInterface(const char* portName, bool* echoResult, bool* lineResult)
+{
+    if (!m_serialPort->open(portName, PORT_MODE_KORLINK))
+        return false;
+    if (echoResult)
+        *echoResult = echoTest();
+    if (lineResult)
+        *lineResult = lineTest();
+    return true;
+}
+
+bool Control::echoTest()
+{
+    if (!m_serialPort->write(INTERFACE_PROBE, sizeof INTERFACE_PROBE, nullptr))
+        return false;
+    uint8_t received[PROBE_READ_SIZE];
+    uint32_t count = 0;
+    if (!m_serialPort->read(received, sizeof received, &count))
+        return false;
+    // A short echo fails; never compare bytes that did not arrive.
+    return count >= sizeof INTERFACE_PROBE
+        && std::memcmp(received, INTERFACE_PROBE, sizeof INTERFACE_PROBE) == 0;
+}
+
+bool Control::modemLinesAre(bool on)
+{
+    uint8_t flags[4];
+    m_serialPort->getModemLines(flags);
+    const bool ring = flags[2] != 0;
+    const bool dcd = flags[3] != 0;
+    return on ? (ring && dcd) : (!ring && !dcd);
+}
+
+bool Control::lineTest()
+{
+    // The adapter loops DTR back to RING and DCD; CTS and DSR are not wired.
+    bool result = true;
+    m_serialPort->setDTR(false);
+    for (int round = 0; round < 2; ++round) {
+        m_serialPort->setDTR(true);
+        m_serialPort->sleep(LINE_SETTLE_MS);
+        if (!modemLinesAre(true))
+            result = false;
+        m_serialPort->setDTR(false);
+        m_serialPort->sleep(LINE_SETTLE_MS);
+        if (!modemLinesAre(false))
+            result = false;
+    }
+    return result;
+}
+
+void Control::close()
+{
+    m_serialPort->close();
+}
+
+void Control::sleep(uint32_t milliseconds)
+{
+    m_serialPort->sleep(milliseconds);
+}
+
+bool Control::enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize)
+{
+    return m_serialPort->enumeratePort(index, buffer, bufferSize);
+}
+
+void Control::libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
+                          uint32_t* patch) const
+{
+    if (buildDate && size > 0) {
+        std::strncpy(buildDate, LIBRARY_BUILD_DATE, size - 1);
+        buildDate[size - 1] = '\0';
+    }
+    if (major)
+        *major = LIBRARY_VERSION[0];
+    if (minor)
+        *minor = LIBRARY_VERSION[1];
+    if (patch)
+        *patch = LIBRARY_VERSION[2];
+}
+
+uint8_t* Control::transact(int32_t destination, uint8_t command, const uint8_t* payload,
+                           uint16_t payloadLength, uint16_t* answerLength)
+{
+    *answerLength = 0;
+    Packet request;
+    request.setDestination(destination);
+    request.setSource(Packet::ADDRESS_HOST);
+    request.setCommand(command);
+    if (!request.setPayload(payload, payloadLength, false))
+        return nullptr;
+    if (!m_serialPort->sendPacket(request))
+        return nullptr;
+    std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
+    if (!answer || answer->destination() != Packet::ADDRESS_HOST
+        || answer->source() != destination || answer->command() != command)
+        return nullptr;
+    return answer->copyPayload(answerLength);
+}
+
+bool Control::queryDeviceInfo(DeviceInfo* info)
+{
+    info->clear();
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(
+        transact(Packet::ADDRESS_FIRMWARE, COMMAND_DEVICE_INFO, nullptr, 0, &length));
+    // 24 bytes without the token, 26 with it; anything else is not a record.
+    if (!answer || length < DEVICE_INFO_MIN_LENGTH || length == DEVICE_INFO_MIN_LENGTH + 1)
+        return false;
+    std::memcpy(info->bytes.data(), answer.get(), DeviceInfo::SERIAL_OFFSET);
+    for (size_t k = 0; k < DeviceInfo::SERIAL_LENGTH; ++k)
+        info->bytes[DeviceInfo::SERIAL_OFFSET + k] = answer[23 - k];
+    if (length > DEVICE_INFO_MIN_LENGTH) {
+        info->bytes[DeviceInfo::TOKEN_OFFSET] = answer[24];
+        info->bytes[DeviceInfo::TOKEN_OFFSET + 1] = answer[25];
+    }
+    return true;
+}
+
+bool Control::queryRecovery(uint8_t* hardwareByte)
+{
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(
+        transact(Packet::ADDRESS_RECOVERY, COMMAND_DESCRIPTORS, nullptr, 0, &length));
+    if (!answer || length != 1)
+        return false;
+    *hardwareByte = answer[0];
+    return true;
+}
+
+bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
+                              ParameterDescriptor** records)
+{
+    *found = 0;
+    *records = nullptr;
+    const uint8_t request[3] = {static_cast<uint8_t>(firstId >> 8),
+                                static_cast<uint8_t>(firstId & 0xFF), count};
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_DESCRIPTORS,
+                                               request, sizeof request, &length));
+    if (!answer)
+        return false;
+
+    // First pass: count the described items, and refuse an answer whose
+    // last item is cut short.
+    uint32_t described = 0;
+    for (uint32_t pos = 0; pos < length;) {
+        if (answer[pos] != 0) {
+            ++pos;
+            continue;
+        }
+        if (pos + 1 + DESCRIPTOR_ITEM_LENGTH > length)
+            return false;
+        ++described;
+        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
+    }
+    if (described == 0)
+        return true;
+    if (described > 255)
+        return false;
+
+    ParameterDescriptor* array = new (std::nothrow) ParameterDescriptor[described];
+    if (!array)
+        return false;
+    uint32_t index = 0;
+    uint16_t id = firstId;
+    for (uint32_t pos = 0; pos < length; ++id) {
+        if (answer[pos] != 0) {
+            ++pos;
+            continue;
+        }
+        const uint8_t* item = answer.get() + pos + 1;
+        ParameterDescriptor& record = array[index++];
+        record.id = id;
+        record.address = bigEndianWord(item);
+        record.minimum = bigEndianWord(item + 2);
+        record.maximum = bigEndianWord(item + 4);
+        record.defaultValue = bigEndianWord(item + 6);
+        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
+    }
+    *found = static_cast<uint8_t>(described);
+    *records = array;
+    return true;
+}
+
+uint16_t* Control::readValues(uint16_t address, uint8_t count)
+{
+    const uint8_t request[3] = {static_cast<uint8_t>(address >> 8),
+                                static_cast<uint8_t>(address & 0xFF), count};
+    // A single word is asked for without the count byte.
+    const uint16_t requestLength = count > 1 ? 3 : 2;
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_READ_VALUES,
+                                               request, requestLength, &length));
+    if (!answer || answer[length - 1] != 0)
+        return nullptr;
+    const uint32_t words = (length - 1u) / 2u;
+    // The caller reads count words: an answer with another number of words
+    // would have it read past the array or take stale data.
+    if (words != count || count == 0)
+        return nullptr;
+    uint16_t* values = new (std::nothrow) uint16_t[words];
+    if (!values)
+        return nullptr;
+    for (uint32_t i = 0; i < words; ++i)
+        values[i] = bigEndianWord(answer.get() + 2 * i);
+    return values;
+}
+
+bool Control::writeValues(uint8_t command, const uint16_t* addresses, const uint16_t* values,
+                          uint32_t count)
+{
+    std::vector<uint8_t> payload;
+    if (!m_blockMode) {
+        if (count == 0 || count > MAX_LIST_PAIRS)
+            return false;
+        payload.push_back(static_cast<uint8_t>(count | 0x80));
+        for (uint32_t i = 0; i < count; ++i) {
+            appendWord(payload, addresses[i]);
+            appendWord(payload, values[i]);
+        }
+    } else {
+        if (count == 0 || count > MAX_BLOCK_VALUES)
+            return false;
+        appendWord(payload, addresses[0]);
+        payload.push_back(static_cast<uint8_t>(count & 0xFF));
+        for (uint32_t i = 0; i < count; ++i)
+            appendWord(payload, values[i]);
+    }
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, command, payload.data(),
+                                               static_cast<uint16_t>(payload.size()), &length));
+    return answer && answer[0] == 0;
+}
+
+bool Control::writeParameters(const uint16_t* addresses, const uint16_t* values, uint32_t count)
+{
+    return writeValues(COMMAND_WRITE_PARAMETERS, addresses, values, count);
+}
+
+bool Control::handshake(uint8_t tokenHigh, uint8_t tokenLow)
+{
+    const uint8_t request[3] = {HANDSHAKE_MARKER, static_cast<uint8_t>(~tokenHigh),
+                                static_cast<uint8_t>(~tokenLow)};
+    uint16_t length = 0;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_HANDSHAKE,
+                                               request, sizeof request, &length));
+    return answer && length >= 3 && answer[2] == 0;
+}
+
+} // namespace ZORVI

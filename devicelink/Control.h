@@ -1,0 +1,83 @@
+#pragma once
+
+#include "DeviceInfo.h"
+#include "ParameterDescriptor.h"
+
+#include <cstdint>
+
+namespace ZORVI {
+
+namespace Communication {
+class Packet;
+namespace Serial {
+class SerialBase;
+}
+} // namespace Communication
+
+// The one object through which a program talks to the KORLINK adapter and
+// the device: it owns the port, checks the adapter and carries out the
+// device's commands as request/answer transactions. It shows no messages;
+// every operation reports success as a boolean (or a null buffer).
+class Control {
+public:
+    enum Command : uint8_t {
+        COMMAND_MODE = 0,
+        COMMAND_DEVICE_INFO = 1,
+        COMMAND_DESCRIPTORS = 2,
+        COMMAND_READ_VALUES = 3,
+        COMMAND_WRITE_PARAMETERS = 4,
+        COMMAND_HANDSHAKE = 11
+    };
+    static constexpr uint8_t HANDSHAKE_MARKER = 0x5B;
+    static constexpr uint32_t MAX_WRITE_PAYLOAD = 257;
+    static constexpr uint32_t MAX_LIST_PAIRS = 64;
+    static constexpr uint32_t MAX_BLOCK_VALUES = 127;
+    static constexpr uint32_t PROBE_READ_SIZE = 256;
+    static constexpr uint32_t LINE_SETTLE_MS = 100;
+
+    Control();
+    virtual ~Control();
+    Control(const Control&) = delete;
+    Control& operator=(const Control&) = delete;
+
+    // Opens the port (115200 8N1) and, when asked, checks the adapter's echo
+    // of the interface probe and its DTR loop-back to RING and DCD. True when
+    // the port was opened; it stays open.
+    bool testInterface(const char* portName, bool* echoResult = nullptr,
+                       bool* lineResult = nullptr);
+    void close();
+    void sleep(uint32_t milliseconds);
+    bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize);
+    void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
+                     uint32_t* patch) const;
+
+    bool queryDeviceInfo(DeviceInfo* info);
+    bool queryRecovery(uint8_t* hardwareByte);
+    // The records array is the caller's (delete[]).
+    bool readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
+                         ParameterDescriptor** records);
+    // A new array of count words (delete[]), or null.
+    uint16_t* readValues(uint16_t address, uint8_t count);
+    bool writeValues(uint8_t command, const uint16_t* addresses, const uint16_t* values,
+                     uint32_t count);
+    bool writeParameters(const uint16_t* addresses, const uint16_t* values, uint32_t count);
+    void setBlockMode(bool blockMode) { m_blockMode = blockMode; }
+    bool handshake(uint8_t tokenHigh, uint8_t tokenLow);
+
+    static const uint8_t INTERFACE_PROBE[7];
+
+private:
+    // One request/answer exchange: the answer must come from the request's
+    // destination, to the host, with the request's command, and carry a
+    // payload, which is returned (delete[]); null on any failure.
+    uint8_t* transact(int32_t destination, uint8_t command, const uint8_t* payload,
+                      uint16_t payloadLength, uint16_t* answerLength);
+    bool echoTest();
+    bool lineTest();
+    bool modemLinesAre(bool on);
+
+    Communication::Serial::SerialBase* m_serialPort;
+    bool m_blockMode = false;
+};
+
+} // namespace ZORVI

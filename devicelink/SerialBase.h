@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ZORVI {
+namespace Communication {
+
+class Packet;
+
+namespace Serial {
+
+// The port as the device controller sees it: raw bytes, modem lines, the
+// port list, and whole packets with the KORLINK adapter's echo check.
+class SerialBase {
+public:
+    virtual ~SerialBase() = default;
+
+    // Mode 1 is the adapter's setting (115200 8N1, RTS and DTR off); mode 0
+    // is 115200 8E1 with RTS on.
+    virtual bool open(const char* portName, int mode) = 0;
+    virtual void close() = 0;
+    virtual void purge() = 0;
+    virtual bool sendPacket(const Packet& packet) = 0;
+    // A new packet (owned by the caller) whenever a frame was read, else null.
+    virtual Packet* receivePacket() = 0;
+    virtual bool setDTR(bool on) = 0;
+    virtual bool setRTS(bool on) = 0;
+    // flags[0] CTS, flags[1] DSR, flags[2] RING, flags[3] DCD; 1 when on.
+    virtual bool getModemLines(uint8_t flags[4]) = 0;
+    virtual bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize) = 0;
+    virtual void sleep(uint32_t milliseconds) = 0;
+    virtual bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) = 0;
+    virtual bool read(uint8_t* buffer, uint32_t length, uint32_t* got) = 0;
+};
+
+} // namespace Serial
+} // namespace Communication
+} // namespace ZORVI

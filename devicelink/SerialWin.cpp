@@ -1,0 +1,244 @@
+#include "SerialWin.h"
+
+#include "FrameAssembler.h"
+#include "Packet.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace ZORVI {
+namespace Communication {
+namespace Serial {
+
+namespace {
+
+constexpr const char* DEVICE_PREFIX = "\\\\.\\";
+constexpr const char* SERIALCOMM_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr DWORD VALUE_NAME_SIZE = 260;
+
+} // namespace
+
+SerialWin::~SerialWin()
+{
+    close();
+}
+
+bool SerialWin::open(const char* portName, int mode)
+{
+    close();
+    std::memset(m_devicePath, 0, sizeof m_devicePath);
+    if (!portName || std::strlen(portName) + std::strlen(DEVICE_PREFIX) >= DEVICE_PATH_SIZE)
+        return false;
+    std::strcpy(m_devicePath, DEVICE_PREFIX);
+    std::strcat(m_devicePath, portName);
+
+    HANDLE handle = CreateFileA(m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return false;
+    // From here the handle is held, even when the settings are refused:
+    // the next open, close or the destructor releases it.
+    m_portHandle = handle;
+    if (!configure(mode))
+        return false;
+    purge();
+    m_isOpen = true;
+    return true;
+}
+
+bool SerialWin::configure(int mode)
+{
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (mode == 0 || mode == 1) {
+        dcb.BaudRate = CBR_115200;
+        dcb.ByteSize = 8;
+        dcb.Parity = mode == 0 ? EVENPARITY : NOPARITY;
+        dcb.StopBits = ONESTOPBIT;
+        dcb.fRtsControl = mode == 0 ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+        dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    }
+    if (!SetCommState(m_portHandle, &dcb))
+        return false;
+
+    COMMTIMEOUTS timeouts;
+    timeouts.ReadIntervalTimeout = READ_INTERVAL_MS;
+    timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER_MS;
+    timeouts.ReadTotalTimeoutConstant = READ_TOTAL_CONSTANT_MS;
+    timeouts.WriteTotalTimeoutMultiplier = WRITE_TOTAL_MULTIPLIER_MS;
+    timeouts.WriteTotalTimeoutConstant = WRITE_TOTAL_CONSTANT_MS;
+    return SetCommTimeouts(m_portHandle, &timeouts) != FALSE;
+}
+
+void SerialWin::close()
+{
+    if (m_portHandle)
+        CloseHandle(m_portHandle);
+    m_portHandle = nullptr;
+    m_isOpen = false;
+}
+
+void SerialWin::purge()
+{
+    PurgeComm(m_portHandle, PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+bool SerialWin::write(const uint8_t* buffer, uint32_t length, uint32_t* written)
+{
+    if (written)
+        *written = 0;
+    purge();
+    DWORD count = 0;
+    if (!WriteFile(m_portHandle, buffer, length, &count, nullptr))
+        return false;
+    if (written)
+        *written = count;
+    return true;
+}
+
+bool SerialWin::read(uint8_t* buffer, uint32_t length, uint32_t* got)
+{
+    if (got)
+        *got = 0;
+    DWORD count = 0;
+    if (!ReadFile(m_portHandle, buffer, length, &count, nullptr))
+        return false;
+    if (got)
+        *got = count;
+    return true;
+}
+
+bool SerialWin::readByte(uint8_t* byte)
+{
+    DWORD count = 0;
+    return ReadFile(m_portHandle, byte, 1, &count, nullptr) && count == 1;
+}
+
+uint8_t* SerialWin::readFrame(uint16_t* frameLength)
+{
+    *frameLength = 0;
+    if (!m_isOpen)
+        return nullptr;
+    // 8 KiB is too much for the stack of a GUI thread that may be deep in
+    // nested event loops.
+    auto assembler = std::make_unique<FrameAssembler>();
+    for (;;) {
+        uint8_t byte = 0;
+        if (!readByte(&byte))
+            return nullptr;
+        const FrameAssembler::Step step = assembler->push(byte);
+        if (step == FrameAssembler::Step::Overflow)
+            return nullptr;
+        if (step == FrameAssembler::Step::Complete)
+            break;
+    }
+    uint8_t* frame = new (std::nothrow) uint8_t[assembler->length()];
+    if (!frame)
+        return nullptr;
+    std::memcpy(frame, assembler->frame(), assembler->length());
+    *frameLength = assembler->length();
+    return frame;
+}
+
+bool SerialWin::sendPacket(const Packet& packet)
+{
+    if (!m_isOpen)
+        return false;
+    uint8_t* encoded = nullptr;
+    uint16_t encodedLength = 0;
+    packet.encode(&encoded, &encodedLength);
+    std::unique_ptr<uint8_t[]> encoding(encoded);
+    if (!encoding)
+        return false;
+
+    for (uint32_t attempt = 0; attempt < SEND_ATTEMPTS; ++attempt) {
+        purge();
+        DWORD written = 0;
+        if (!WriteFile(m_portHandle, encoding.get(), encodedLength, &written, nullptr)
+            || written != encodedLength)
+            return false;
+        uint16_t echoLength = 0;
+        std::unique_ptr<uint8_t[]> echo(readFrame(&echoLength));
+        if (echo) {
+            // The adapter echoes what it saw; anything else means the line
+            // garbled our frame, and a resend would not help.
+            return echoLength == encodedLength
+                && std::memcmp(echo.get(), encoding.get(), encodedLength) == 0;
+        }
+    }
+    return false;
+}
+
+Packet* SerialWin::receivePacket()
+{
+    if (!m_isOpen)
+        return nullptr;
+    uint16_t frameLength = 0;
+    std::unique_ptr<uint8_t[]> frame(readFrame(&frameLength));
+    if (!frame)
+        return nullptr;
+    Packet* packet = new (std::nothrow) Packet;
+    if (packet)
+        packet->decode(frame.get(), frameLength, true);
+    return packet;
+}
+
+bool SerialWin::setDTR(bool on)
+{
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(m_portHandle, &dcb))
+        return false;
+    dcb.fDtrControl = on ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    return SetCommState(m_portHandle, &dcb) != FALSE;
+}
+
+bool SerialWin::setRTS(bool on)
+{
+    DCB dcb;
+    std::memset(&dcb, 0, sizeof dcb);
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(m_portHandle, &dcb))
+        return false;
+    dcb.fRtsControl = on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    return SetCommState(m_portHandle, &dcb) != FALSE;
+}
+
+bool SerialWin::getModemLines(uint8_t flags[4])
+{
+    flags[0] = flags[1] = flags[2] = flags[3] = 0;
+    DWORD status = 0;
+    if (!GetCommModemStatus(m_portHandle, &status))
+        return false;
+    flags[0] = (status & MS_CTS_ON) ? 1 : 0;
+    flags[1] = (status & MS_DSR_ON) ? 1 : 0;
+    flags[2] = (status & MS_RING_ON) ? 1 : 0;
+    flags[3] = (status & MS_RLSD_ON) ? 1 : 0;
+    return true;
+}
+
+bool SerialWin::enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    char valueName[VALUE_NAME_SIZE];
+    DWORD valueNameLength = VALUE_NAME_SIZE;
+    DWORD dataLength = bufferSize;
+    const LONG result = RegEnumValueA(key, index, valueName, &valueNameLength, nullptr, nullptr,
+                                      reinterpret_cast<LPBYTE>(buffer), &dataLength);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS;
+}
+
+void SerialWin::sleep(uint32_t milliseconds)
+{
+    Sleep(milliseconds);
+}
+
+} // namespace Serial
+} // namespace Communication
+} // namespace ZORVI

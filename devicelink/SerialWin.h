@@ -1,0 +1,63 @@
+#pragma once
+
+#include "SerialBase.h"
+#include "win32/Win32Api.h"
+
+namespace ZORVI {
+namespace Communication {
+namespace Serial {
+
+// The port on the Win32 serial interface: opened as \\.\NAME without
+// sharing, 115200 baud, plain blocking reads and writes bounded by
+// COMMTIMEOUTS. The KORLINK adapter echoes every byte written before the
+// device answers; sendPacket checks that echo, receivePacket reads the
+// answer that follows it.
+class SerialWin : public SerialBase {
+public:
+    static constexpr uint32_t DEVICE_PATH_SIZE = 1024;
+    static constexpr uint32_t SEND_ATTEMPTS = 3;
+
+    // COMMTIMEOUTS of an open port: a multi-byte read returns 50 ms after
+    // the last byte, a one-byte read gives up after 2510 ms of silence.
+    static constexpr DWORD READ_INTERVAL_MS = 50;
+    static constexpr DWORD READ_TOTAL_MULTIPLIER_MS = 10;
+    static constexpr DWORD READ_TOTAL_CONSTANT_MS = 2500;
+    static constexpr DWORD WRITE_TOTAL_MULTIPLIER_MS = 10;
+    static constexpr DWORD WRITE_TOTAL_CONSTANT_MS = 100;
+
+    SerialWin() = default;
+    ~SerialWin() override;
+    SerialWin(const SerialWin&) = delete;
+    SerialWin& operator=(const SerialWin&) = delete;
+
+    bool open(const char* portName, int mode) override;
+    void close() override;
+    void purge() override;
+    bool sendPacket(const Packet& packet) override;
+    Packet* receivePacket() override;
+    bool setDTR(bool on) override;
+    bool setRTS(bool on) override;
+    bool getModemLines(uint8_t flags[4]) override;
+    bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize) override;
+    void sleep(uint32_t milliseconds) override;
+    bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) override;
+    bool read(uint8_t* buffer, uint32_t length, uint32_t* got) override;
+
+    // One frame cut out of the received bytes, or null. The buffer is the
+    // caller's (delete[]).
+    uint8_t* readFrame(uint16_t* frameLength);
+
+    bool isOpen() const { return m_isOpen; }
+
+private:
+    bool readByte(uint8_t* byte);
+    bool configure(int mode);
+
+    bool m_isOpen = false;
+    char m_devicePath[DEVICE_PATH_SIZE] = {};
+    HANDLE m_portHandle = nullptr;
+};
+
+} // namespace Serial
+} // namespace Communication
+} // namespace ZORVI
