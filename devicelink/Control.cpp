@@ -101,6 +101,11 @@ void Control::close()
     m_serialPort->close();
 }
 
+std::string Control::lastOpenError() const
+{
+    return m_serialPort->openError();
+}
+
 void Control::sleep(uint32_t milliseconds)
 {
     m_serialPort->sleep(milliseconds);

@@ -31,6 +31,9 @@ public:
     virtual void sleep(uint32_t milliseconds) = 0;
     virtual bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) = 0;
     virtual bool read(uint8_t* buffer, uint32_t length, uint32_t* got) = 0;
+    // Why the last open failed, in words for a user; empty after a
+    // successful open.
+    virtual const char* openError() const = 0;
 };
 
 } // namespace Serial

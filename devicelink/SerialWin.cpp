@@ -27,6 +27,7 @@ SerialWin::~SerialWin()
 bool SerialWin::open(const char* portName, int mode)
 {
     close();
+    m_openError = ERROR_INVALID_PARAMETER;
     std::memset(m_devicePath, 0, sizeof m_devicePath);
     if (!portName || std::strlen(portName) + std::strlen(DEVICE_PREFIX) >= DEVICE_PATH_SIZE)
         return false;
@@ -35,14 +36,19 @@ bool SerialWin::open(const char* portName, int mode)
 
     HANDLE handle = CreateFileA(m_devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
+        m_openError = GetLastError();
         return false;
+    }
     // From here the handle is held, even when the settings are refused:
     // the next open, close or the destructor releases it.
     m_portHandle = handle;
-    if (!configure(mode))
+    if (!configure(mode)) {
+        m_openError = ERROR_NOT_SUPPORTED;
         return false;
+    }
     purge();
+    m_openError = ERROR_SUCCESS;
     m_isOpen = true;
     return true;
 }
@@ -232,6 +238,27 @@ bool SerialWin::enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize)
                                       reinterpret_cast<LPBYTE>(buffer), &dataLength);
     RegCloseKey(key);
     return result == ERROR_SUCCESS;
+}
+
+const char* SerialWin::openError() const
+{
+    switch (m_openError) {
+    case ERROR_SUCCESS:
+        return "";
+    case ERROR_FILE_NOT_FOUND:
+        return "no such port";
+    case ERROR_ACCESS_DENIED:
+        return "access denied (the port is in use by another program, or you lack "
+               "permission to open its device node)";
+    case ERROR_SHARING_VIOLATION:
+        return "the port is in use by another program";
+    case ERROR_NOT_SUPPORTED:
+        return "the port refuses the serial settings (not a serial port?)";
+    case ERROR_INVALID_PARAMETER:
+        return "invalid port name";
+    default:
+        return "the port could not be opened";
+    }
 }
 
 void SerialWin::sleep(uint32_t milliseconds)

@@ -42,6 +42,7 @@ public:
     void sleep(uint32_t milliseconds) override;
     bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) override;
     bool read(uint8_t* buffer, uint32_t length, uint32_t* got) override;
+    const char* openError() const override;
 
     // One frame cut out of the received bytes, or null. The buffer is the
     // caller's (delete[]).
@@ -56,6 +57,7 @@ private:
     bool m_isOpen = false;
     char m_devicePath[DEVICE_PATH_SIZE] = {};
     HANDLE m_portHandle = nullptr;
+    DWORD m_openError = 0;
 };
 
 } // namespace Serial

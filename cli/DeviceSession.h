@@ -1,0 +1,38 @@
+#pragma once
+
+#include "DeviceInfo.h"
+
+#include <cstdint>
+#include <string>
+
+namespace ZORVI {
+class Control;
+namespace Cli {
+
+// Opens a port with the adapter's echo test and asks what is behind it, as
+// the windows do: the device information, or else the recovery-mode
+// hardware byte. Prints what it finds and why it fails.
+class DeviceSession {
+public:
+    enum class Found { Nothing, Firmware, Recovery };
+
+    explicit DeviceSession(Control& control) : m_control(control) {}
+
+    // EXIT_ADAPTER when the port does not open or does not echo, else
+    // EXIT_OK; found() tells what answered.
+    int open(const std::string& port);
+    Found found() const { return m_found; }
+    const DeviceInfo& deviceInfo() const { return m_info; }
+    uint8_t recoveryHardware() const { return m_recoveryHardware; }
+
+    void printDevice() const;
+
+private:
+    Control& m_control;
+    Found m_found = Found::Nothing;
+    DeviceInfo m_info;
+    uint8_t m_recoveryHardware = 0;
+};
+
+} // namespace Cli
+} // namespace ZORVI

@@ -1,0 +1,27 @@
+#include "InfoCommand.h"
+
+#include "Control.h"
+#include "DeviceSession.h"
+
+#include <cstdio>
+
+namespace ZORVI {
+namespace Cli {
+
+int InfoCommand::run(const std::vector<std::string>& args)
+{
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+        return EXIT_USAGE;
+    }
+    Control control;
+    DeviceSession session(control);
+    const int opened = session.open(args[0]);
+    if (opened != EXIT_OK)
+        return opened;
+    session.printDevice();
+    return session.found() == DeviceSession::Found::Nothing ? EXIT_NO_DEVICE : EXIT_OK;
+}
+
+} // namespace Cli
+} // namespace ZORVI

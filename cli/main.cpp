@@ -1,0 +1,48 @@
+// zorvik: the device link on the command line, for scripts and machines
+// without a desktop.
+
+#include "Command.h"
+#include "CommandList.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+using ZORVI::Cli::Command;
+
+namespace {
+
+void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
+{
+    std::printf("usage: zorvik COMMAND [ARGS]\n\nCommands:\n");
+    for (const auto& command : commands)
+        std::printf("  %-34s %s\n", command->synopsis(), command->summary());
+    std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
+                "or ttySIM0 for the device simulator).\n\n"
+                "Exit codes:\n"
+                "  0  done (info: a device, or a device in recovery mode, was found)\n"
+                "  1  usage error\n"
+                "  2  no device answered, or the device refused the operation\n"
+                "  3  the port could not be opened or the KORLINK interface did not echo\n"
+                "     (the reason is printed on standard error)\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::unique_ptr<Command>> commands = ZORVI::Cli::allCommands();
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")
+        || !std::strcmp(argv[1], "help")) {
+        printHelp(commands);
+        return argc < 2 ? ZORVI::Cli::EXIT_USAGE : ZORVI::Cli::EXIT_OK;
+    }
+    for (const auto& command : commands) {
+        if (std::strcmp(argv[1], command->name()) == 0)
+            return command->run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[1]);
+    return ZORVI::Cli::EXIT_USAGE;
+}
