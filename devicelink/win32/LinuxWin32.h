@@ -40,6 +40,7 @@ typedef DWORD REGSAM;
 #define FALSE 0
 #endif
 
+#define MAXDWORD 0xFFFFFFFFu
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -70,6 +71,7 @@ typedef DWORD REGSAM;
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
+#define ERROR_GEN_FAILURE 31L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_MORE_DATA 234L
@@ -77,6 +79,7 @@ typedef DWORD REGSAM;
 #define ERROR_SHARING_VIOLATION 32L
 
 #define KEY_READ 0x20019u
+#define REG_SZ 1u
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
 
 struct DCB {
