@@ -1,0 +1,34 @@
+#!/bin/sh
+# Renders the programs' PNG images from the SVG drawings in src/.
+# Needs rsvg-convert (Debian package librsvg2-bin). The PNGs are kept in the
+# repository, so a build never needs this script; run it after changing a
+# drawing and commit the drawing and the PNGs together.
+set -eu
+
+here=$(cd "$(dirname "$0")" && pwd)
+src="$here/src"
+out="$here/images"
+
+command -v rsvg-convert >/dev/null 2>&1 || {
+    echo "rsvg-convert not found: apt-get install librsvg2-bin" >&2
+    exit 1
+}
+mkdir -p "$out"
+
+render() { # source.svg width height target.png
+    rsvg-convert --width "$2" --height "$3" --output "$out/$4" "$1"
+}
+
+# Side picture: the settings window's orange, and the updater's.
+render "$src/TR6400QK.svg" 180 480 TR6400QK_settings.png
+tmp=$(mktemp "${TMPDIR:-/tmp}/TR6400QK.XXXXXX.svg")
+trap 'rm -f "$tmp"' EXIT
+sed 's/\(id="background"[^>]*fill="\)#f5ab2f/\1#ff8826/' "$src/TR6400QK.svg" >"$tmp"
+grep -q 'id="background"[^>]*#ff8826' "$tmp" || { echo "background colour not replaced" >&2; exit 1; }
+render "$tmp" 180 480 TR6400QK_updater.png
+
+render "$src/zorvik_logo.svg" 48 48 zorvik_48x48.png
+
+for marker in black purp red-bl red blue-bl blue; do
+    render "$src/$marker.svg" 16 16 "$marker.png"
+done

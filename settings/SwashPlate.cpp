@@ -1,0 +1,230 @@
+#include "SwashPlate.h"
+
+#include <QPainter>
+#include <QPen>
+
+#include <cmath>
+
+namespace {
+
+// The plate's drawing keeps its historic single-precision pi, and the ring
+// and corner positions their single-precision sine and cosine: a corner that
+// lands a hair off a whole pixel must fall on the same pixel as it always did.
+constexpr float PI_SINGLE = 3.1415927410125732f;
+constexpr int ARROW_X = 15;
+constexpr int ARROW_END_MARGIN = 20;
+constexpr int ARROW_HEAD = 5;
+constexpr int PLATE_MARGIN = 60;
+constexpr int RING_ALPHA = 64;
+constexpr int DOT_ALPHA = 255;
+constexpr int DOT_BOX = 4;
+constexpr int DOT_PEN_WIDTH = 3;
+constexpr int SPOKE_PEN_WIDTH = 2;
+
+QColor halfBlack()
+{
+    return QColor(0, 0, 0, 128);
+}
+
+double radiansDouble(int degrees)
+{
+    return degrees * static_cast<double>(PI_SINGLE) / 180.0;
+}
+
+float radiansSingle(int degrees)
+{
+    return static_cast<float>(radiansDouble(degrees));
+}
+
+// The end of a plate radius of length plate * ratio / 2000 pointing at
+// the given angle, in single precision and truncated towards zero.
+QPoint plateCorner(int angle, int plate, int ratio, int centreX, int centreY)
+{
+    const float radians = radiansSingle(angle);
+    const float x = static_cast<float>(centreX)
+        - std::sin(radians) * static_cast<float>(plate) * static_cast<float>(ratio) / 2000.0f;
+    const float y = std::cos(radians) * static_cast<float>(plate) * static_cast<float>(ratio) / 2000.0f
+        + static_cast<float>(centreY);
+    return QPoint(static_cast<int>(x), static_cast<int>(y));
+}
+
+} // namespace
+
+SwashPlate::SwashPlate(QWidget* parent)
+    : QLabel(parent)
+{
+    for (int servo = 0; servo < MAX_SERVOS - 1; ++servo)
+        m_colors[servo] = halfBlack();
+    m_colors[MAX_SERVOS - 1] = QColor(0, 0, 0, 255);
+}
+
+void SwashPlate::setAngle(int i_iAngle)
+{
+    m_servoAngles[1] = i_iAngle;
+    m_servoAngles[2] = 360 - i_iAngle;
+    repaint();
+}
+
+void SwashPlate::setVirtualRotation(int i_iVirtualRotation)
+{
+    m_virtualRotation = i_iVirtualRotation;
+    repaint();
+}
+
+void SwashPlate::setAspect(int i_iAspect)
+{
+    m_aspect = i_iAspect;
+    repaint();
+}
+
+void SwashPlate::setRatioCH1(int i_iRatio)
+{
+    setRatio(0, i_iRatio);
+}
+
+void SwashPlate::setRatioCH2(int i_iRatio)
+{
+    setRatio(1, i_iRatio);
+}
+
+void SwashPlate::setRatioCH3(int i_iRatio)
+{
+    setRatio(2, i_iRatio);
+}
+
+void SwashPlate::setRatioCH4(int i_iRatio)
+{
+    setRatio(3, i_iRatio);
+}
+
+void SwashPlate::setRatio(int servo, int ratio)
+{
+    m_ratios[servo] = ratio;
+    repaint();
+}
+
+// The plate's full size: the widget's smaller side less room for the arrow
+// and the dots; nothing on a widget too small for that.
+int SwashPlate::plateSize() const
+{
+    const int side = qMin(width(), height());
+    return side > PLATE_MARGIN ? side - PLATE_MARGIN : 0;
+}
+
+// The remainder keeps the sign of the sum: a negative phase angle gives a
+// negative angle, which sine and cosine treat like its positive equivalent.
+int SwashPlate::servoAngle(int servo) const
+{
+    return (m_servoAngles[servo] + m_virtualRotation) % 360;
+}
+
+SwashPlate::ServoGeometry SwashPlate::servoGeometry(int servo, int plate) const
+{
+    const int centreX = width() / 2;
+    const int centreY = height() / 2;
+    const int angle = servoAngle(servo);
+    const int ratio = m_ratios[servo];
+    ServoGeometry geometry;
+
+    const double radians = radiansDouble(angle);
+    geometry.spokeEnd = QPoint(
+        centreX - static_cast<int>(std::sin(radians) * plate * ratio / 1000 / 2),
+        centreY + static_cast<int>(std::cos(radians) * plate * ratio / 1000 / 2));
+
+    const float ringLeft = static_cast<float>(centreX)
+        - static_cast<float>(plate) * static_cast<float>(ratio) / 2000.0f;
+    const float ringTop = static_cast<float>(centreY)
+        - static_cast<float>(plate) * static_cast<float>(ratio) / 2000.0f;
+    const int diameter =
+        static_cast<int>(static_cast<float>(plate) * static_cast<float>(ratio) / 1000.0f);
+    geometry.ring = QRect(static_cast<int>(ringLeft), static_cast<int>(ringTop), diameter, diameter);
+
+    if (m_aspect != 0 && servo != 0) {
+        geometry.cornerA = plateCorner(angle, plate, ratio, centreX, centreY);
+        geometry.cornerB = plateCorner((angle + 180) % 360, plate, ratio, centreX, centreY);
+    }
+    return geometry;
+}
+
+void SwashPlate::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    QPen pen(halfBlack(), 1, Qt::SolidLine);
+    painter.setPen(pen);
+    drawDoubleArrow(painter);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+
+    const int plate = plateSize();
+    if (!isEnabled())
+        return;
+
+    ServoGeometry geometry[MAX_SERVOS];
+    for (int servo = 0; servo < m_servoCount; ++servo)
+        geometry[servo] = servoGeometry(servo, plate);
+
+    pen.setStyle(Qt::DotLine);
+    pen.setWidth(1);
+    if (m_aspect == 0)
+        drawRings(painter, pen, geometry);
+    else
+        drawOutline(painter, pen, geometry);
+
+    pen.setStyle(Qt::SolidLine);
+    drawSpokesAndDots(painter, pen, geometry);
+    painter.end();
+}
+
+// The arrow stands for the helicopter's nose-to-tail axis; it is drawn
+// crisp, without antialiasing.
+void SwashPlate::drawDoubleArrow(QPainter& painter) const
+{
+    const int top = ARROW_END_MARGIN;
+    const int bottom = height() - ARROW_END_MARGIN;
+    painter.drawLine(ARROW_X, top, ARROW_X, bottom);
+    painter.drawLine(ARROW_X, top, ARROW_X - ARROW_HEAD, top + ARROW_HEAD);
+    painter.drawLine(ARROW_X, top, ARROW_X + ARROW_HEAD, top + ARROW_HEAD);
+    painter.drawLine(ARROW_X, bottom, ARROW_X - ARROW_HEAD, bottom - ARROW_HEAD);
+    painter.drawLine(ARROW_X, bottom, ARROW_X + ARROW_HEAD, bottom - ARROW_HEAD);
+}
+
+void SwashPlate::drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry)
+{
+    for (int servo = 0; servo < m_servoCount; ++servo) {
+        m_colors[servo].setAlpha(RING_ALPHA);
+        pen.setColor(m_colors[servo]);
+        painter.setPen(pen);
+        painter.drawEllipse(geometry[servo].ring);
+    }
+}
+
+// The quadrilateral through both ends of servo 2's and servo 3's plate
+// diameters, dotted like the rings.
+void SwashPlate::drawOutline(QPainter& painter, const QPen& pen, const ServoGeometry* geometry) const
+{
+    const ServoGeometry& second = geometry[1];
+    const ServoGeometry& third = geometry[2];
+    painter.setPen(pen);
+    painter.drawLine(second.cornerA, third.cornerA);
+    painter.drawLine(third.cornerA, second.cornerB);
+    painter.drawLine(second.cornerB, third.cornerB);
+    painter.drawLine(third.cornerB, second.cornerA);
+}
+
+void SwashPlate::drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry)
+{
+    const QPoint centre(width() / 2, height() / 2);
+    for (int servo = 0; servo < m_servoCount; ++servo) {
+        const QPoint end = geometry[servo].spokeEnd;
+        m_colors[servo].setAlpha(DOT_ALPHA);
+
+        pen.setColor(halfBlack());
+        pen.setWidth(SPOKE_PEN_WIDTH);
+        painter.setPen(pen);
+        painter.drawLine(centre, end);
+
+        pen.setColor(m_colors[servo]);
+        pen.setWidth(DOT_PEN_WIDTH);
+        painter.setPen(pen);
+        painter.drawEllipse(QRect(end.x() - DOT_BOX / 2, end.y() - DOT_BOX / 2, DOT_BOX, DOT_BOX));
+    }
+}
