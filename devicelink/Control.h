@@ -4,8 +4,11 @@
 #include "ParameterDescriptor.h"
 
 #include <cstdint>
+#include <string>
 
 namespace ZORVI {
+
+class Update;
 
 namespace Communication {
 class Packet;
@@ -20,6 +23,10 @@ class SerialBase;
 // every operation reports success as a boolean (or a null buffer).
 class Control {
 public:
+    // Progress of a firmware transfer in percent; the second argument is
+    // always null.
+    typedef void (*ProgressFunction)(int percent, void* unused);
+
     enum Command : uint8_t {
         COMMAND_MODE = 0,
         COMMAND_DEVICE_INFO = 1,
@@ -46,6 +53,8 @@ public:
     bool testInterface(const char* portName, bool* echoResult = nullptr,
                        bool* lineResult = nullptr);
     void close();
+    // Why the last testInterface could not open the port.
+    std::string lastOpenError() const;
     void sleep(uint32_t milliseconds);
     bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize);
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
@@ -64,6 +73,32 @@ public:
     void setBlockMode(bool blockMode) { m_blockMode = blockMode; }
     bool handshake(uint8_t tokenHigh, uint8_t tokenLow);
 
+#ifdef ZORVIK_UPDATER_BUILD
+    // Firmware transfer (the updater's build only).
+    static constexpr uint32_t MODE_PASSES = 3;
+    static constexpr uint32_t MODE_SETTLE_MS = 400;
+    // Records travel with command 1 to the update's target address, each
+    // acknowledged by the single byte 0x11.
+    static constexpr uint8_t COMMAND_RECORD = 1;
+    static constexpr uint8_t RECORD_ACKNOWLEDGE = 0x11;
+    static constexpr uint8_t MODE_BOOT = 'B';
+    static constexpr uint8_t MODE_FLASH = 'F';
+    static constexpr uint8_t MODE_RUN = 'R';
+
+    void setProgressCallback(ProgressFunction callback) { m_progressCallback = callback; }
+    // Asks a device address to change its mode: letter B when flagB is set,
+    // else F (address 1 only) when flagF is set, else R. Addresses 0, 1 and
+    // 3 only; true when the request went out and its echo came back.
+    bool requestMode(int32_t destination, bool flagB, bool flagF);
+    // Brings the device into its receiving mode and sends the update's
+    // records one packet each. 0 when every record was acknowledged, -1
+    // otherwise; an update that is not valid or has no records is refused
+    // with -1 before anything is sent.
+    int transferUpdate(const Update& update);
+    // Reads the update file at path and transfers it (0 or -1).
+    int runUpdate(const char* path);
+#endif
+
     static const uint8_t INTERFACE_PROBE[7];
 
 private:
@@ -75,9 +110,16 @@ private:
     bool echoTest();
     bool lineTest();
     bool modemLinesAre(bool on);
+#ifdef ZORVIK_UPDATER_BUILD
+    bool enterReceivingMode(int32_t entryAddress, int32_t targetAddress);
+    bool anyAnswer();
+    bool sendRecords(const Update& update);
+    void reportProgress(int percent);
+#endif
 
     Communication::Serial::SerialBase* m_serialPort;
     bool m_blockMode = false;
+    ProgressFunction m_progressCallback = nullptr;
 };
 
 } // namespace ZORVI

@@ -1,0 +1,159 @@
+// The updater's part of the device controller: the mode request that takes
+// the device into its receiving mode, and the record-by-record transfer of an
+// update file. Built only into the updater's library (ZORVIK_UPDATER_BUILD).
+
+#include "Control.h"
+
+#include "Packet.h"
+#include "SerialBase.h"
+#include "Update.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+namespace ZORVI {
+
+using Communication::Packet;
+
+namespace {
+
+// Opens every mode request to the running firmware. The firmware only
+// leaves its flight mode when a request starts with these four bytes.
+constexpr uint8_t UNLOCK_0 = 0x4B;
+constexpr uint8_t UNLOCK_1 = 0x7E;
+constexpr uint8_t UNLOCK_2 = 0x21;
+constexpr uint8_t UNLOCK_3 = 0x9C;
+
+constexpr uint16_t MAX_MODE_PAYLOAD = 6;
+
+uint8_t inverted(uint8_t byte)
+{
+    return static_cast<uint8_t>(~byte);
+}
+
+// The payload of a mode request to destination, or 0 bytes for an address
+// that takes no mode request.
+uint16_t modePayload(int32_t destination, uint8_t letter, uint8_t* payload)
+{
+    switch (destination) {
+    case Packet::ADDRESS_FIRMWARE: {
+        const uint8_t bytes[MAX_MODE_PAYLOAD] = {UNLOCK_0, UNLOCK_1, UNLOCK_2, UNLOCK_3,
+                                                 inverted(letter), letter};
+        std::copy(bytes, bytes + MAX_MODE_PAYLOAD, payload);
+        return MAX_MODE_PAYLOAD;
+    }
+    case Packet::ADDRESS_RECOVERY:
+        payload[0] = letter;
+        return 1;
+    case Packet::ADDRESS_DEVICE_3:
+        payload[0] = inverted(letter);
+        payload[1] = letter;
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+} // namespace
+
+void Control::reportProgress(int percent)
+{
+    if (m_progressCallback)
+        m_progressCallback(percent, nullptr);
+}
+
+bool Control::requestMode(int32_t destination, bool flagB, bool flagF)
+{
+    // A closed port needs no check of its own: sendPacket refuses at once.
+    uint8_t letter = MODE_RUN;
+    if (flagB)
+        letter = MODE_BOOT;
+    else if (flagF && destination == Packet::ADDRESS_FIRMWARE)
+        letter = MODE_FLASH;
+
+    uint8_t payload[MAX_MODE_PAYLOAD];
+    const uint16_t length = modePayload(destination, letter, payload);
+    if (length == 0)
+        return false;
+
+    Packet request;
+    request.setDestination(destination);
+    request.setSource(Packet::ADDRESS_HOST);
+    request.setCommand(COMMAND_MODE);
+    if (!request.setPayload(payload, length, false))
+        return false;
+    return m_serialPort->sendPacket(request);
+}
+
+bool Control::anyAnswer()
+{
+    // Whatever answers counts: the device is in some mode that listens. The
+    // answer itself carries nothing the transfer needs.
+    std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
+    return answer != nullptr;
+}
+
+bool Control::enterReceivingMode(int32_t entryAddress, int32_t targetAddress)
+{
+    for (uint32_t pass = 0; pass < MODE_PASSES; ++pass) {
+        if (requestMode(entryAddress, true, false) && anyAnswer())
+            return true;
+        if (requestMode(targetAddress, true, false) && anyAnswer())
+            return true;
+    }
+    return false;
+}
+
+bool Control::sendRecords(const Update& update)
+{
+    Packet packet;
+    packet.setDestination(update.targetAddress());
+    packet.setSource(Packet::ADDRESS_HOST);
+    packet.setCommand(COMMAND_RECORD);
+
+    const uint32_t totalBytes = update.totalBytes();
+    uint32_t sent = 0;
+    for (const UpdateRecord* record = update.records(); record; record = record->next) {
+        // The record goes out whole, its length field included; the packet
+        // layer stuffs it and adds the CRC when the target is the firmware.
+        if (!packet.setPayload(record->data, record->size, false))
+            return false;
+        sent += record->size;
+        // Reported before the record goes out, so the last record is sent
+        // while the bar already shows 100.
+        reportProgress(static_cast<int>(sent * 100u / totalBytes));
+        if (!m_serialPort->sendPacket(packet))
+            return false;
+        std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
+        if (!answer || answer->payloadLength() != 1
+            || answer->payload()[0] != RECORD_ACKNOWLEDGE)
+            return false;
+    }
+    return true;
+}
+
+int Control::transferUpdate(const Update& update)
+{
+    // Nothing of a broken or empty update may reach the device.
+    if (!update.isValid() || !update.records() || update.totalBytes() == 0)
+        return -1;
+    m_serialPort->purge();
+    if (!enterReceivingMode(update.entryAddress(), update.targetAddress()))
+        return -1;
+    // The device needs a moment to switch modes before it takes records.
+    m_serialPort->sleep(MODE_SETTLE_MS);
+    return sendRecords(update) ? 0 : -1;
+}
+
+int Control::runUpdate(const char* path)
+{
+    // Start the bar at 0 before the file is read.
+    reportProgress(0);
+    std::unique_ptr<Update> update(new (std::nothrow) Update(path));
+    if (!update)
+        return -1;
+    return transferUpdate(*update);
+}
+
+} // namespace ZORVI
