@@ -6,6 +6,7 @@
 
 #include "Packet.h"
 #include "SerialBase.h"
+#include "UnlockPrefix.h"
 #include "Update.h"
 
 #include <algorithm>
@@ -18,12 +19,6 @@ using Communication::Packet;
 
 namespace {
 
-// Opens every mode request to the running firmware. The firmware only
-// leaves its flight mode when a request starts with these four bytes.
-constexpr uint8_t UNLOCK_0 = 0x4B;
-constexpr uint8_t UNLOCK_1 = 0x7E;
-constexpr uint8_t UNLOCK_2 = 0x21;
-constexpr uint8_t UNLOCK_3 = 0x9C;
 
 constexpr uint16_t MAX_MODE_PAYLOAD = 6;
 
@@ -38,7 +33,8 @@ uint16_t modePayload(int32_t destination, uint8_t letter, uint8_t* payload)
 {
     switch (destination) {
     case Packet::ADDRESS_FIRMWARE: {
-        const uint8_t bytes[MAX_MODE_PAYLOAD] = {UNLOCK_0, UNLOCK_1, UNLOCK_2, UNLOCK_3,
+        const uint8_t bytes[MAX_MODE_PAYLOAD] = {UNLOCK_PREFIX[0], UNLOCK_PREFIX[1],
+                                                 UNLOCK_PREFIX[2], UNLOCK_PREFIX[3],
                                                  inverted(letter), letter};
         std::copy(bytes, bytes + MAX_MODE_PAYLOAD, payload);
         return MAX_MODE_PAYLOAD;

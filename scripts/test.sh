@@ -15,3 +15,12 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build/test && ctest --output-on-failure -j"$jobs")
+
+# The device link built for Windows, tested under wine against the simulator.
+tests/windows/run.sh build/test/sim/zorvik-sim
+
+# The parsers that take outside input, fuzzed briefly with libFuzzer (clang).
+CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_BUILD_FUZZERS=ON \
+    -DZORVIK_BUILD_GUI=OFF -DZORVIK_BUILD_BENCH=OFF
+cmake --build build/fuzz -j"$jobs" --target update_reader_fuzzer packet_decode_fuzzer
+(cd build/fuzz && ctest --output-on-failure -L fuzz -j"$jobs")

@@ -1,0 +1,144 @@
+// zorvik-sim: a KORLINK adapter with a ZORVIK device behind it, on a
+// pseudo-terminal entered in the port map, for work without the hardware.
+
+#include "DeviceSimulator.h"
+#include "ParameterTable.h"
+#include "PortMap.h"
+#include "ProcessWatch.h"
+#include "PtyEndpoint.h"
+#include "SimulatorOptions.h"
+#include "TerminationSignals.h"
+#include "TransactionLog.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+
+using namespace ZORVI::Simulator;
+using ZORVI::Communication::Serial::PortMap;
+
+namespace {
+
+constexpr size_t READ_CHUNK = 4096;
+
+int fail(const std::string& message)
+{
+    std::fprintf(stderr, "zorvik-sim: %s\n", message.c_str());
+    return 1;
+}
+
+// Milliseconds until the device's next deadline, rounded up so that the
+// loop never wakes just before it; -1 waits for input alone.
+int pollTimeout(const DeviceSimulator& device)
+{
+    const auto deadline = device.nextDeadline();
+    if (!deadline)
+        return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        *deadline - DeviceSimulator::Clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+// Host bytes in, echo and answers out; the device's timers between. Ends
+// on a stop signal or when the watched process has ended.
+int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signals,
+            const ProcessWatch& watch)
+{
+    pollfd descriptors[3] = {{pty.pollDescriptor(), POLLIN, 0},
+                             {signals.pollDescriptor(), POLLIN, 0},
+                             {watch.pollDescriptor(), POLLIN, 0}};
+    uint8_t buffer[READ_CHUNK];
+    for (;;) {
+        if (poll(descriptors, 3, pollTimeout(device)) < 0) {
+            if (errno == EINTR)
+                continue;
+            return fail(std::string("poll: ") + std::strerror(errno));
+        }
+        if (descriptors[1].revents & POLLIN && signals.take() != 0)
+            return 0;
+        if (descriptors[2].revents & POLLIN)
+            return 0;
+        if (descriptors[0].revents & POLLIN) {
+            // Taken before the bytes are handled: the echo and the answer are
+            // due from the moment the host's bytes arrived, not from when we
+            // got round to them.
+            const DeviceSimulator::TimePoint arrival = DeviceSimulator::Clock::now();
+            const ssize_t count = pty.read(buffer, sizeof buffer);
+            if (count < 0)
+                return fail("reading the pseudo-terminal failed");
+            pty.write(device.receive(buffer, static_cast<size_t>(count), arrival), arrival);
+        } else if (descriptors[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
+            // Cannot happen while the slave is held open; never spin on it.
+            return fail("the pseudo-terminal hung up");
+        }
+        device.advance(DeviceSimulator::Clock::now());
+    }
+}
+
+bool prepareParameters(const SimulatorOptions& options, ParameterTable& parameters,
+                       std::string& error)
+{
+    for (const SimulatorOptions::Limits& limits : options.limits) {
+        if (!parameters.setLimits(limits.id, limits.minimum, limits.maximum,
+                                  limits.defaultValue)) {
+            char id[8];
+            std::snprintf(id, sizeof id, "0x%04X", limits.id);
+            error = std::string("--limits: unknown parameter ") + id;
+            return false;
+        }
+    }
+    if (options.statePath.empty())
+        return true;
+    std::vector<std::string> warnings;
+    const bool attached = parameters.attachStateFile(options.statePath, error, warnings);
+    for (const std::string& warning : warnings)
+        std::fprintf(stderr, "zorvik-sim: warning: %s\n", warning.c_str());
+    return attached;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    SimulatorOptions options;
+    std::string error;
+    if (!SimulatorOptions::parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+        std::fprintf(stderr, "zorvik-sim: %s\nTry 'zorvik-sim --help'.\n", error.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(SimulatorOptions::usage().c_str(), stdout);
+        return 0;
+    }
+    // The parent may stop reading our standard output once it has the name.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    TerminationSignals signals;
+    ParameterTable parameters;
+    TransactionLog log;
+    PtyEndpoint pty;
+    ProcessWatch watch;
+    const bool ready = signals.install(error)
+        && (!options.watchPid || watch.watch(static_cast<pid_t>(options.watchPid), error))
+        && prepareParameters(options, parameters, error)
+        && (options.logPath.empty() || log.open(options.logPath, error)) && pty.open(error);
+    if (!ready)
+        return fail(error);
+    pty.setPaced(options.paced);
+
+    DeviceSimulator device(options, parameters);
+    device.setLogSink([&log](const std::string& line) { log.writeLine(line); });
+
+    if (!PortMap::add(options.portName, pty.devicePath()))
+        return fail("cannot enter " + options.portName + " in the port map ("
+                    + PortMap::directory(false) + ")");
+    std::printf("%s\n", options.portName.c_str());
+    std::fflush(stdout);
+
+    const int result = runLoop(device, pty, signals, watch);
+    PortMap::remove(options.portName);
+    return result;
+}

@@ -1,0 +1,570 @@
+// The settings window against the device simulator, offscreen: the port
+// list, the connection with its version rules, the filled rows, the write
+// cycle's reactions and the keep-alive.
+
+#include "ModalBoxCatcher.h"
+#include "PortMap.h"
+#include "PrivateRuntimeDir.h"
+#include "SerialMask.h"
+#include "SimulatorLog.h"
+#include "SimulatorProcess.h"
+#include "ZORVIKMiniSetup.h"
+
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+using ZORVI::ZORVIKMiniSetup;
+using ZORVI::Communication::Serial::PortMap;
+using ZORVI::Testing::SimulatorProcess;
+
+namespace {
+
+const QString WEB_SITE = QStringLiteral("https://www.zorvik-heli.example");
+const QString SORRY =
+    QStringLiteral("Sorry, but your ZORVIK Device is not working with this software.\n");
+
+// Wire bytes of a serial number that reads `masked` once the window has
+// reversed it and combined it with the serial mask.
+QString wireSerialFor(const QByteArray& masked)
+{
+    QByteArray wire(12, 0);
+    for (int k = 0; k < 12; ++k)
+        wire[11 - k] = static_cast<char>(static_cast<uint8_t>(masked[k]) ^ ZORVI::SERIAL_MASK[k]);
+    return QString::fromLatin1(wire.toHex());
+}
+
+template <typename T>
+T* child(QWidget& window, const char* name)
+{
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+QStringList items(QComboBox* combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts.append(combo->itemText(i));
+    return texts;
+}
+
+} // namespace
+
+// Takes the product web page instead of a browser.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+    int openedWhileBoxShown = 0;
+public slots:
+    void openUrl(const QUrl& url)
+    {
+        urls.append(url);
+        if (QApplication::activeModalWidget())
+            ++openedWhileBoxShown;
+    }
+};
+
+class MiniSetupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void startsDisconnected();
+    void portListIsSortedAndKeepsSelection();
+    void connectShowsDeviceAndAppliesVersionRules_data();
+    void connectShowsDeviceAndAppliesVersionRules();
+    void portWithoutDeviceShowsNoDevice();
+    void rowsAreFilledFromDevice_data();
+    void rowsAreFilledFromDevice();
+    void editIsWrittenAfterDelay();
+    void failedWriteShowsCriticalBoxAndDisconnects();
+    void keepAliveLossDisconnects_data();
+    void keepAliveLossDisconnects();
+    void closingWritesPendingChange_data();
+    void closingWritesPendingChange();
+    void choosingAnotherPortWritesPendingChangeFirst();
+
+private:
+    // Picks the port as a user would; that starts the connection.
+    void choosePort(ZORVIKMiniSetup& window, const std::string& port);
+    QString status(ZORVIKMiniSetup& window);
+    bool isConnected(ZORVIKMiniSetup& window);
+
+    UrlRecorder m_urls;
+    // Transactions from Connect to filled pages, measured once.
+    int m_connectTransactions = 0;
+};
+
+void MiniSetupTest::initTestCase()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_urls, "openUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "openUrl");
+
+    SimulatorProcess sim;
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+    m_connectTransactions = SimulatorLog::requestCount(sim);
+    QVERIFY(m_connectTransactions > 2);
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+void MiniSetupTest::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+}
+
+void MiniSetupTest::init()
+{
+    m_urls.urls.clear();
+    m_urls.openedWhileBoxShown = 0;
+}
+
+void MiniSetupTest::choosePort(ZORVIKMiniSetup& window, const std::string& port)
+{
+    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
+    const QString name = QString::fromStdString(port);
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
+    if (ports->currentText() == name)
+        child<QPushButton>(window, "m_btnConnect")->click();
+    else
+        ports->setCurrentIndex(ports->findText(name));
+}
+
+QString MiniSetupTest::status(ZORVIKMiniSetup& window)
+{
+    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
+}
+
+bool MiniSetupTest::isConnected(ZORVIKMiniSetup& window)
+{
+    return child<QTabWidget>(window, "m_tabControl")->isEnabled();
+}
+
+void MiniSetupTest::startsDisconnected()
+{
+    PrivateRuntimeDir runtime;
+    ZORVIKMiniSetup window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("TR6400QK - Micro Settings (3.0.2)"));
+    QCOMPARE(window.objectName(), QStringLiteral("ZORVIKMiniSetupClass"));
+    QVERIFY(!isConnected(window));
+    QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+    for (const char* name : {"m_lblZorviAppVer", "m_lblZorviHWVer", "m_lblZorviEEPVer",
+                             "m_lblZorviSerial"})
+        QVERIFY2(child<QLabel>(window, name)->text().isEmpty(), name);
+    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->itemText(2),
+             QStringLiteral("120°"));
+    QCOMPARE(items(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")),
+             (QStringList{"User Defined", "960us", "760us", "1520us*"}));
+    QCOMPARE(items(child<QComboBox>(window, "m_cmbCyclicBoostID")),
+             (QStringList{"User Defined", "Off*", "Low", "Medium", "High", "Very High"}));
+}
+
+void MiniSetupTest::portListIsSortedAndKeepsSelection()
+{
+    // COM10 is a simulated device: any connection attempt would show in its log.
+    SimulatorProcess sim({"--name", "COM10"});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    QVERIFY(PortMap::add("COM3", "/dev/null"));
+
+    ZORVIKMiniSetup window;
+    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
+    QVERIFY(ports->findText("COM10") >= 0);
+    QVERIFY(ports->findText("COM10") < ports->findText("COM3"));
+    QCOMPARE(ports->currentText(), QStringLiteral("COM10"));
+
+    // An unchanged list leaves the box alone.
+    QSignalSpy indexChanges(ports, &QComboBox::currentIndexChanged);
+    QSignalSpy rowsInserted(ports->model(), &QAbstractItemModel::rowsInserted);
+    QTest::qWait(1300);
+    QCOMPARE(indexChanges.count(), 0);
+    QCOMPARE(rowsInserted.count(), 0);
+
+    // A new port goes to its sorted place; the selection stays.
+    QVERIFY(PortMap::add("COM1", "/dev/null"));
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText("COM1") >= 0, 3000);
+    QVERIFY(ports->findText("COM1") < ports->findText("COM10"));
+    QCOMPARE(ports->currentText(), QStringLiteral("COM10"));
+
+    // The selected port goes away.
+    QVERIFY(PortMap::remove("COM10"));
+    QTRY_COMPARE_WITH_TIMEOUT(ports->currentIndex(), -1, 3000);
+    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
+
+    QVERIFY(sim.logLines().empty());
+}
+
+void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("labels"); // hardware, application, data, serial
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("boxText");
+    QTest::addColumn<QString>("boxInformative");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("statusAfter");
+
+    const QString found = QStringLiteral("ZORVIK Device found");
+    const QByteArray masked = QByteArray::fromHex("0123456789abcdef00112233");
+    const QString serial = wireSerialFor(masked);
+    const QString serialLabel = QStringLiteral("01 23 45 67 89 AB CD EF 00 11 22 33");
+    const QString wrongHardware = SORRY + "Required Hardware version is 8.x (TR6400QK).";
+    const QString wrongApplication = SORRY
+        + "Minimum required firmware version (Application) is 3.1.x\n\n"
+          "To get an actual version go to "
+        + WEB_SITE;
+    const QString page = WEB_SITE + "/index.php?serial=0123456789abcdef00112233";
+
+    QTest::newRow("accepted 8.2 / 3.1.7")
+        << QStringList{"--serial", serial, "--data-version", "1.2"}
+        << QStringList{"8.2", "3.1.7", "1.2", serialLabel} << true << QString() << QString()
+        << QString() << found;
+    QTest::newRow("hardware 00 72")
+        << QStringList{"--hardware", "0x0072"}
+        << QStringList{"7.2", "3.1.7", "1.2", QString()} << false << "Wrong Hardware"
+        << wrongHardware << QString() << found;
+    QTest::newRow("hardware 01 82")
+        << QStringList{"--hardware", "0x0182"}
+        << QStringList{"8.2", "3.1.7", "1.2", QString()} << false << "Wrong Hardware"
+        << wrongHardware << QString() << found;
+    for (const char* version : {"3.0.9", "3.2.0", "4.1.0"}) {
+        QTest::newRow(qPrintable(QStringLiteral("application %1").arg(version)))
+            << QStringList{"--app-version", version, "--serial", serial}
+            << QStringList{"8.2", version, "1.2", serialLabel} << false
+            << "Wrong Application Version" << wrongApplication << page << found;
+    }
+    QTest::newRow("recovery 0x81")
+        << QStringList{"--recovery", "0x81"}
+        << QStringList{"8.1 (Recovery-Mode)", QString(), QString(), QString()} << false
+        << QString() << QString() << QString()
+        << QStringLiteral("ZORVIK Device in Recovery-Mode found");
+}
+
+void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, labels);
+    QFETCH(bool, connected);
+    QFETCH(QString, boxText);
+    QFETCH(QString, boxInformative);
+    QFETCH(QString, url);
+    QFETCH(QString, statusAfter);
+
+    std::vector<std::string> simArguments;
+    for (const QString& argument : arguments)
+        simArguments.push_back(argument.toStdString());
+    SimulatorProcess sim(simArguments);
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, sim.portName());
+
+    QCOMPARE(child<QLabel>(window, "m_lblZorviHWVer")->text(), labels[0]);
+    QCOMPARE(child<QLabel>(window, "m_lblZorviAppVer")->text(), labels[1]);
+    if (!labels[3].isEmpty() || !labels[1].isEmpty()) {
+        QCOMPARE(child<QLabel>(window, "m_lblZorviEEPVer")->text(), labels[2]);
+        if (!labels[3].isEmpty())
+            QCOMPARE(child<QLabel>(window, "m_lblZorviSerial")->text(), labels[3]);
+        else
+            QCOMPARE(child<QLabel>(window, "m_lblZorviSerial")->text().size(), 35);
+    } else {
+        QVERIFY(child<QLabel>(window, "m_lblZorviEEPVer")->text().isEmpty());
+        QVERIFY(child<QLabel>(window, "m_lblZorviSerial")->text().isEmpty());
+    }
+    QCOMPARE(isConnected(window), connected);
+    // Filling the rows may leave the write timer running for a moment.
+    QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>(window, "m_btnDisconnect")->isEnabled(),
+                              connected, 2000);
+    QCOMPARE(status(window), statusAfter);
+
+    if (boxText.isEmpty()) {
+        QVERIFY(catcher.boxes().isEmpty());
+    } else {
+        QCOMPARE(catcher.boxes().size(), 1);
+        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Information);
+        QCOMPARE(catcher.boxes()[0].text, boxText);
+        QCOMPARE(catcher.boxes()[0].informativeText, boxInformative);
+    }
+    if (url.isEmpty()) {
+        QVERIFY(m_urls.urls.isEmpty());
+    } else {
+        QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(url)});
+        QCOMPARE(m_urls.openedWhileBoxShown, 0);
+    }
+    // A refused device is not asked for parameters.
+    if (!connected) {
+        QVERIFY(SimulatorLog::requestPayloads(sim, 3).isEmpty());
+        QVERIFY(SimulatorLog::requestPayloads(sim, 11).isEmpty());
+    }
+}
+
+void MiniSetupTest::portWithoutDeviceShowsNoDevice()
+{
+    PrivateRuntimeDir runtime;
+    QVERIFY(PortMap::add("COM7", "/dev/null"));
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, "COM7");
+    QVERIFY(!isConnected(window));
+    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+void MiniSetupTest::rowsAreFilledFromDevice_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<int>("minimum");
+    QTest::addColumn<int>("maximum");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("minLabel");
+    QTest::addColumn<QString>("maxLabel");
+
+    QTest::newRow("pulse length")
+        << "TailServoCPPL" << QStringList{"--limits", "0x1064=1000:2000:1520"} << 1000 << 2000
+        << 1520 << "Valid values: 1000us - 2000us; Default: 1520us" << "1000 us" << "2000 us";
+    QTest::newRow("frame rate") << "SwashServoFrequency" << QStringList{} << 50 << 200 << 50
+                                << "Valid values: 50Hz - 200Hz; Default: 50Hz" << "50 Hz"
+                                << "200 Hz";
+    QTest::newRow("signed") << "RevoMixPitch" << QStringList{} << -100 << 100 << -50
+                            << "Valid values: -100 - 100; Default: 0" << "-100" << "100";
+    QTest::newRow("plain") << "StickDeadband" << QStringList{} << 0 << 25 << 2
+                           << "Valid values: 0 - 25; Default: 2" << "0" << "25";
+}
+
+void MiniSetupTest::rowsAreFilledFromDevice()
+{
+    QFETCH(QString, row);
+    QFETCH(QStringList, simArguments);
+    QFETCH(int, minimum);
+    QFETCH(int, maximum);
+    QFETCH(int, value);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, minLabel);
+    QFETCH(QString, maxLabel);
+
+    PrivateRuntimeDir stateDir;
+    const std::string state = stateDir.path() + "/state";
+    {
+        FILE* file = std::fopen(state.c_str(), "w");
+        QVERIFY(file);
+        std::fprintf(file, "0x1178 -50\n");
+        std::fclose(file);
+    }
+    std::vector<std::string> arguments{"--state", state};
+    for (const QString& argument : simArguments)
+        arguments.push_back(argument.toStdString());
+    SimulatorProcess sim(arguments);
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+
+    const QByteArray name = row.toLatin1();
+    auto* spinBox = child<QSpinBox>(window, "m_spinBox" + name);
+    auto* bar = child<QProgressBar>(window, "m_progressBar" + name);
+    QCOMPARE(spinBox->minimum(), minimum);
+    QCOMPARE(spinBox->maximum(), maximum);
+    QCOMPARE(spinBox->value(), value);
+    QCOMPARE(bar->minimum(), minimum);
+    QCOMPARE(bar->maximum(), maximum);
+    QCOMPARE(bar->value(), value);
+    QCOMPARE(spinBox->toolTip(), toolTip);
+    QCOMPARE(child<QLabel>(window, "m_lbl" + name + "Min")->text(), minLabel);
+    QCOMPARE(child<QLabel>(window, "m_lbl" + name + "Max")->text(), maxLabel);
+
+    // Preset lists show the stored indexes; the torque direction its value.
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")->currentIndex(), 3);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxStickDeadbandID")->currentIndex(), 2);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentIndex(), 0);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->itemText(2),
+             QStringLiteral("120 °"));
+
+    // Filling moves spin boxes through intermediate values, but leaves
+    // nothing to write.
+    QTest::qWait(800);
+    QVERIFY(SimulatorLog::requestPayloads(sim, 4).isEmpty());
+    QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+void MiniSetupTest::editIsWrittenAfterDelay()
+{
+    SimulatorProcess sim;
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+    QTest::qWait(700); // the fill's own timer run is over
+    auto* disconnect = child<QPushButton>(window, "m_btnDisconnect");
+    QVERIFY(disconnect->isEnabled());
+
+    child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
+    child<QComboBox>(window, "m_cmbBoxPitchBoostID")->setCurrentIndex(4);
+    QVERIFY(!disconnect->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Settings successfully stored."),
+                              3000);
+    QVERIFY(disconnect->isEnabled());
+    QCOMPARE(SimulatorLog::requestPayloads(sim, 4), QStringList{"820031000500440004"});
+}
+
+void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
+{
+    SimulatorProcess sim({"--refuse-writes"});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher([&] {
+        return status(window) + (isConnected(window) ? " connected" : " disconnected");
+    });
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+
+    child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 3000);
+    const ModalBoxCatcher::Box box = catcher.boxes()[0];
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.text, QStringLiteral("Error while writing data to the NANOZORVIK"));
+    QCOMPARE(box.informativeText,
+             QStringLiteral("Something went wrong while writing data to the NANOZORVIK.\n"
+                            "Please reconnect the device and verify your settings.\n\n"
+                            "DO NOT FLY!"));
+    QCOMPARE(box.stateWhileShown, QStringLiteral("Write failed! connected"));
+    QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 2000);
+    QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+    QTest::qWait(200);
+    QCOMPARE(catcher.boxes().size(), 1);
+}
+
+void MiniSetupTest::keepAliveLossDisconnects_data()
+{
+    QTest::addColumn<bool>("editFirst");
+    QTest::addColumn<QString>("warning");
+
+    QTest::newRow("nothing pending") << false << QString();
+    QTest::newRow("change pending")
+        << true
+        << QStringLiteral("The connection to the NANOZORVIK ended before these changes were "
+                          "written:\n\n- Stick Deadband (User Defined Value)\n\n"
+                          "Please reconnect the device and verify your settings.\n\n"
+                          "DO NOT FLY!");
+}
+
+void MiniSetupTest::keepAliveLossDisconnects()
+{
+    QFETCH(bool, editFirst);
+    QFETCH(QString, warning);
+
+    // The device goes silent right after the pages are filled.
+    SimulatorProcess sim({"--silent-after", std::to_string(m_connectTransactions)});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+    const QString statusBefore = status(window);
+    if (editFirst)
+        child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 15000);
+    QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
+    QVERIFY(status(window) == statusBefore || status(window).isEmpty());
+    if (warning.isEmpty()) {
+        QTest::qWait(100);
+        QVERIFY(catcher.boxes().isEmpty());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
+        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Warning);
+        QCOMPARE(catcher.boxes()[0].text, QStringLiteral("Settings not written to the NANOZORVIK"));
+        QCOMPARE(catcher.boxes()[0].informativeText, warning);
+    }
+    // The expiring write timer must not offer Disconnect again.
+    QTest::qWait(600);
+    QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+}
+
+void MiniSetupTest::closingWritesPendingChange_data()
+{
+    QTest::addColumn<bool>("deviceGone");
+    QTest::newRow("device answers") << false;
+    QTest::newRow("device gone") << true;
+}
+
+void MiniSetupTest::closingWritesPendingChange()
+{
+    QFETCH(bool, deviceGone);
+    std::vector<std::string> arguments;
+    if (deviceGone)
+        arguments = {"--silent-after", std::to_string(m_connectTransactions)};
+    SimulatorProcess sim(arguments);
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    window.show();
+    choosePort(window, sim.portName());
+    QVERIFY(isConnected(window));
+
+    child<QSpinBox>(window, "m_spinBoxHeadingLockGain")->setValue(77);
+    child<QComboBox>(window, "m_cmbBoxTorqueDir")->setCurrentIndex(1);
+    QVERIFY(window.close());
+
+    if (!deviceGone) {
+        QCOMPARE(SimulatorLog::requestPayloads(sim, 4), QStringList{"820051004d0061ffff"});
+        QVERIFY(catcher.boxes().isEmpty());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
+    QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Warning);
+    QVERIFY(catcher.boxes()[0].informativeText.contains(
+        "- Tail - HeadingLock Gain (User Defined Value)\n"
+        "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction)\n"));
+    QVERIFY(!isConnected(window));
+}
+
+void MiniSetupTest::choosingAnotherPortWritesPendingChangeFirst()
+{
+    SimulatorProcess first;
+    QVERIFY2(first.isRunning(), first.error().c_str());
+    SimulatorProcess second({}, first.runtimeDirectory());
+    QVERIFY2(second.isRunning(), second.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    choosePort(window, first.portName());
+    QVERIFY(isConnected(window));
+
+    child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(6);
+    choosePort(window, second.portName());
+    QCOMPARE(SimulatorLog::requestPayloads(first, 4), QStringList{"8100310006"});
+    QVERIFY(isConnected(window));
+    QVERIFY(SimulatorLog::requestCount(second) >= m_connectTransactions);
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+QTEST_MAIN(MiniSetupTest)
+#include "MiniSetupTest.moc"

@@ -1,0 +1,360 @@
+// The simulated adapter and device, driven without a terminal.
+
+#include "EngineHarness.h"
+#include "PrivateRuntimeDir.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Device = ZORVI::Simulator::DeviceSimulator;
+using Packet = ZORVI::Communication::Packet;
+
+constexpr int32_t FIRMWARE = 1;
+constexpr int32_t RECOVERY = 0;
+
+// ---- device information -------------------------------------------------
+
+struct InfoCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* payload;
+};
+
+void PrintTo(const InfoCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class DeviceInfoAnswer : public ::testing::TestWithParam<InfoCase> {};
+
+TEST_P(DeviceInfoAnswer, CarriesVersionsSerialAndTokenFromTheOptions)
+{
+    EngineHarness sim(GetParam().arguments);
+    const auto answer = sim.ask(FIRMWARE, 1);
+    ASSERT_TRUE(answer);
+    EXPECT_TRUE(answer->crcAccepted);
+    EXPECT_EQ(answer->destination, Packet::ADDRESS_HOST);
+    EXPECT_EQ(answer->source, FIRMWARE);
+    EXPECT_EQ(answer->command, 1);
+    EXPECT_EQ(answer->payload, hexBytes(GetParam().payload));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, DeviceInfoAnswer,
+    ::testing::Values(
+        InfoCase{"Defaults", {},
+                 "0001 0002 0003 0001 0007 0082 5a17c308e24d912be6703fa4 1234"},
+        InfoCase{"WithoutToken", {"--info-24"},
+                 "0001 0002 0003 0001 0007 0082 5a17c308e24d912be6703fa4"},
+        InfoCase{"Identity",
+                 {"--app-version", "4.10.300", "--data-version", "2.0", "--hardware", "0x0093",
+                  "--serial", "0102030405060708090a0b0c", "--token", "abcd"},
+                 "0002 0000 0004 000a 012c 0093 0102030405060708090a0b0c abcd"},
+        InfoCase{"RawShortAnswer", {"--info", "e0e1e2"}, "e0e1e2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the adapter's echo --------------------------------------------------
+
+TEST(AdapterEcho, EchoesTheProbeAndEveryFrameBeforeTheAnswer)
+{
+    EngineHarness sim;
+    const Bytes probe = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
+    EXPECT_EQ(sim.feed(probe), probe);
+
+    const Bytes request = EngineHarness::frameOf(FIRMWARE, 1, {});
+    const Bytes back = sim.feed(request);
+    ASSERT_GT(back.size(), request.size());
+    EXPECT_EQ(Bytes(back.begin(), back.begin() + 2), request);
+    EXPECT_EQ(EngineHarness::framesIn(Bytes(back.begin() + 2, back.end())).size(), 1u);
+    EXPECT_EQ(sim.log.front(), "probe 5a4f5256494b00");
+}
+
+TEST(AdapterEcho, FollowsAFrameSplitAcrossReads)
+{
+    EngineHarness sim;
+    const Bytes request = EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16});
+    const Bytes first(request.begin(), request.begin() + 3);
+    const Bytes rest(request.begin() + 3, request.end());
+    EXPECT_EQ(sim.feed(first), first);
+    const Bytes back = sim.feed(rest);
+    EXPECT_EQ(Bytes(back.begin(), back.begin() + rest.size()), rest);
+    EXPECT_EQ(EngineHarness::framesIn(Bytes(back.begin() + rest.size(), back.end())).size(), 1u);
+}
+
+TEST(AdapterEcho, NoEchoLeavesOnlyTheAnswer)
+{
+    EngineHarness sim({"--no-echo"});
+    EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
+    const Bytes back = sim.feed(EngineHarness::frameOf(FIRMWARE, 1, {}));
+    const auto frames = EngineHarness::framesIn(back);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(EngineHarness::decode(frames[0]).payload.size(), 26u);
+}
+
+// The host must read a whole frame that differs, not wait for one: the
+// corrupted echo keeps the frame's length and shape.
+TEST(AdapterEcho, CorruptEchoChangesOneByteAndKeepsTheFrameShape)
+{
+    const Bytes requests[] = {EngineHarness::frameOf(FIRMWARE, 1, {}),
+                              EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16, 0x05}),
+                              EngineHarness::frameOf(FIRMWARE, 4, {0xE7, 0x00, 0x11})};
+    for (const Bytes& request : requests) {
+        EngineHarness sim({"--corrupt-echo"});
+        const Bytes back = sim.feed(request);
+        const auto frames = EngineHarness::framesIn(back);
+        ASSERT_GE(frames.size(), 1u);
+        const Bytes& echo = frames.front();
+        ASSERT_EQ(echo.size(), request.size());
+        size_t differences = 0;
+        for (size_t i = 0; i < echo.size(); ++i)
+            differences += echo[i] != request[i];
+        EXPECT_EQ(differences, 1u);
+    }
+}
+
+// ---- descriptors ---------------------------------------------------------
+
+TEST(Descriptors, KnownIdsCarryTheirWordsUnknownOnesAStatusAlone)
+{
+    EngineHarness sim;
+    const auto answer = sim.ask(FIRMWARE, 2, {0x10, 0x00, 0x05});
+    ASSERT_TRUE(answer);
+    // 0x1000 and 0x1004 exist; 0x1001 to 0x1003 do not.
+    EXPECT_EQ(answer->payload, hexBytes("00 0010 0000 0005 0001"
+                                        " 05 05 05"
+                                        " 00 0011 0032 00c8 0032"));
+}
+
+TEST(Descriptors, SignedLimitsGoOutAsTwosComplementWords)
+{
+    EngineHarness sim;
+    const auto answer = sim.ask(FIRMWARE, 2, {0x11, 0x74, 0x01});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->payload, hexBytes("00 0061 ffff 0001 0001"));
+}
+
+TEST(Descriptors, RequestWithoutCountIsRefusedWithOneStatusByte)
+{
+    EngineHarness sim;
+    const auto answer = sim.ask(FIRMWARE, 2, {0x10, 0x00});
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->payload.size(), 1u);
+    EXPECT_NE(answer->payload[0], 0);
+}
+
+// ---- values --------------------------------------------------------------
+
+TEST(ReadValues, OneWordWithoutCountByteAndARunWithIt)
+{
+    EngineHarness sim;
+    const auto one = sim.ask(FIRMWARE, 3, {0x00, 0x23});
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->payload, hexBytes("05f0 00")); // TailServoCPPL 1520
+
+    // Servo angles and travels: 0, 120, 240, 1000, 1000 then status 0.
+    const auto run = sim.ask(FIRMWARE, 3, {0x00, 0x16, 0x05});
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->payload, hexBytes("0000 0078 00f0 03e8 03e8 00"));
+}
+
+TEST(ReadValues, WordsWithoutParameterReadErasedAndBeyondMemoryIsRefused)
+{
+    EngineHarness sim;
+    const auto gap = sim.ask(FIRMWARE, 3, {0x00, 0x12, 0x02});
+    ASSERT_TRUE(gap);
+    EXPECT_EQ(gap->payload, hexBytes("ffff ffff 00"));
+
+    const auto beyond = sim.ask(FIRMWARE, 3, {0x03, 0xFF, 0x02});
+    ASSERT_TRUE(beyond);
+    ASSERT_EQ(beyond->payload.size(), 1u);
+    EXPECT_NE(beyond->payload[0], 0);
+}
+
+// ---- writes --------------------------------------------------------------
+
+struct WriteCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    const char* payload;
+    uint8_t status;
+    int32_t frequency; // SwashServoFrequency (0x0011) afterwards
+    int32_t torque;    // TorqueDirection (0x0061) afterwards
+};
+
+void PrintTo(const WriteCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class WriteParameters : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(WriteParameters, StoresAllValuesOrNone)
+{
+    const WriteCase& c = GetParam();
+    EngineHarness sim(c.arguments);
+    const auto answer = sim.ask(FIRMWARE, 4, hexBytes(c.payload));
+    ASSERT_TRUE(answer);
+    ASSERT_EQ(answer->payload.size(), 1u);
+    EXPECT_EQ(answer->payload[0], c.status);
+    int32_t frequency = 0, torque = 0;
+    ASSERT_TRUE(sim.parameters.value(0x1004, frequency));
+    ASSERT_TRUE(sim.parameters.value(0x1174, torque));
+    EXPECT_EQ(frequency, c.frequency);
+    EXPECT_EQ(torque, c.torque);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, WriteParameters,
+    ::testing::Values(
+        WriteCase{"ListLayout", {}, "82 0011 0064 0061 ffff", 0, 100, -1},
+        WriteCase{"BlockLayout", {}, "0060 02 0003 ffff", 0, 50, -1},
+        WriteCase{"OutOfRangeStoresNothing", {}, "82 0011 0064 0061 0002", 3, 50, 1},
+        WriteCase{"UnknownAddressStoresNothing", {}, "82 0011 0064 0012 0000", 5, 50, 1},
+        WriteCase{"LengthNotMatchingCount", {}, "83 0011 0064 0061 ffff", 4, 50, 1},
+        WriteCase{"RefusedByOption", {"--refuse-writes"}, "81 0011 0064", 1, 50, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WriteParameters, WrittenValuesReadBackSigned)
+{
+    EngineHarness sim;
+    ASSERT_TRUE(sim.ask(FIRMWARE, 4, hexBytes("82 0064 ff9c 0063 0032")));
+    const auto answer = sim.ask(FIRMWARE, 3, {0x00, 0x63, 0x02});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->payload, hexBytes("0032 ff9c 00"));
+}
+
+TEST(WriteParameters, AcceptedWritesReachTheStateFileAtOnce)
+{
+    PrivateRuntimeDir directory;
+    const std::string path = directory.path() + "/state.txt";
+    EngineHarness sim;
+    std::string error;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(sim.parameters.attachStateFile(path, error, warnings)) << error;
+
+    ASSERT_TRUE(sim.ask(FIRMWARE, 4, hexBytes("81 0064 ffce")));
+    ZORVI::Simulator::ParameterTable reloaded;
+    ASSERT_TRUE(reloaded.attachStateFile(path, error, warnings)) << error;
+    int32_t asymmetry = 0;
+    ASSERT_TRUE(reloaded.value(0x1180, asymmetry));
+    EXPECT_EQ(asymmetry, -50);
+}
+
+// ---- handshake -----------------------------------------------------------
+
+TEST(Handshake, AcceptsOnlyTheInvertedToken)
+{
+    EngineHarness sim;
+    const auto good = sim.ask(FIRMWARE, 11, hexBytes("5b edcb"));
+    ASSERT_TRUE(good);
+    ASSERT_EQ(good->payload.size(), 3u);
+    EXPECT_EQ(good->payload[2], 0);
+
+    for (const char* wrong : {"5b 1234", "5b edca", "5a edcb", "5b ed"}) {
+        const auto bad = sim.ask(FIRMWARE, 11, hexBytes(wrong));
+        ASSERT_TRUE(bad) << wrong;
+        ASSERT_EQ(bad->payload.size(), 3u) << wrong;
+        EXPECT_NE(bad->payload[2], 0) << wrong;
+    }
+}
+
+TEST(Handshake, FollowsTheTokenOption)
+{
+    EngineHarness sim({"--token", "abcd"});
+    const auto answer = sim.ask(FIRMWARE, 11, hexBytes("5b 5432"));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->payload[2], 0);
+}
+
+// ---- what gets no answer -------------------------------------------------
+
+TEST(Requests, WrongCrcIsEchoedButNotAnswered)
+{
+    EngineHarness sim;
+    Bytes request = EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16});
+    request[request.size() - 3] ^= 0x01; // CRC low byte
+    EXPECT_EQ(sim.feed(request), request);
+    EXPECT_EQ(sim.log.back().rfind("refused ", 0), 0u) << sim.log.back();
+}
+
+TEST(Requests, UnknownCommandsAndOtherAddressesGetNoAnswer)
+{
+    EngineHarness sim;
+    EXPECT_FALSE(sim.ask(FIRMWARE, 7));
+    EXPECT_FALSE(sim.ask(RECOVERY, 2)); // the boot loader is not running
+    EXPECT_FALSE(sim.ask(Packet::ADDRESS_DEVICE_3, 1));
+}
+
+// ---- recovery mode -------------------------------------------------------
+
+TEST(RecoveryMode, OnlyAddressZeroAnswersWithItsHardwareByte)
+{
+    EngineHarness sim({"--recovery", "0x81"});
+    const auto answer = sim.ask(RECOVERY, 2);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->source, RECOVERY);
+    EXPECT_EQ(answer->command, 2);
+    EXPECT_EQ(answer->payload, Bytes{0x81});
+    EXPECT_TRUE(answer->crcAccepted); // between 0 and 6: no CRC to check
+
+    EXPECT_FALSE(sim.ask(FIRMWARE, 1));
+    EXPECT_FALSE(sim.ask(FIRMWARE, 11, hexBytes("5b edcb")));
+    EXPECT_FALSE(sim.ask(FIRMWARE, 2, {0x10, 0x00, 0x01}));
+}
+
+// ---- faults --------------------------------------------------------------
+
+TEST(Faults, NoAnswerStillEchoes)
+{
+    EngineHarness sim({"--no-answer"});
+    EXPECT_FALSE(sim.ask(FIRMWARE, 1));
+    EXPECT_EQ(sim.log.back(), "answer none");
+}
+
+TEST(Faults, BadCrcAnswerKeepsItsShapeButFailsTheCheck)
+{
+    EngineHarness sim({"--bad-crc"});
+    const auto answer = sim.ask(FIRMWARE, 1);
+    ASSERT_TRUE(answer);
+    EXPECT_FALSE(answer->crcAccepted);
+    EXPECT_EQ(answer->source, FIRMWARE); // the header is intact
+}
+
+TEST(Faults, SilentAfterAnsweredTransactions)
+{
+    EngineHarness sim({"--silent-after", "2"});
+    EXPECT_TRUE(sim.ask(FIRMWARE, 1));
+    EXPECT_FALSE(sim.ask(FIRMWARE, 7)); // not answered: does not count
+    EXPECT_TRUE(sim.ask(FIRMWARE, 11, hexBytes("5b edcb")));
+    EXPECT_TRUE(sim.feed(EngineHarness::frameOf(FIRMWARE, 1, {})).empty());
+    EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
+    EXPECT_EQ(sim.device->mode(), Device::Mode::Silent);
+}
+
+TEST(Faults, SilentAfterZeroIsAnUnpluggedAdapter)
+{
+    EngineHarness sim({"--silent-after", "0"});
+    EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
+}
+
+// ---- the transaction log -------------------------------------------------
+
+TEST(TransactionLog, RequestAndAnswerLines)
+{
+    EngineHarness sim;
+    sim.ask(FIRMWARE, 3, {0x00, 0x61});
+    sim.ask(FIRMWARE, 1);
+    sim.ask(FIRMWARE, 9);
+    const std::vector<std::string> expected = {
+        "request dst=1 src=6 cmd=3 payload=0061",
+        "answer cmd=3 payload=000100",
+        "request dst=1 src=6 cmd=1 payload=",
+        "answer cmd=1 payload=0001000200030001000700825a17c308e24d912be6703fa41234",
+        "request dst=1 src=6 cmd=9 payload=",
+        "answer none",
+    };
+    EXPECT_EQ(sim.log, expected);
+}
+
+} // namespace

@@ -1,0 +1,297 @@
+// The simulator as a program: its pseudo-terminal, found by name through the
+// port map, driven by the real device controller.
+
+#include "Control.h"
+#include "DeviceInfo.h"
+#include "PortMap.h"
+#include "PrivateRuntimeDir.h"
+#include "SimulatorProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using ZORVI::Control;
+using ZORVI::DeviceInfo;
+using ZORVI::Communication::Serial::PortMap;
+using ZORVI::Testing::SimulatorProcess;
+using Clock = std::chrono::steady_clock;
+
+class SimulatorLink : public ::testing::Test {
+protected:
+    // Starts the simulator and opens its port as both programs do.
+    void connect(const std::vector<std::string>& arguments = {}, bool expectEcho = true,
+                 const std::string& runtimeDirectory = std::string())
+    {
+        m_sim = std::make_unique<SimulatorProcess>(arguments, runtimeDirectory);
+        ASSERT_TRUE(m_sim->isRunning()) << m_sim->error();
+        bool echo = !expectEcho;
+        ASSERT_TRUE(m_control.testInterface(m_sim->portName().c_str(), &echo));
+        EXPECT_EQ(echo, expectEcho);
+    }
+
+    std::vector<std::string> requests() const { return m_sim->logLines("request"); }
+
+    std::unique_ptr<SimulatorProcess> m_sim;
+    Control m_control;
+};
+
+TEST_F(SimulatorLink, DeviceInfoArrivesWithTheSerialReversed)
+{
+    connect({"--serial", "0102030405060708090a0b0c", "--app-version", "3.1.9"});
+    DeviceInfo info;
+    ASSERT_TRUE(m_control.queryDeviceInfo(&info));
+    EXPECT_EQ(info.applicationVersionText(), "3.1.9");
+    EXPECT_EQ(info.dataVersionText(), "1.2");
+    EXPECT_EQ(info.hardwareVersionText(), "8.2");
+    EXPECT_EQ(info.hardwareMajor(), 8);
+    for (size_t k = 0; k < DeviceInfo::SERIAL_LENGTH; ++k)
+        EXPECT_EQ(info.bytes[DeviceInfo::SERIAL_OFFSET + k], 12 - k) << k;
+    EXPECT_EQ(info.tokenHigh(), 0x12);
+    EXPECT_EQ(info.tokenLow(), 0x34);
+    EXPECT_EQ(m_sim->logLines().front(), "probe 5a4f5256494b00");
+}
+
+TEST_F(SimulatorLink, RecoveryQueryReadsTheHardwareByte)
+{
+    connect({"--recovery", "0x81"});
+    uint8_t hardware = 0;
+    ASSERT_TRUE(m_control.queryRecovery(&hardware));
+    EXPECT_EQ(hardware, 0x81);
+}
+
+TEST_F(SimulatorLink, DescriptorsOfARunWithAndWithoutGaps)
+{
+    connect();
+    uint8_t found = 0;
+    ZORVI::ParameterDescriptor* records = nullptr;
+    ASSERT_TRUE(m_control.readDescriptors(0x1048, 3, &found, &records));
+    ASSERT_EQ(found, 3);
+    EXPECT_EQ(records[0].id, 0x1048);
+    EXPECT_EQ(records[2].id, 0x104A);
+    EXPECT_EQ(records[2].address, 0x0018);
+    EXPECT_EQ(records[1].defaultValue, 120);
+    delete[] records;
+
+    ASSERT_TRUE(m_control.readDescriptors(0x1000, 5, &found, &records));
+    ASSERT_EQ(found, 2);
+    EXPECT_EQ(records[0].id, 0x1000);
+    EXPECT_EQ(records[1].id, 0x1004);
+    EXPECT_EQ(records[1].maximum, 200);
+    delete[] records;
+}
+
+TEST_F(SimulatorLink, ReadValuesSendsTheCountOnlyAboveOne)
+{
+    connect();
+    std::unique_ptr<uint16_t[]> one(m_control.readValues(0x0023, 1));
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one[0], 1520);
+    std::unique_ptr<uint16_t[]> five(m_control.readValues(0x0016, 5));
+    ASSERT_TRUE(five);
+    const uint16_t expected[] = {0, 120, 240, 1000, 1000};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(five[i], expected[i]) << i;
+    const std::vector<std::string> expectedRequests = {
+        "request dst=1 src=6 cmd=3 payload=0023", "request dst=1 src=6 cmd=3 payload=001605"};
+    EXPECT_EQ(requests(), expectedRequests);
+}
+
+TEST_F(SimulatorLink, WrittenParametersPersistAcrossRuns)
+{
+    PrivateRuntimeDir directory;
+    ASSERT_TRUE(directory.isReady());
+    const std::string statePath = directory.path() + "/state.txt";
+    connect({"--state", statePath}, true, directory.path());
+
+    const uint16_t addresses[] = {0x0011, 0x0061};
+    const uint16_t values[] = {100, 0xFFFF};
+    ASSERT_TRUE(m_control.writeParameters(addresses, values, 2));
+    EXPECT_EQ(requests().back(), "request dst=1 src=6 cmd=4 payload=82001100640061ffff");
+    std::ifstream in(statePath);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(text.find("0x1174 -1\n"), std::string::npos) << text;
+
+    m_control.close();
+    m_sim.reset();
+    connect({"--state", statePath}, true, directory.path());
+    std::unique_ptr<uint16_t[]> words(m_control.readValues(0x0011, 1));
+    ASSERT_TRUE(words);
+    EXPECT_EQ(words[0], 100);
+    words.reset(m_control.readValues(0x0061, 1));
+    ASSERT_TRUE(words);
+    EXPECT_EQ(words[0], 0xFFFF);
+}
+
+TEST_F(SimulatorLink, HandshakeWithTheDevicesToken)
+{
+    connect();
+    EXPECT_TRUE(m_control.handshake(0x12, 0x34));
+    EXPECT_EQ(requests().back(), "request dst=1 src=6 cmd=11 payload=5bedcb");
+    EXPECT_FALSE(m_control.handshake(0x12, 0x35));
+}
+
+TEST_F(SimulatorLink, PortSurvivesBeingOpenedAndClosedAgain)
+{
+    connect();
+    for (int round = 0; round < 20; ++round) {
+        m_control.close();
+        bool echo = false;
+        ASSERT_TRUE(m_control.testInterface(m_sim->portName().c_str(), &echo)) << round;
+        ASSERT_TRUE(echo) << round;
+    }
+    DeviceInfo info;
+    EXPECT_TRUE(m_control.queryDeviceInfo(&info));
+}
+
+// ---- faults, as the host meets them -------------------------------------
+
+TEST_F(SimulatorLink, NoEchoFailsTheInterfaceCheck)
+{
+    connect({"--no-echo"}, false);
+}
+
+TEST_F(SimulatorLink, CorruptEchoFailsAtTheFirstAttempt)
+{
+    connect({"--corrupt-echo"});
+    DeviceInfo info;
+    const auto start = Clock::now();
+    EXPECT_FALSE(m_control.queryDeviceInfo(&info));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(requests().size(), 1u);
+}
+
+TEST_F(SimulatorLink, NoAnswerFailsTheQuery)
+{
+    connect({"--no-answer"});
+    DeviceInfo info;
+    EXPECT_FALSE(m_control.queryDeviceInfo(&info));
+    EXPECT_EQ(m_sim->logLines("answer"), std::vector<std::string>{"answer none"});
+}
+
+TEST_F(SimulatorLink, SilentAfterLooksLikeAnUnpluggedAdapter)
+{
+    connect({"--silent-after", "1"});
+    DeviceInfo info;
+    ASSERT_TRUE(m_control.queryDeviceInfo(&info));
+    EXPECT_FALSE(m_control.handshake(info.tokenHigh(), info.tokenLow()));
+    EXPECT_EQ(requests().size(), 1u);
+}
+
+// ---- line rate -------------------------------------------------------------
+
+// Reads n bytes from a raw port descriptor; the time it took, or -1 ms.
+std::chrono::microseconds timeToRead(int port, size_t n)
+{
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::seconds(5);
+    size_t got = 0;
+    uint8_t chunk[4096];
+    while (got < n && Clock::now() < deadline) {
+        pollfd readable{port, POLLIN, 0};
+        if (poll(&readable, 1, 100) <= 0)
+            continue;
+        const ssize_t count = read(port, chunk, sizeof chunk);
+        if (count > 0)
+            got += static_cast<size_t>(count);
+    }
+    if (got < n)
+        return std::chrono::microseconds(-1);
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+}
+
+TEST(SimulatorPacing, PacedEchoTakesTheLineTimeOfEveryByte)
+{
+    constexpr size_t BYTES = 1000; // 86.8 ms at 115200 baud 8N1
+    const std::chrono::microseconds lineTime(BYTES * 10 * 1000000 / 115200);
+    for (bool paced : {true, false}) {
+        SimulatorProcess sim(paced ? std::vector<std::string>{"--paced"}
+                                   : std::vector<std::string>{});
+        ASSERT_TRUE(sim.isRunning()) << sim.error();
+        const int port = open(PortMap::resolve(sim.portName()).c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(port, 0);
+        const std::vector<uint8_t> bytes(BYTES, 0x55); // outside any frame
+        ASSERT_EQ(write(port, bytes.data(), bytes.size()), static_cast<ssize_t>(BYTES));
+        const auto elapsed = timeToRead(port, BYTES);
+        close(port);
+        ASSERT_GE(elapsed.count(), 0) << "echo incomplete";
+        if (paced) {
+            EXPECT_GE(elapsed, lineTime - std::chrono::milliseconds(1));
+            EXPECT_LT(elapsed, lineTime * 3);
+        } else {
+            EXPECT_LT(elapsed, lineTime / 2);
+        }
+    }
+}
+
+// ---- the program itself --------------------------------------------------
+
+TEST(SimulatorProgram, StopSignalsRemoveThePortMapEntry)
+{
+    for (int signalNumber : {SIGTERM, SIGINT}) {
+        SimulatorProcess sim;
+        ASSERT_TRUE(sim.isRunning()) << sim.error();
+        EXPECT_FALSE(PortMap::resolve(sim.portName()).empty());
+        kill(sim.pid(), signalNumber);
+        EXPECT_EQ(sim.stop(), 0);
+        EXPECT_TRUE(PortMap::resolve(sim.portName()).empty()) << signalNumber;
+    }
+}
+
+// A test process that dies without its destructors must not leave the
+// simulator behind.
+TEST(SimulatorProgram, EndsWithTheWatchedProcess)
+{
+    pid_t watched = -1;
+    char sleepProgram[] = "sleep";
+    char seconds[] = "60";
+    char* arguments[] = {sleepProgram, seconds, nullptr};
+    ASSERT_EQ(posix_spawnp(&watched, "sleep", nullptr, nullptr, arguments, environ), 0);
+    SimulatorProcess sim({"--watch-pid", std::to_string(watched)});
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+
+    kill(watched, SIGKILL);
+    waitpid(watched, nullptr, 0);
+    const int simExit = static_cast<int>(syscall(SYS_pidfd_open, sim.pid(), 0));
+    ASSERT_GE(simExit, 0);
+    pollfd ended{simExit, POLLIN, 0};
+    EXPECT_EQ(poll(&ended, 1, 5000), 1);
+    close(simExit);
+    EXPECT_TRUE(PortMap::resolve(sim.portName()).empty());
+    EXPECT_EQ(sim.stop(), 0);
+}
+
+TEST(SimulatorProgram, HelpAndBadOptions)
+{
+    const std::string program = SimulatorProcess::simulatorPath();
+    FILE* help = popen((program + " --help").c_str(), "r");
+    ASSERT_TRUE(help);
+    std::string text;
+    char chunk[512];
+    size_t count;
+    while ((count = fread(chunk, 1, sizeof chunk, help)) > 0)
+        text.append(chunk, count);
+    const int helpStatus = pclose(help);
+    EXPECT_TRUE(WIFEXITED(helpStatus) && WEXITSTATUS(helpStatus) == 0);
+    EXPECT_NE(text.find("--silent-during-transfer"), std::string::npos);
+
+    const int badStatus = std::system((program + " --bogus 2>/dev/null").c_str());
+    EXPECT_TRUE(WIFEXITED(badStatus) && WEXITSTATUS(badStatus) == 2);
+}
+
+} // namespace

@@ -1,0 +1,235 @@
+#include "SimulatorProcess.h"
+
+#include "PrivateRuntimeDir.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace ZORVI {
+namespace Testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+bool hasOption(const std::vector<std::string>& arguments, const std::string& name)
+{
+    for (const std::string& argument : arguments) {
+        if (argument == name || argument.rfind(name + "=", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::string optionValue(const std::vector<std::string>& arguments, const std::string& name)
+{
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == name && i + 1 < arguments.size())
+            return arguments[i + 1];
+        if (arguments[i].rfind(name + "=", 0) == 0)
+            return arguments[i].substr(name.size() + 1);
+    }
+    return std::string();
+}
+
+int millisecondsLeft(Clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// Waits for the child to end, at most timeoutMs; true when it has.
+bool waitForExit(pid_t pid, int timeoutMs, int& status)
+{
+    const int pidDescriptor = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+    if (pidDescriptor >= 0) {
+        pollfd exited{pidDescriptor, POLLIN, 0};
+        while (poll(&exited, 1, timeoutMs) < 0 && errno == EINTR) {
+        }
+        close(pidDescriptor);
+    }
+    pid_t done;
+    while ((done = waitpid(pid, &status, pidDescriptor >= 0 ? WNOHANG : 0)) < 0 && errno == EINTR) {
+    }
+    return done == pid;
+}
+
+} // namespace
+
+std::string SimulatorProcess::simulatorPath()
+{
+    return ZORVIK_SIM_PATH;
+}
+
+SimulatorProcess::SimulatorProcess(const std::vector<std::string>& extraArguments,
+                                   const std::string& runtimeDirectory, int startTimeoutMs)
+{
+    if (runtimeDirectory.empty()) {
+        m_ownRuntimeDirectory = std::make_unique<PrivateRuntimeDir>();
+        if (!m_ownRuntimeDirectory->isReady()) {
+            m_error = "no private runtime directory";
+            return;
+        }
+        m_runtimeDirectory = m_ownRuntimeDirectory->path();
+    } else {
+        if (const char* previous = std::getenv("XDG_RUNTIME_DIR")) {
+            m_hadPreviousRuntimeDirectory = true;
+            m_previousRuntimeDirectory = previous;
+        }
+        m_runtimeDirectory = runtimeDirectory;
+        setenv("XDG_RUNTIME_DIR", m_runtimeDirectory.c_str(), 1);
+    }
+
+    std::vector<std::string> arguments = extraArguments;
+    std::string name = optionValue(arguments, "--name");
+    if (name.empty()) {
+        name = PrivateRuntimeDir::uniquePortName("ttySIM");
+        arguments.insert(arguments.end(), {"--name", name});
+    }
+    m_logPath = optionValue(arguments, "--log");
+    if (!hasOption(arguments, "--log")) {
+        m_logPath = m_runtimeDirectory + "/zorvik-sim-" + name + ".log";
+        arguments.insert(arguments.end(), {"--log", m_logPath});
+    }
+    // Should this process die without its destructors, the simulator
+    // still ends and takes its port map entry with it.
+    if (!hasOption(arguments, "--watch-pid"))
+        arguments.insert(arguments.end(), {"--watch-pid", std::to_string(getpid())});
+    if (spawn(arguments))
+        readPortName(startTimeoutMs);
+}
+
+SimulatorProcess::~SimulatorProcess()
+{
+    stop();
+    if (m_stdout >= 0)
+        close(m_stdout);
+    if (!m_ownRuntimeDirectory) {
+        if (m_hadPreviousRuntimeDirectory)
+            setenv("XDG_RUNTIME_DIR", m_previousRuntimeDirectory.c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+    }
+    // An own runtime directory restores the variable and goes away here.
+    m_ownRuntimeDirectory.reset();
+}
+
+bool SimulatorProcess::spawn(const std::vector<std::string>& arguments)
+{
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        m_error = std::string("pipe: ") + std::strerror(errno);
+        return false;
+    }
+    const std::string program = simulatorPath();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    // The simulator relies on its stop signals: whatever the test process
+    // blocks or ignores, the child starts with them at their defaults.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    const int result = posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(),
+                                   environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    close(output[1]);
+    m_stdout = output[0];
+    if (result != 0) {
+        m_pid = -1;
+        m_error = program + ": " + std::strerror(result);
+        return false;
+    }
+    return true;
+}
+
+bool SimulatorProcess::readPortName(int timeoutMs)
+{
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::string line;
+    for (;;) {
+        const size_t newline = line.find('\n');
+        if (newline != std::string::npos) {
+            m_portName = line.substr(0, newline);
+            return !m_portName.empty();
+        }
+        pollfd readable{m_stdout, POLLIN, 0};
+        const int ready = poll(&readable, 1, millisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            m_error = "the simulator printed no port name in time";
+            return false;
+        }
+        char chunk[256];
+        const ssize_t count = read(m_stdout, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            m_error = "the simulator ended before it printed its port name";
+            return false;
+        }
+        line.append(chunk, static_cast<size_t>(count));
+    }
+}
+
+std::vector<std::string> SimulatorProcess::logLines(const std::string& prefix) const
+{
+    std::vector<std::string> lines;
+    std::ifstream in(m_logPath);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(prefix, 0) == 0)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+int SimulatorProcess::stop(int timeoutMs)
+{
+    if (m_pid <= 0)
+        return m_exitStatus;
+    int status = 0;
+    kill(m_pid, SIGTERM);
+    if (!waitForExit(m_pid, timeoutMs, status)) {
+        kill(m_pid, SIGKILL);
+        while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    m_pid = -1;
+    m_exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return m_exitStatus;
+}
+
+} // namespace Testing
+} // namespace ZORVI

@@ -1,0 +1,162 @@
+// The auto-detection dialog's rule: only a poll that finds exactly one port
+// more than remembered reports, and only the names that are new. Each row
+// changes the port map and runs one poll per step (the slot the dialog's
+// one-second timer drives), so the rule is checked without waiting.
+
+#include "AutoDetectInterface.h"
+#include "PortMap.h"
+#include "PrivateRuntimeDir.h"
+#include "PtyPair.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using ZORVI::AutoDetectInterface;
+using ZORVI::Communication::Serial::PortMap;
+
+namespace {
+
+// Makes the port map hold exactly these test ports (ports of the machine
+// itself, if any, stay as they are).
+void setPorts(const QStringList& wanted, const std::string& node)
+{
+    for (const std::string& name : PortMap::entries()) {
+        if (!wanted.contains(QString::fromStdString(name)))
+            PortMap::remove(name);
+    }
+    for (const QString& name : wanted)
+        PortMap::add(name.toStdString(), node);
+}
+
+QStringList emitted(const QSignalSpy& spy)
+{
+    QStringList names;
+    for (const QList<QVariant>& arguments : spy)
+        names << arguments.at(0).toString();
+    return names;
+}
+
+void deleteClosedDialogs()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+} // namespace
+
+class AutoDetectTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void reportsExactlyOneNewPort_data();
+    void reportsExactlyOneNewPort();
+    void pollsOnceASecondUntilClosed();
+    void abortReportsNothing();
+};
+
+void AutoDetectTest::reportsExactlyOneNewPort_data()
+{
+    QTest::addColumn<QStringList>("initial");
+    QTest::addColumn<QList<QStringList>>("polls");
+    QTest::addColumn<QStringList>("reported");
+
+    QTest::newRow("unplug and replug") << QStringList({"ZA", "ZB"})
+                                       << QList<QStringList>({{"ZB"}, {"ZA", "ZB"}})
+                                       << QStringList({"ZA"});
+    QTest::newRow("plugged in while absent")
+        << QStringList() << QList<QStringList>({{}, {"ZA"}}) << QStringList({"ZA"});
+    QTest::newRow("two new ports at once")
+        << QStringList() << QList<QStringList>({{"ZA", "ZB"}, {"ZA", "ZB"}}) << QStringList();
+    QTest::newRow("one gone, another come") << QStringList({"ZA"})
+                                            << QList<QStringList>({{"ZB"}}) << QStringList();
+    QTest::newRow("two at once, then one replugged")
+        << QStringList() << QList<QStringList>({{"ZA", "ZB"}, {"ZA"}, {"ZA", "ZB"}})
+        << QStringList({"ZB"});
+    // One more in number, three new names: every new name is reported.
+    QTest::newRow("count up by one, several new names")
+        << QStringList({"ZA", "ZB"}) << QList<QStringList>({{"ZC", "ZD", "ZE"}})
+        << QStringList({"ZC", "ZD", "ZE"});
+    QTest::newRow("names differing in case only")
+        << QStringList({"ZA"}) << QList<QStringList>({{"ZA", "za"}}) << QStringList({"za"});
+}
+
+void AutoDetectTest::reportsExactlyOneNewPort()
+{
+    QFETCH(QStringList, initial);
+    QFETCH(QList<QStringList>, polls);
+    QFETCH(QStringList, reported);
+    PrivateRuntimeDir runtime;
+    PtyPair adapter;
+    QVERIFY(runtime.isReady() && adapter.isOpen());
+    setPorts(initial, adapter.slavePath());
+
+    QWidget mainWindow;
+    mainWindow.show();
+    QPointer<AutoDetectInterface> dialog = new AutoDetectInterface(&mainWindow, Qt::Dialog);
+    dialog->show();
+    QSignalSpy spy(dialog.data(), &AutoDetectInterface::sendAutodetect);
+    for (const QStringList& ports : polls) {
+        setPorts(ports, adapter.slavePath());
+        QVERIFY(dialog);
+        dialog->OnTimer();
+    }
+
+    QCOMPARE(emitted(spy), reported);
+    QCOMPARE(dialog->isVisible(), reported.isEmpty());
+    deleteClosedDialogs();
+    QCOMPARE(dialog.isNull(), !reported.isEmpty());
+    delete dialog.data();
+}
+
+void AutoDetectTest::pollsOnceASecondUntilClosed()
+{
+    PrivateRuntimeDir runtime;
+    PtyPair adapter;
+    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    QWidget mainWindow;
+    mainWindow.show();
+    QPointer<AutoDetectInterface> dialog = new AutoDetectInterface(&mainWindow, Qt::Dialog);
+    dialog->show();
+    QSignalSpy spy(dialog.data(), &AutoDetectInterface::sendAutodetect);
+    QCOMPARE(QApplication::activeModalWidget(), dialog.data());
+
+    // Unplugged and replugged within the running timer's polls.
+    QVERIFY(PortMap::remove("ZA"));
+    QTest::qWait(1300);
+    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    QVERIFY(spy.wait(2500));
+    QCOMPARE(emitted(spy), QStringList({"ZA"}));
+    deleteClosedDialogs();
+    QVERIFY(dialog.isNull());
+    QVERIFY(mainWindow.isVisible());
+}
+
+void AutoDetectTest::abortReportsNothing()
+{
+    PrivateRuntimeDir runtime;
+    PtyPair adapter;
+    QWidget mainWindow;
+    mainWindow.show();
+    QPointer<AutoDetectInterface> dialog = new AutoDetectInterface(&mainWindow, Qt::Dialog);
+    dialog->show();
+    QSignalSpy spy(dialog.data(), &AutoDetectInterface::sendAutodetect);
+
+    auto* abort = dialog->findChild<QPushButton*>("m_btnAbort");
+    QVERIFY(abort);
+    QCOMPARE(abort->text(), QString("Abort"));
+    abort->click();
+    QVERIFY(!dialog->isVisible());
+    deleteClosedDialogs();
+    QVERIFY(dialog.isNull());
+
+    // A port that shows up afterwards reaches nobody.
+    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    QTest::qWait(1200);
+    QCOMPARE(spy.count(), 0);
+}
+
+QTEST_MAIN(AutoDetectTest)
+#include "AutoDetectTest.moc"

@@ -1,0 +1,60 @@
+#include "AutoDetectInterface.h"
+
+#include "SerialWin.h"
+#include "ui_AutoDetectInterface.h"
+
+#include <QTimer>
+
+namespace ZORVI {
+
+AutoDetectInterface::AutoDetectInterface(QWidget* parent, Qt::WindowFlags flags)
+    : QDialog(parent, flags)
+    , m_ui(new Ui::AutoDetectClass)
+    , m_pollTimer(new QTimer(this))
+{
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_ui->m_btnAbort, &QPushButton::clicked, this, &QWidget::close);
+
+    m_portEnumerator = std::make_unique<Communication::Serial::SerialWin>();
+    m_snapshot = enumeratePorts();
+
+    connect(m_pollTimer, &QTimer::timeout, this, &AutoDetectInterface::OnTimer);
+    // Closed (by Abort, the window's close button or a report) means done,
+    // even before the deferred deletion gets to the dialog.
+    connect(this, &QDialog::finished, m_pollTimer, &QTimer::stop);
+    m_pollTimer->start(POLL_MS);
+}
+
+AutoDetectInterface::~AutoDetectInterface() = default;
+
+QStringList AutoDetectInterface::enumeratePorts()
+{
+    QStringList ports;
+    char name[PORT_NAME_SIZE];
+    for (uint32_t index = 0; m_portEnumerator->enumeratePort(index, name, sizeof name); ++index)
+        ports.append(QString::fromLocal8Bit(name));
+    return ports;
+}
+
+void AutoDetectInterface::OnTimer()
+{
+    const QStringList ports = enumeratePorts();
+    if (ports.size() != m_snapshot.size() + 1) {
+        m_snapshot = ports;
+        return;
+    }
+    bool reported = false;
+    for (const QString& port : ports) {
+        if (m_snapshot.contains(port, Qt::CaseSensitive))
+            continue;
+        if (!reported) {
+            m_pollTimer->stop();
+            close();
+            reported = true;
+        }
+        emit sendAutodetect(port);
+    }
+}
+
+} // namespace ZORVI
