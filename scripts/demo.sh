@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Fresh Debian 12 machine to a running demo: installs what is missing,
-# builds, starts the device simulator and talks to the simulated device.
+# Fresh Debian 12 machine to the settings program on a simulated device:
+# installs what is missing, builds, starts the device simulator and
+# ZORVIKMicroSettings beside it. Close the window to end the demo.
+#
+# The simulated device keeps its parameters in a state file between runs,
+# so a value stored in one demo is still there in the next.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -8,12 +12,19 @@ ensure_packages "${BUILD_PACKAGES[@]}"
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF \
     -DZORVIK_BUILD_BENCH=OFF
-cmake --build build/release -j"$(nproc)" --target zorvik-sim zorvik
+cmake --build build/release -j"$(nproc)" --target zorvik-sim zorvik ZORVIKMicroSettings
 
-mkdir -p "${XDG_STATE_HOME:-$HOME/.local/state}/zorvik"
-state="${XDG_STATE_HOME:-$HOME/.local/state}/zorvik/simulated-device.txt"
+state_dir="${XDG_STATE_HOME:-$HOME/.local/state}/zorvik"
+mkdir -p "$state_dir"
+state="$state_dir/simulated-device.txt"
 coproc SIM { exec build/release/sim/zorvik-sim --state "$state"; }
 trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null || true' EXIT
 read -r port <&"${SIM[0]}"
-echo "Simulated ZORVIK device on port $port (state kept in $state)"
-build/release/cli/zorvik info "$port"
+build/release/cli/zorvik info "$port" || true
+cat <<TEXT
+
+Simulated ZORVIK device on port $port (its parameters are kept in $state).
+In ZORVIKMicroSettings choose $port under "USB-Interface (KORLINK)" and press "Connect";
+every change is stored in the device half a second later.
+TEXT
+build/release/settings/ZORVIKMicroSettings
