@@ -23,7 +23,7 @@ int DeviceSession::open(const std::string& port)
                      port.c_str());
         return EXIT_ADAPTER;
     }
-    std::printf("Interface:   KORLINK interface on %s, echo OK\n", port.c_str());
+    std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n", port.c_str());
     if (m_control.queryDeviceInfo(&m_info))
         m_found = Found::Firmware;
     else if (m_control.queryRecovery(&m_recoveryHardware))

@@ -3,6 +3,7 @@
 #include "DeviceInfo.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace ZORVI {
@@ -16,7 +17,11 @@ class DeviceSession {
 public:
     enum class Found { Nothing, Firmware, Recovery };
 
-    explicit DeviceSession(Control& control) : m_control(control) {}
+    // Progress lines go to `report`; errors always go to standard error.
+    explicit DeviceSession(Control& control, FILE* report = stdout)
+        : m_control(control), m_report(report)
+    {
+    }
 
     // EXIT_ADAPTER when the port does not open or does not echo, else
     // EXIT_OK; found() tells what answered.
@@ -29,6 +34,7 @@ public:
 
 private:
     Control& m_control;
+    FILE* m_report;
     Found m_found = Found::Nothing;
     DeviceInfo m_info;
     uint8_t m_recoveryHardware = 0;

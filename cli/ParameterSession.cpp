@@ -1,5 +1,7 @@
 #include "ParameterSession.h"
 
+#include "DeviceSession.h"
+
 #include "Command.h"
 #include "DeviceRequirements.h"
 
@@ -29,29 +31,22 @@ ParameterSession::~ParameterSession()
 
 int ParameterSession::connect(const std::string& port)
 {
-    bool echo = false;
-    if (!m_control.testInterface(port.c_str(), &echo)) {
-        std::fprintf(stderr, "zorvik: cannot open port %s: %s\n", port.c_str(),
-                     m_control.lastOpenError().c_str());
-        return EXIT_ADAPTER;
-    }
-    if (!echo) {
+    DeviceSession session(m_control, stderr);
+    const int opened = session.open(port);
+    if (opened != EXIT_OK)
+        return opened;
+    if (session.found() == DeviceSession::Found::Recovery) {
         std::fprintf(stderr,
-                     "zorvik: the KORLINK interface on %s did not echo the interface probe\n",
-                     port.c_str());
-        return EXIT_ADAPTER;
-    }
-    if (!m_control.queryDeviceInfo(&m_info)) {
-        uint8_t hardware = 0;
-        if (m_control.queryRecovery(&hardware))
-            std::fprintf(stderr,
-                         "zorvik: the device on %s is in recovery mode (hardware %s); its "
-                         "parameters cannot be reached\n",
-                         port.c_str(), recoveryHardwareText(hardware).c_str());
-        else
-            std::fprintf(stderr, "zorvik: No ZORVIK Device found on %s\n", port.c_str());
+                     "zorvik: the device on %s is in recovery mode (hardware %s); its "
+                     "parameters cannot be reached\n",
+                     port.c_str(), recoveryHardwareText(session.recoveryHardware()).c_str());
         return EXIT_NO_DEVICE;
     }
+    if (session.found() == DeviceSession::Found::Nothing) {
+        std::fprintf(stderr, "zorvik: No ZORVIK Device found on %s\n", port.c_str());
+        return EXIT_NO_DEVICE;
+    }
+    m_info = session.deviceInfo();
     std::fprintf(stderr, "Device: application %s, hardware %s, data %s, serial %s\n",
                  m_info.applicationVersionText().c_str(), m_info.hardwareVersionText().c_str(),
                  m_info.dataVersionText().c_str(), m_info.serialLabelText().c_str());

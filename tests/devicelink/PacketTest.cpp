@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,11 @@ struct FrameExample {
     Bytes payload;
     Bytes frame;
 };
+
+void PrintTo(const FrameExample& example, std::ostream* out)
+{
+    *out << example.name;
+}
 
 class PacketFrames : public ::testing::TestWithParam<FrameExample> {};
 
@@ -165,6 +171,11 @@ struct RefusedFrame {
     Bytes frame;
     bool headerSet; // refused after the header fields were taken (a CRC failure)
 };
+
+void PrintTo(const RefusedFrame& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class PacketRefusals : public ::testing::TestWithParam<RefusedFrame> {};
 
