@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -263,6 +265,12 @@ struct LineCase {
     BYTE parity;
     BYTE stopBits;
 };
+
+void PrintTo(const LineCase& c, std::ostream* out)
+{
+    *out << c.baudRate << " baud, " << int(c.byteSize) << " bits, parity " << int(c.parity)
+         << ", stop " << int(c.stopBits);
+}
 
 class LineSettings : public PtyPort, public ::testing::WithParamInterface<LineCase> {};
 
