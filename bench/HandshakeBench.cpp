@@ -2,10 +2,16 @@
 // pseudo-terminal, unpaced and paced at the real line rate, and the CPU
 // time that a read costs while it waits 2.5 s for nothing.
 //
-//   handshake_bench [transactions]
+//   handshake_bench [transactions] [runs]
+//
+// The limit of the paced line is set by the simulator's side, which carries
+// the echo of each request and then the answer: the bytes of both frames as
+// the simulator logged them (an answer whose counter or CRC has to be
+// stuffed is a byte longer) at ten bit times each.
 
+#include "BenchFigures.h"
 #include "Control.h"
-#include "DeviceInfo.h"
+#include "LineTime.h"
 #include "Packet.h"
 #include "SerialWin.h"
 #include "SimulatorProcess.h"
@@ -14,62 +20,63 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <sys/resource.h>
+#include <string>
+#include <vector>
 
 using ZORVI::Communication::Packet;
 using ZORVI::Testing::SimulatorProcess;
 
 namespace {
 
-constexpr double LINE_BITS_PER_SECOND = 115200.0;
-constexpr double BITS_PER_BYTE = 10.0; // start bit, 8 data bits, stop bit
+constexpr uint8_t COMMAND_HANDSHAKE = 11;
 
-uint16_t frameLength(int32_t destination, int32_t source, uint8_t command,
-                     std::initializer_list<uint8_t> payload)
+struct Run {
+    double rate = -1;  // transactions per second; negative on failure
+    double limit = -1; // what the paced line allows for the same frames
+};
+
+// The simulator's side of the line for these transactions: every request
+// echoed and every answer, from the simulator's log.
+uint64_t receiveLineBytes(const SimulatorProcess& sim, uint32_t request)
 {
-    Packet packet;
-    packet.setDestination(destination);
-    packet.setSource(source);
-    packet.setCommand(command);
-    packet.setPayload(payload.begin(), static_cast<uint16_t>(payload.size()), false);
-    uint8_t* frame = nullptr;
-    uint16_t length = 0;
-    packet.encode(&frame, &length);
-    delete[] frame;
-    return length;
+    const std::string marker = "answer cmd=11 payload=";
+    uint64_t bytes = 0;
+    for (const std::string& line : sim.logLines(marker)) {
+        const std::vector<uint8_t> answer = LineTime::fromLogHex(line.substr(marker.size()));
+        bytes += request
+            + LineTime::frameBytes(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE,
+                                   COMMAND_HANDSHAKE, answer);
+    }
+    return bytes;
 }
 
-double cpuSeconds()
+Run measureHandshakes(bool paced, int transactions, uint32_t request)
 {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec
-        + usage.ru_stime.tv_usec / 1e6;
-}
-
-// Returns transactions per second, or a negative number on failure.
-double measureHandshakes(bool paced, int transactions)
-{
+    Run run;
     std::vector<std::string> args = {"--token", "1234"};
     if (paced)
         args.push_back("--paced");
     SimulatorProcess sim(args);
     if (!sim.isRunning()) {
         std::fprintf(stderr, "simulator: %s\n", sim.error().c_str());
-        return -1;
+        return run;
     }
     ZORVI::Control control;
     if (!control.testInterface(sim.portName().c_str()))
-        return -1;
+        return run;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < transactions; ++i) {
         if (!control.handshake(0x12, 0x34)) {
             std::fprintf(stderr, "handshake %d failed\n", i);
-            return -1;
+            return run;
         }
     }
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    return transactions / elapsed.count();
+    run.rate = transactions / elapsed.count();
+    const uint64_t lineBytes = receiveLineBytes(sim, request);
+    if (lineBytes > 0)
+        run.limit = transactions / LineTime::seconds(lineBytes);
+    return run;
 }
 
 void measureIdleRead()
@@ -80,12 +87,12 @@ void measureIdleRead()
         std::fprintf(stderr, "cannot open the simulator's port\n");
         return;
     }
-    const double cpuBefore = cpuSeconds();
+    const double cpuBefore = BenchFigures::processCpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     std::unique_ptr<Packet> nothing(port.receivePacket());
     const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
     std::printf("idle read: waited %.0f ms for a frame, CPU %.2f ms\n", waited.count() * 1000,
-                (cpuSeconds() - cpuBefore) * 1000);
+                (BenchFigures::processCpuSeconds() - cpuBefore) * 1000);
 }
 
 } // namespace
@@ -93,19 +100,41 @@ void measureIdleRead()
 int main(int argc, char** argv)
 {
     const int transactions = argc > 1 ? std::atoi(argv[1]) : 500;
-    // Request: 5B, token, CRC; the echo repeats it; the answer carries 3
-    // bytes and a CRC. The simulator paces the echo and the answer on the
-    // receive line, which sets the limit.
-    const uint16_t request = frameLength(1, 6, 11, {0x5B, 0xED, 0xCB});
-    const uint16_t answer = frameLength(6, 1, 11, {0x00, 0x00, 0x00});
-    const double limit = LINE_BITS_PER_SECOND / (BITS_PER_BYTE * (request + answer));
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    if (transactions < 1 || runs < 1) {
+        std::fprintf(stderr, "usage: handshake_bench [transactions] [runs]\n");
+        return 2;
+    }
+    // Request: 5B and the inverted token 1234, with a CRC.
+    const uint32_t request =
+        LineTime::frameBytes(Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, COMMAND_HANDSHAKE,
+                             {0x5B, 0xED, 0xCB});
+    BenchFigures::printLoad("before");
 
-    const double unpaced = measureHandshakes(false, transactions);
-    const double paced = measureHandshakes(true, transactions);
-    std::printf("handshake frames: request %u bytes (echoed), answer %u bytes\n", request, answer);
-    std::printf("unpaced: %.0f transactions/s\n", unpaced);
-    std::printf("paced at 115200 baud: %.0f transactions/s, line limit %.0f/s (%.1f%% of it)\n",
-                paced, limit, 100.0 * paced / limit);
+    BenchFigures unpaced(true);
+    BenchFigures paced(true);
+    BenchFigures share(true);
+    double limit = 0;
+    for (int run = 0; run < runs; ++run) {
+        const Run fast = measureHandshakes(false, transactions, request);
+        const Run line = measureHandshakes(true, transactions, request);
+        if (fast.rate < 0 || line.rate < 0 || line.limit < 0)
+            return 1;
+        unpaced.add(fast.rate);
+        paced.add(line.rate);
+        share.add(line.rate / line.limit);
+        limit = line.limit;
+        std::printf("run %d: unpaced %.0f/s, paced %.0f/s of %.0f/s (%.1f%%)\n", run + 1,
+                    fast.rate, line.rate, line.limit, 100 * line.rate / line.limit);
+    }
+    BenchFigures::printLoad("after");
+    std::printf("handshake: request %u bytes (echoed), answer 9 or 10 bytes\n", request);
+    std::printf("unpaced: best %.0f, median %.0f transactions/s\n", unpaced.best(),
+                unpaced.median());
+    std::printf("paced at 115200 baud: best %.0f, median %.0f transactions/s; line limit %.0f/s; "
+                "best %.1f%%, median %.1f%% of it (%d runs of %d)\n",
+                paced.best(), paced.median(), limit, 100 * share.best(), 100 * share.median(),
+                runs, transactions);
     measureIdleRead();
-    return unpaced > 0 && paced > 0 ? 0 : 1;
+    return 0;
 }

@@ -38,6 +38,9 @@ constexpr size_t INFO_HARDWARE_MINOR = 11;
 constexpr size_t APPLICATION_LENGTH = 6;
 constexpr size_t DATA_LENGTH = 4;
 
+// How much of an update file's text one read takes.
+constexpr size_t READ_CHUNK = 64 * 1024;
+
 // The longest run Packet::crc16 takes in one call.
 constexpr uint32_t MAX_CRC_PIECE = 0xFFFF;
 
@@ -150,9 +153,29 @@ Update::Update(const char* path)
         m_problem = Problem::Unreadable;
         return;
     }
+    // The text is taken in large reads and handed out from the buffer: a
+    // character-by-character fgetc locks the stream on every call once the
+    // program runs a second thread, as every Qt program does, which made the
+    // reading several times slower.
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[READ_CHUNK]);
+    if (!chunk) {
+        std::fclose(file);
+        m_problem = Problem::OutOfMemory;
+        return;
+    }
+    size_t position = 0;
+    size_t filled = 0;
+    auto nextChar = [file, &chunk, &position, &filled]() -> int {
+        if (position == filled) {
+            filled = std::fread(chunk.get(), 1, READ_CHUNK, file);
+            position = 0;
+            if (filled == 0)
+                return EOF;
+        }
+        return static_cast<unsigned char>(chunk[position++]);
+    };
     uint32_t count = 0;
-    const bool clean =
-        readValues([file] { return std::fgetc(file); }, image.get(), MAX_VALUES, &count);
+    const bool clean = readValues(nextChar, image.get(), MAX_VALUES, &count);
     std::fclose(file);
     if (clean)
         parse(image.get(), count);

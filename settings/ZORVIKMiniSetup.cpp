@@ -2,14 +2,17 @@
 
 #include "ui_ZORVIKMiniSetup.h"
 
+#include "AboutBox.h"
 #include "Control.h"
 #include "DeviceRequirements.h"
 #include "EEP.h"
 #include "ParameterIds.h"
+#include "TailServoRule.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QMessageBox>
+#include <QSignalBlocker>
 #include <QUrl>
 
 #include <cstring>
@@ -29,6 +32,9 @@ constexpr uint32_t MAX_ADDRESS_RUN = 127;
 constexpr uint32_t PORT_NAME_SIZE = 250;
 // The port map never holds this many ports; the bound only guards the loop.
 constexpr uint32_t MAX_PORTS = 1024;
+constexpr int PHASE_ANGLE_MIN = -180;
+constexpr int PHASE_ANGLE_MAX = 180;
+constexpr int PHASE_ANGLE_DEFAULT = 0;
 
 // Where each parameter appears on the pages, to name it to the user.
 struct SettingName {
@@ -83,6 +89,7 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     , m_version(QStringLiteral("3.0.2"))
     , m_eep(nullptr)
     , m_bConnected(false)
+    , m_bGeometryReplaced(false)
 {
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), m_version));
@@ -240,6 +247,11 @@ void ZORVIKMiniSetup::onInterfaceTimer()
 
 void ZORVIKMiniSetup::onAbout()
 {
+    // Window-modal by its form, and gone once closed.
+    auto* box = new AboutBox(AboutBox::Program::Settings,
+                             AboutBox::versionsOf(*this, QString::fromLatin1(BUILD_DATE)), this,
+                             Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    box->show();
 }
 
 // --------------------------------------------------------------- connection
@@ -419,10 +431,20 @@ void ZORVIKMiniSetup::onTimerFinished()
 void ZORVIKMiniSetup::onWriteResult(bool bResult)
 {
     ui->m_statusbar->clearMessage();
+    if (bResult && m_bGeometryReplaced) {
+        // Keep the replacement of the swash geometry in view: the success
+        // message would otherwise hide it half a second after connecting.
+        m_bGeometryReplaced = false;
+        ui->m_statusbar->showMessage(
+            tr("Settings successfully stored.") + QLatin1Char(' ') + geometryReplacedText(),
+            MESSAGE_DEVICE_MS);
+        return;
+    }
     if (bResult) {
         ui->m_statusbar->showMessage(tr("Settings successfully stored."), MESSAGE_WRITE_MS);
         return;
     }
+    m_bGeometryReplaced = false;
     ui->m_statusbar->showMessage(tr("Write failed!"), MESSAGE_WRITE_MS);
     // The box reports the failure; a keep-alive failing behind it must not
     // report the same changes a second time.
@@ -488,6 +510,75 @@ void ZORVIKMiniSetup::refreshSetupMenu()
     fillValueRow(ui->m_spinBoxTailServoFrequency, ui->m_progressBarTailServoFrequency,
                  ui->m_lblTailServoFrequencyMin, ui->m_lblTailServoFrequencyMax,
                  TailServoFrequency, RowUnit::Hertz);
+    selectStoredGeometry();
+}
+
+SwashGeometry::Stored ZORVIKMiniSetup::storedGeometry()
+{
+    // One exchange per run of neighbouring entries instead of one per entry.
+    m_eep->load({SwashServo1Angle, SwashServo2Angle, SwashServo3Angle, SwashServo1Travel,
+                 SwashServo2Travel, SwashServo3Travel, SwashMixerMode});
+    SwashGeometry::Stored stored;
+    stored.angles = {m_eep->getValue(SwashServo1Angle), m_eep->getValue(SwashServo2Angle),
+                     m_eep->getValue(SwashServo3Angle)};
+    stored.travels = {m_eep->getValue(SwashServo1Travel), m_eep->getValue(SwashServo2Travel),
+                      m_eep->getValue(SwashServo3Travel)};
+    stored.mixerMode = m_eep->getValue(SwashMixerMode);
+    return stored;
+}
+
+void ZORVIKMiniSetup::selectStoredGeometry()
+{
+    const SwashGeometry::Stored stored = storedGeometry();
+    const SwashGeometry::Selection selection = SwashGeometry::select(stored);
+    const int phaseAngle = SwashGeometry::phaseAngleOf(stored.angles[0]);
+    if (!selection.recognised) {
+        showUnknownGeometry(phaseAngle);
+        return;
+    }
+    m_bGeometryReplaced = false;
+    // Each change stores the geometry again, the last one exactly what the
+    // device holds.
+    ui->m_cmbBoxSwashGeometry->setCurrentIndex(selection.index);
+    setPhaseAngle(phaseAngle);
+    // Neither change fires when both already showed the device's geometry.
+    ui->m_SwashPlate->setVirtualRotation(phaseAngle);
+    showGeometry(SwashGeometry::definition(selection.index));
+}
+
+// Servo positions that are not evenly spread, or entries that fit no
+// geometry: the list falls back to the common "120 °" geometry at the stored
+// phase angle, which is stored over them (never the list's first entry,
+// "Mechanic", which would take servo 3 out of the mix). This rewrites a
+// flight-critical set-up, so the user is told.
+void ZORVIKMiniSetup::showUnknownGeometry(int phaseAngle)
+{
+    {
+        const QSignalBlocker listBlocker(ui->m_cmbBoxSwashGeometry);
+        const QSignalBlocker phaseBlocker(ui->m_spinBoxSwashVirtualRotation);
+        ui->m_cmbBoxSwashGeometry->setCurrentIndex(SwashGeometry::FALLBACK_INDEX);
+        setPhaseAngle(phaseAngle);
+    }
+    ui->m_SwashPlate->setVirtualRotation(phaseAngle);
+    m_bGeometryReplaced = true;
+    swashGeometryChanged(SwashGeometry::FALLBACK_INDEX);
+    ui->m_statusbar->showMessage(geometryReplacedText(), MESSAGE_DEVICE_MS);
+}
+
+QString ZORVIKMiniSetup::geometryReplacedText() const
+{
+    return tr("The swash plate geometry stored in the ZORVIK Device was not recognised "
+              "and has been replaced by \"120 °\". Please check it.");
+}
+
+void ZORVIKMiniSetup::setPhaseAngle(int phaseAngle)
+{
+    ui->m_spinBoxSwashVirtualRotation->setMaximum(PHASE_ANGLE_MAX);
+    ui->m_spinBoxSwashVirtualRotation->setMinimum(PHASE_ANGLE_MIN);
+    ui->m_spinBoxSwashVirtualRotation->setValue(phaseAngle);
+    ui->m_spinBoxSwashVirtualRotation->setToolTip(
+        tr("Valid values: %1° - %2°; Default: %3°")
+            .arg(number(PHASE_ANGLE_MIN), number(PHASE_ANGLE_MAX), number(PHASE_ANGLE_DEFAULT)));
 }
 
 void ZORVIKMiniSetup::refreshParameterMenu()
@@ -566,36 +657,30 @@ void ZORVIKMiniSetup::fillValueRow(QSpinBox* spinBox, QProgressBar* progressBar,
 
 // ------------------------------------------------------------ parameter slots
 
+// The lists and spin boxes already show the new choice when a slot runs.
 int ZORVIKMiniSetup::tailServoPulseLength() const
 {
-    switch (ui->m_cmbBoxTailServoCPPLID->currentIndex()) {
-    case 0: return ui->m_spinBoxTailServoCPPL->value();
-    case 1: return 960;
-    case 2: return 760;
-    default: return 1520;
-    }
+    return TailServoRule::pulseLength(ui->m_cmbBoxTailServoCPPLID->currentIndex(),
+                                      ui->m_spinBoxTailServoCPPL->value());
 }
 
 int ZORVIKMiniSetup::tailServoFrequency() const
 {
-    switch (ui->m_cmbBoxTailServoFrequencyID->currentIndex()) {
-    case 0: return ui->m_spinBoxTailServoFrequency->value();
-    case 1: return 50;
-    case 2: return 165;
-    case 3: return 270;
-    case 4: return 333;
-    default: return 560;
-    }
+    return TailServoRule::frequency(ui->m_cmbBoxTailServoFrequencyID->currentIndex(),
+                                    ui->m_spinBoxTailServoFrequency->value());
 }
 
-// A digital tail servo cannot take a frame rate whose period is shorter than
-// its centre pulse plus a millisecond of pause: such a choice is lowered to
-// what the pulse length allows instead of being stored.
+bool ZORVIKMiniSetup::tailServoRuleHolds() const
+{
+    return TailServoRule::holds(tailServoPulseLength(), tailServoFrequency());
+}
+
+// A frame rate the pulse length does not allow is never stored: it is
+// lowered instead, and the lowering stores itself through the frame rate's
+// own slot before the user is told.
 void ZORVIKMiniSetup::storeUnderTailServoRule(uint16_t id, int value)
 {
-    const int pulsePlusPause = tailServoPulseLength() + 1000;
-    const int limit = pulsePlusPause > 0 ? 1000000 / pulsePlusPause : 0;
-    if (tailServoFrequency() <= limit) {
+    if (tailServoRuleHolds()) {
         m_eep->set(id, value);
         return;
     }
@@ -605,13 +690,19 @@ void ZORVIKMiniSetup::storeUnderTailServoRule(uint16_t id, int value)
     if (ui->m_cmbBoxTailServoFrequencyID->currentIndex() != 0) {
         box.setInformativeText(tr("The Tail Servo's Frequency you selected is too high and will "
                                   "be reduced to 333 Hz."));
-        ui->m_cmbBoxTailServoFrequencyID->setCurrentIndex(4);
+        ui->m_cmbBoxTailServoFrequencyID->setCurrentIndex(TailServoRule::REDUCED_FREQUENCY_INDEX);
     } else {
         box.setInformativeText(tr("Your User Defined Value of the Tail Servo's Frequency is too "
                                   "high and will be reduced to the maximum possible."));
-        ui->m_spinBoxTailServoFrequency->setValue(limit);
+        ui->m_spinBoxTailServoFrequency->setValue(
+            TailServoRule::frequencyLimit(tailServoPulseLength()));
     }
     box.exec();
+    // The new pulse length stays on screen; once the frame rate fits it, the
+    // device is to get it too. (The connection may have ended meanwhile.)
+    const bool pulseLengthChange = id == TailServoCPPLID || id == TailServoCPPL;
+    if (pulseLengthChange && m_bConnected && tailServoRuleHolds())
+        m_eep->set(id, value);
 }
 
 void ZORVIKMiniSetup::doSwashServoFrequencyID(int iIndex)
@@ -651,13 +742,37 @@ void ZORVIKMiniSetup::doSwashMixerID(int iIndex)
 
 void ZORVIKMiniSetup::swashGeometryChanged(int iIndex)
 {
-    // The geometry's seven entries are stored by the swash plate rules.
-    Q_UNUSED(iIndex);
+    const SwashGeometry::Definition geometry = SwashGeometry::definition(iIndex);
+    showGeometry(geometry);
+    storeGeometry(geometry);
 }
 
 void ZORVIKMiniSetup::swashVirtualRotationChanged(int newVal)
 {
-    Q_UNUSED(newVal);
+    ui->m_SwashPlate->setVirtualRotation(newVal);
+    swashGeometryChanged(ui->m_cmbBoxSwashGeometry->currentIndex());
+}
+
+void ZORVIKMiniSetup::showGeometry(const SwashGeometry::Definition& geometry)
+{
+    ui->m_SwashPlate->setRatioCH1(geometry.travels[0]);
+    ui->m_SwashPlate->setRatioCH2(geometry.travels[1]);
+    ui->m_SwashPlate->setRatioCH3(geometry.travels[2]);
+    ui->m_SwashPlate->setAngle(geometry.angle);
+    ui->m_SwashPlate->setAspect(geometry.aspect);
+}
+
+void ZORVIKMiniSetup::storeGeometry(const SwashGeometry::Definition& geometry)
+{
+    const SwashGeometry::ServoValues angles =
+        SwashGeometry::servoAngles(geometry.angle, ui->m_spinBoxSwashVirtualRotation->value());
+    m_eep->set(SwashServo1Travel, geometry.travels[0]);
+    m_eep->set(SwashServo2Travel, geometry.travels[1]);
+    m_eep->set(SwashServo3Travel, geometry.travels[2]);
+    m_eep->set(SwashMixerMode, geometry.mixerMode);
+    m_eep->set(SwashServo1Angle, angles[0]);
+    m_eep->set(SwashServo2Angle, angles[1]);
+    m_eep->set(SwashServo3Angle, angles[2]);
 }
 
 void ZORVIKMiniSetup::doPitchingUpBehaviourID(int iIndex)

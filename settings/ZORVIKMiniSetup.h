@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "SwashGeometry.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -35,6 +36,9 @@ class ZORVIKMiniSetup : public QMainWindow {
 public:
     explicit ZORVIKMiniSetup(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
     ~ZORVIKMiniSetup() override;
+
+    // The program's build date, shown in the about box.
+    static constexpr const char* BUILD_DATE = "Aug 16 2012";
 
     const QString& version() const { return m_version; }
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
@@ -102,7 +106,16 @@ private:
 
     int tailServoPulseLength() const;
     int tailServoFrequency() const;
+    bool tailServoRuleHolds() const;
     void storeUnderTailServoRule(uint16_t id, int value);
+
+    SwashGeometry::Stored storedGeometry();
+    void selectStoredGeometry();
+    void showUnknownGeometry(int phaseAngle);
+    QString geometryReplacedText() const;
+    void setPhaseAngle(int phaseAngle);
+    void showGeometry(const SwashGeometry::Definition& geometry);
+    void storeGeometry(const SwashGeometry::Definition& geometry);
 
     // Edits must never vanish unnoticed: written while the device still
     // answers, otherwise named to the user.
@@ -119,6 +132,11 @@ private:
     QTimer m_interfaceTimer;
     QStringList m_portList;
     QTimer m_liveDataTimer;
+    // The list shows a geometry the device does not hold (the device's own
+    // was not recognised), so choosing that same item must still store it.
+    // The stored swash geometry was not recognised and the fallback was
+    // stored over it: the next successful write says so again.
+    bool m_bGeometryReplaced;
 };
 
 } // namespace ZORVI

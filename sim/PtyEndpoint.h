@@ -42,9 +42,9 @@ public:
     // previous one, on absolute deadlines so that the rate does not drift),
     // or as fast as the pseudo-terminal takes them.
     void setPaced(bool paced);
-    // The bytes that answer what the host sent at `arrival` (the moment its
-    // bytes were there to read): on a paced line the first of them is due
-    // one character time after that, or after the line's current traffic.
+    // The bytes that answer what the host sent, read at `arrival`: on a
+    // paced line the first of them is due one character time after that, or
+    // after the line's current traffic.
     void write(const std::vector<uint8_t>& bytes, std::chrono::steady_clock::time_point arrival);
 
 private:

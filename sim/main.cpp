@@ -62,13 +62,13 @@ int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signa
         if (descriptors[2].revents & POLLIN)
             return 0;
         if (descriptors[0].revents & POLLIN) {
-            // Taken before the bytes are handled: the echo and the answer are
-            // due from the moment the host's bytes arrived, not from when we
-            // got round to them.
-            const DeviceSimulator::TimePoint arrival = DeviceSimulator::Clock::now();
             const ssize_t count = pty.read(buffer, sizeof buffer);
             if (count < 0)
                 return fail("reading the pseudo-terminal failed");
+            // Taken as soon as the bytes are in, before they are handled: the
+            // echo and the answer are due from then, not from whenever the
+            // device has worked through them.
+            const DeviceSimulator::TimePoint arrival = DeviceSimulator::Clock::now();
             pty.write(device.receive(buffer, static_cast<size_t>(count), arrival), arrival);
         } else if (descriptors[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             // Cannot happen while the slave is held open; never spin on it.

@@ -195,10 +195,10 @@ TEST_F(SimulatorLink, SilentAfterLooksLikeAnUnpluggedAdapter)
 
 // ---- line rate -------------------------------------------------------------
 
-// Reads n bytes from a raw port descriptor; the time it took, or -1 ms.
-std::chrono::microseconds timeToRead(int port, size_t n)
+// Reads n bytes from a raw port descriptor; the time since `start` when the
+// last one arrived, or -1 ms.
+std::chrono::microseconds timeToRead(int port, size_t n, Clock::time_point start)
 {
-    const auto start = Clock::now();
     const auto deadline = start + std::chrono::seconds(5);
     size_t got = 0;
     uint8_t chunk[4096];
@@ -226,8 +226,11 @@ TEST(SimulatorPacing, PacedEchoTakesTheLineTimeOfEveryByte)
         const int port = open(PortMap::resolve(sim.portName()).c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(port, 0);
         const std::vector<uint8_t> bytes(BYTES, 0x55); // outside any frame
+        // Timed from before the write: the writer may be preempted inside
+        // it while the simulator already echoes.
+        const auto start = Clock::now();
         ASSERT_EQ(write(port, bytes.data(), bytes.size()), static_cast<ssize_t>(BYTES));
-        const auto elapsed = timeToRead(port, BYTES);
+        const auto elapsed = timeToRead(port, BYTES, start);
         close(port);
         ASSERT_GE(elapsed.count(), 0) << "echo incomplete";
         if (paced) {

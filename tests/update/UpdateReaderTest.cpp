@@ -288,6 +288,27 @@ TEST(UpdateReader, ValuesBeyondTheCapAreNotRead)
     EXPECT_EQ(cut->problem(), Update::Problem::RecordsDoNotFit);
 }
 
+// A file is taken in large reads: a file many reads long, whose digit pairs
+// straddle the read boundaries, reads exactly as its text does, up to the cap.
+TEST(UpdateReader, ALargeFileReadsAsItsText)
+{
+    const Bytes full = imageOfLength(Update::MAX_VALUES);
+    const std::string layouts[] = {
+        text(full, " "),
+        text(full, ""),
+        text(full, "\r\n") + " 00 11 zz",
+    };
+    for (const std::string& layout : layouts) {
+        SCOPED_TRACE(layout.substr(0, 8));
+        TempFile file(layout);
+        const Update fromFile(file.path());
+        auto fromText = read(layout);
+        ASSERT_TRUE(fromFile.isValid());
+        EXPECT_EQ(fromFile.totalBytes(), Update::MAX_VALUES - 22);
+        EXPECT_EQ(recordsOf(fromFile), recordsOf(*fromText));
+    }
+}
+
 namespace {
 
 // Bit by bit, straight from the polynomial: an oracle independent of the

@@ -1,0 +1,452 @@
+// The rules between the settings window's tail servo and swash plate rows
+// and the device, against the device simulator, offscreen: the tail servo
+// frame rate rule with its corrections and message box, the swash plate
+// geometry stored from the list and phase angle and selected again from
+// the stored entries, the picture the visualizer gets, and the torque
+// direction.
+
+#include "ModalBoxCatcher.h"
+#include "PrivateRuntimeDir.h"
+#include "SimulatorLog.h"
+#include "SimulatorProcess.h"
+#include "SwashPlate.h"
+#include "ZORVIKMiniSetup.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QImage>
+#include <QMap>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include <memory>
+
+using ZORVI::ZORVIKMiniSetup;
+using ZORVI::Testing::SimulatorProcess;
+
+namespace {
+
+// Parameter IDs as the device names them.
+enum : int {
+    SwashMixerMode = 0x1044,
+    Servo1Angle = 0x1048,
+    Servo2Angle = 0x1049,
+    Servo3Angle = 0x104A,
+    Servo1Travel = 0x1050,
+    Servo2Travel = 0x1051,
+    Servo3Travel = 0x1052,
+    TailFrequencyID = 0x1058,
+    TailFrequency = 0x105C,
+    TailPulseID = 0x1060,
+    TailPulse = 0x1064,
+    TorqueDirection = 0x1174,
+};
+
+using Values = QMap<int, int>;
+
+const QString STORED = QStringLiteral("Settings successfully stored.");
+const QString REDUCED_TO_333 =
+    QStringLiteral("The Tail Servo's Frequency you selected is too high and will be reduced to "
+                   "333 Hz.");
+const QString REDUCED_TO_MAXIMUM =
+    QStringLiteral("Your User Defined Value of the Tail Servo's Frequency is too high and will "
+                   "be reduced to the maximum possible.");
+const QString NOT_RECOGNISED =
+    QStringLiteral("The swash plate geometry stored in the ZORVIK Device was not recognised "
+                   "and has been replaced by \"120 °\". Please check it.");
+
+// A simulated device whose parameters start from `values` (the rest keep
+// the simulator's factory set-up: 120 ° at phase 0, pulse length preset
+// "1520us*", frame rate preset "50 Hz*").
+class Device {
+public:
+    explicit Device(const Values& values, std::vector<std::string> extraArguments = {})
+    {
+        m_statePath = m_stateDir.path() + "/state";
+        QFile file(QString::fromStdString(m_statePath));
+        if (!file.open(QIODevice::WriteOnly))
+            return;
+        for (auto it = values.begin(); it != values.end(); ++it)
+            file.write(QStringLiteral("0x%1 %2\n").arg(it.key(), 0, 16).arg(it.value()).toLatin1());
+        file.close();
+        extraArguments.insert(extraArguments.begin(), {"--state", m_statePath});
+        m_sim = std::make_unique<SimulatorProcess>(extraArguments);
+    }
+
+    SimulatorProcess& sim() { return *m_sim; }
+    bool isRunning() const { return m_sim && m_sim->isRunning(); }
+
+    // What the device holds now (the simulator rewrites its state file
+    // after every accepted write).
+    int stored(int id) const
+    {
+        QFile file(QString::fromStdString(m_statePath));
+        if (!file.open(QIODevice::ReadOnly))
+            return INT_MIN;
+        const QString wanted = QStringLiteral("0x%1").arg(id, 4, 16, QChar('0'));
+        while (!file.atEnd()) {
+            const QStringList fields = QString::fromLatin1(file.readLine()).simplified().split(' ');
+            if (fields.size() == 2 && fields[0].compare(wanted, Qt::CaseInsensitive) == 0)
+                return fields[1].toInt();
+        }
+        return INT_MIN;
+    }
+
+    int writes() const { return SimulatorLog::requestPayloads(*m_sim, 4).size(); }
+
+private:
+    PrivateRuntimeDir m_stateDir;
+    std::string m_statePath;
+    std::unique_ptr<SimulatorProcess> m_sim;
+};
+
+template <typename T>
+T* child(QWidget& window, const char* name)
+{
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+void connectTo(ZORVIKMiniSetup& window, Device& device)
+{
+    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
+    const QString name = QString::fromStdString(device.sim().portName());
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
+    if (ports->currentText() == name)
+        child<QPushButton>(window, "m_btnConnect")->click();
+    else
+        ports->setCurrentIndex(ports->findText(name));
+}
+
+QString status(ZORVIKMiniSetup& window)
+{
+    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
+}
+
+// What the visualizer is told, spelled out per case.
+struct Picture {
+    int angle;
+    int rotation;
+    int aspect;
+    int ratio1, ratio2, ratio3;
+};
+
+QImage drawing(SwashPlate& plate)
+{
+    QImage image(plate.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    plate.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+QImage expectedDrawing(const Picture& picture)
+{
+    SwashPlate plate;
+    plate.resize(150, 150);
+    plate.setRatioCH1(picture.ratio1);
+    plate.setRatioCH2(picture.ratio2);
+    plate.setRatioCH3(picture.ratio3);
+    plate.setAngle(picture.angle);
+    plate.setAspect(picture.aspect);
+    plate.setVirtualRotation(picture.rotation);
+    return drawing(plate);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Values)
+Q_DECLARE_METATYPE(Picture)
+
+class ServoSwashRulesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tailServoRule_data();
+    void tailServoRule();
+    void geometryIsStored_data();
+    void geometryIsStored();
+    void storedGeometryIsSelected_data();
+    void storedGeometryIsSelected();
+    void torqueDirectionFollowsTheStoredSign();
+};
+
+// Actions on the tail servo rows, as "what=value"; "none" only connects.
+void ServoSwashRulesTest::tailServoRule_data()
+{
+    QTest::addColumn<Values>("device");
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("box"); // informative text, empty for none
+    QTest::addColumn<int>("frequencyIndex");
+    QTest::addColumn<int>("frequencyValue");
+    QTest::addColumn<Values>("stored"); // empty: nothing may be written
+
+    const Values userPulse1500{{TailPulseID, 0}, {TailPulse, 1500}, {TailFrequencyID, 0},
+                               {TailFrequency, 50}};
+
+    QTest::newRow("560 Hz with 1520 us is lowered to 333 Hz")
+        << Values{} << QStringList{} << "frequency preset=5" << REDUCED_TO_333 << 4 << 50
+        << Values{{TailFrequencyID, 4}};
+    QTest::newRow("450 Hz with 1500 us is lowered to 400 Hz")
+        << userPulse1500 << QStringList{} << "frequency=450" << REDUCED_TO_MAXIMUM << 0 << 400
+        << Values{{TailFrequency, 400}};
+    QTest::newRow("the limit itself keeps the rule")
+        << userPulse1500 << QStringList{} << "frequency=400" << QString() << 0 << 400
+        << Values{{TailFrequency, 400}};
+    QTest::newRow("one above the limit breaks it")
+        << userPulse1500 << QStringList{} << "frequency=401" << REDUCED_TO_MAXIMUM << 0 << 400
+        << Values{{TailFrequency, 400}};
+    // What the window shows is what the device gets: the new pulse length
+    // is stored together with the lowered frame rate.
+    QTest::newRow("longer pulse preset lowers 560 Hz and is stored")
+        << Values{{TailPulseID, 2}, {TailFrequencyID, 5}} << QStringList{}
+        << "pulse preset=3" << REDUCED_TO_333 << 4 << 50
+        << Values{{TailPulseID, 3}, {TailFrequencyID, 4}};
+    QTest::newRow("longer user pulse lowers the user frame rate and is stored")
+        << Values{{TailPulseID, 0}, {TailPulse, 1000}, {TailFrequencyID, 0},
+                  {TailFrequency, 500}}
+        << QStringList{} << "pulse=1500" << REDUCED_TO_MAXIMUM << 0 << 400
+        << Values{{TailPulse, 1500}, {TailFrequency, 400}};
+    // 333 Hz is already selected and still too fast: nothing can be lowered,
+    // so the pulse length the device would not take is not stored.
+    QTest::newRow("pulse too long even for 333 Hz")
+        << Values{{TailPulseID, 0}, {TailPulse, 1500}, {TailFrequencyID, 4}}
+        << QStringList{"--limits", "0x1064=500:2500:1520"} << "pulse=2100" << REDUCED_TO_333
+        << 4 << 50 << Values{};
+    // On the first connection both lists still show "User Defined" while the
+    // values are filled, so the stored user values meet the rule.
+    QTest::newRow("stored user frame rate above the limit, lowered while filling")
+        << Values{{TailPulseID, 0}, {TailPulse, 1500}, {TailFrequencyID, 0},
+                  {TailFrequency, 450}}
+        << QStringList{} << "none" << REDUCED_TO_MAXIMUM << 0 << 400
+        << Values{{TailFrequency, 400}};
+}
+
+void ServoSwashRulesTest::tailServoRule()
+{
+    QFETCH(Values, device);
+    QFETCH(QStringList, simArguments);
+    QFETCH(QString, action);
+    QFETCH(QString, box);
+    QFETCH(int, frequencyIndex);
+    QFETCH(int, frequencyValue);
+    QFETCH(Values, stored);
+
+    std::vector<std::string> arguments;
+    for (const QString& argument : simArguments)
+        arguments.push_back(argument.toStdString());
+    Device simulated(device, arguments);
+    QVERIFY(simulated.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, simulated);
+    QVERIFY(child<QTabWidget>(window, "m_tabControl")->isEnabled());
+    QTest::qWait(700); // the fill's own write cycle, if any, is over
+
+    auto* frequencyList = child<QComboBox>(window, "m_cmbBoxTailServoFrequencyID");
+    auto* frequency = child<QSpinBox>(window, "m_spinBoxTailServoFrequency");
+    const QString what = action.section('=', 0, 0);
+    const int value = action.section('=', 1).toInt();
+    if (what == "frequency preset")
+        frequencyList->setCurrentIndex(value);
+    else if (what == "frequency")
+        frequency->setValue(value);
+    else if (what == "pulse preset")
+        child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")->setCurrentIndex(value);
+    else if (what == "pulse")
+        child<QSpinBox>(window, "m_spinBoxTailServoCPPL")->setValue(value);
+    else
+        QCOMPARE(what, QStringLiteral("none"));
+
+    if (box.isEmpty()) {
+        QVERIFY(catcher.boxes().isEmpty());
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
+        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Information);
+        QCOMPARE(catcher.boxes()[0].text, QStringLiteral("Tail Servo Configuration Error"));
+        QCOMPARE(catcher.boxes()[0].informativeText, box);
+    }
+    QCOMPARE(frequencyList->currentIndex(), frequencyIndex);
+    QCOMPARE(frequency->value(), frequencyValue);
+
+    if (stored.isEmpty()) {
+        QTest::qWait(800);
+        QCOMPARE(simulated.writes(), 0);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(simulated.writes(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 2000);
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        QCOMPARE(simulated.stored(it.key()), it.value());
+    QCOMPARE(catcher.boxes().size(), box.isEmpty() ? 0 : 1);
+}
+
+void ServoSwashRulesTest::geometryIsStored_data()
+{
+    QTest::addColumn<int>("phaseAngle");
+    QTest::addColumn<int>("geometry"); // list index chosen after the phase angle
+    QTest::addColumn<bool>("stepUp");  // one step up on the phase angle at the end
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<Picture>("picture");
+
+    QTest::newRow("120 ° at -30") << -30 << 2 << false
+                                  << Values{{Servo1Angle, 330}, {Servo2Angle, 90},
+                                            {Servo3Angle, 210}, {SwashMixerMode, 7}}
+                                  << Picture{120, -30, 0, 1000, 1000, 1000};
+    QTest::newRow("90 ° at 180") << 180 << 1 << false
+                                 << Values{{Servo1Angle, 180}, {Servo2Angle, 270},
+                                           {Servo3Angle, 90}, {Servo3Travel, 1000}}
+                                 << Picture{90, 180, 0, 1000, 1000, 1000};
+    // The phase angle wraps from 180 to -180: the same servo positions.
+    QTest::newRow("90 ° at 180, one step up") << 180 << 1 << true
+                                              << Values{{Servo1Angle, 180}, {Servo2Angle, 270},
+                                                        {Servo3Angle, 90}}
+                                              << Picture{90, -180, 0, 1000, 1000, 1000};
+    QTest::newRow("Mechanic at 0") << 0 << 0 << false
+                                   << Values{{Servo1Angle, 0}, {Servo2Angle, 90},
+                                             {Servo3Angle, 270}, {Servo1Travel, 1000},
+                                             {Servo2Travel, 1000}, {Servo3Travel, 0},
+                                             {SwashMixerMode, 4}}
+                                   << Picture{90, 0, 2, 1000, 1000, 0};
+    QTest::newRow("140 ° (1=1) at 45") << 45 << 5 << false
+                                       << Values{{Servo1Angle, 45}, {Servo2Angle, 180},
+                                                 {Servo3Angle, 270}, {Servo2Travel, 1414},
+                                                 {Servo3Travel, 1414}, {SwashMixerMode, 7}}
+                                       << Picture{135, 45, 1, 1000, 1414, 1414};
+}
+
+void ServoSwashRulesTest::geometryIsStored()
+{
+    QFETCH(int, phaseAngle);
+    QFETCH(int, geometry);
+    QFETCH(bool, stepUp);
+    QFETCH(Values, stored);
+    QFETCH(Picture, picture);
+
+    Device simulated(Values{});
+    QVERIFY(simulated.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, simulated);
+    auto* phase = child<QSpinBox>(window, "m_spinBoxSwashVirtualRotation");
+    auto* geometries = child<QComboBox>(window, "m_cmbBoxSwashGeometry");
+    QCOMPARE(geometries->currentText(), QStringLiteral("120 °"));
+    QCOMPARE(phase->minimum(), -180);
+    QCOMPARE(phase->maximum(), 180);
+    QCOMPARE(phase->toolTip(), QStringLiteral("Valid values: -180° - 180°; Default: 0°"));
+
+    phase->setValue(phaseAngle);
+    geometries->setCurrentIndex(geometry);
+    if (stepUp) {
+        QTRY_COMPARE_WITH_TIMEOUT(simulated.writes(), 1, 3000);
+        phase->stepUp();
+        QCOMPARE(phase->value(), -180);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        QCOMPARE(simulated.stored(it.key()), it.value());
+    if (stepUp) {
+        QTest::qWait(700);
+        QCOMPARE(simulated.writes(), 1); // the same positions: nothing new to write
+    }
+    QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+void ServoSwashRulesTest::storedGeometryIsSelected_data()
+{
+    QTest::addColumn<Values>("device");
+    QTest::addColumn<QString>("geometry");
+    QTest::addColumn<int>("phaseAngle");
+    QTest::addColumn<bool>("recognised");
+    QTest::addColumn<Picture>("picture");
+
+    const auto geometry = [](QList<int> angles, QList<int> travels, int mode) {
+        return Values{{Servo1Angle, angles[0]},   {Servo2Angle, angles[1]},
+                      {Servo3Angle, angles[2]},   {Servo1Travel, travels[0]},
+                      {Servo2Travel, travels[1]}, {Servo3Travel, travels[2]},
+                      {SwashMixerMode, mode}};
+    };
+    QTest::newRow("140 ° (1=1)") << geometry({0, 135, 225}, {1000, 1414, 1414}, 7)
+                                 << "140 ° (1=1)" << 0 << true
+                                 << Picture{135, 0, 1, 1000, 1414, 1414};
+    QTest::newRow("120 ° at -10") << geometry({350, 110, 230}, {1000, 1000, 1000}, 7) << "120 °"
+                                  << -10 << true << Picture{120, -10, 0, 1000, 1000, 1000};
+    // The list already shows "Mechanic" after its refill and the phase angle
+    // is already 0: nothing changes, the picture must still be drawn.
+    QTest::newRow("Mechanic") << geometry({0, 90, 270}, {1000, 1000, 0}, 4) << "Mechanic" << 0
+                              << true << Picture{90, 0, 2, 1000, 1000, 0};
+    QTest::newRow("uneven positions") << geometry({0, 120, 250}, {1000, 1000, 1000}, 7)
+                                      << "120 °" << 0 << false
+                                      << Picture{120, 0, 0, 1000, 1000, 1000};
+    QTest::newRow("uneven, mechanic entries") << geometry({20, 110, 300}, {1000, 1000, 0}, 4)
+                                              << "120 °" << 20 << false
+                                              << Picture{120, 20, 0, 1000, 1000, 1000};
+    QTest::newRow("spacing of no geometry") << geometry({0, 100, 260}, {1000, 1000, 1000}, 7)
+                                            << "120 °" << 0 << false
+                                            << Picture{120, 0, 0, 1000, 1000, 1000};
+}
+
+void ServoSwashRulesTest::storedGeometryIsSelected()
+{
+    QFETCH(Values, device);
+    QFETCH(QString, geometry);
+    QFETCH(int, phaseAngle);
+    QFETCH(bool, recognised);
+    QFETCH(Picture, picture);
+
+    Device simulated(device);
+    QVERIFY(simulated.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, simulated);
+    auto* geometries = child<QComboBox>(window, "m_cmbBoxSwashGeometry");
+    QCOMPARE(geometries->currentText(), geometry);
+    QCOMPARE(child<QSpinBox>(window, "m_spinBoxSwashVirtualRotation")->value(), phaseAngle);
+    QCOMPARE(status(window), recognised ? QStringLiteral("ZORVIK Device found") : NOT_RECOGNISED);
+    QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
+
+    QTest::qWait(800);
+    QVERIFY(catcher.boxes().isEmpty());
+    if (recognised) {
+        // Connecting never changes a geometry the program knows.
+        QCOMPARE(simulated.writes(), 0);
+        for (auto it = device.begin(); it != device.end(); ++it)
+            QCOMPARE(simulated.stored(it.key()), it.value());
+        return;
+    }
+
+    // An unknown set-up is replaced by "120 °" at the stored phase angle in
+    // one write, and the user is told, also after the success message.
+    QCOMPARE(simulated.writes(), 1);
+    QCOMPARE(status(window), STORED + QLatin1Char(' ') + NOT_RECOGNISED);
+    QCOMPARE(simulated.stored(Servo1Angle), (phaseAngle + 360) % 360);
+    QCOMPARE(simulated.stored(Servo2Angle), (phaseAngle + 120) % 360);
+    QCOMPARE(simulated.stored(Servo3Angle), (phaseAngle + 240) % 360);
+    QCOMPARE(simulated.stored(Servo1Travel), 1000);
+    QCOMPARE(simulated.stored(Servo2Travel), 1000);
+    QCOMPARE(simulated.stored(Servo3Travel), 1000);
+    QCOMPARE(simulated.stored(SwashMixerMode), 7);
+}
+
+void ServoSwashRulesTest::torqueDirectionFollowsTheStoredSign()
+{
+    Device simulated(Values{{TorqueDirection, -1}});
+    QVERIFY(simulated.isRunning());
+    ZORVIKMiniSetup window;
+    connectTo(window, simulated);
+    auto* direction = child<QComboBox>(window, "m_cmbBoxTorqueDir");
+    QCOMPARE(direction->currentText(), QStringLiteral("Reverse"));
+
+    direction->setCurrentIndex(0);
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    QCOMPARE(simulated.stored(TorqueDirection), 1);
+}
+
+QTEST_MAIN(ServoSwashRulesTest)
+#include "ServoSwashRulesTest.moc"
