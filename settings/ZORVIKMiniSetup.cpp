@@ -355,6 +355,19 @@ void ZORVIKMiniSetup::doDisconnect()
     m_bConnected = false;
     controlGUI();
     m_eep->clear();
+    resetTailServoPresets();
+}
+
+// The tail servo rule runs while the next device's rows are filled, against
+// the preset lists of that moment. Left on the previous device's presets,
+// they would make it "correct" a device that keeps the rule; every
+// connection starts from "User Defined", as the first one does.
+void ZORVIKMiniSetup::resetTailServoPresets()
+{
+    for (QComboBox* presets : {ui->m_cmbBoxTailServoCPPLID, ui->m_cmbBoxTailServoFrequencyID}) {
+        const QSignalBlocker blocker(presets);
+        presets->setCurrentIndex(0);
+    }
 }
 
 void ZORVIKMiniSetup::doLiveData()

@@ -112,6 +112,7 @@ private:
     SwashGeometry::Stored storedGeometry();
     void selectStoredGeometry();
     void showUnknownGeometry(int phaseAngle);
+    void resetTailServoPresets();
     QString geometryReplacedText() const;
     void setPhaseAngle(int phaseAngle);
     void showGeometry(const SwashGeometry::Definition& geometry);

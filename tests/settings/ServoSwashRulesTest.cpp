@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QMap>
 #include <QPushButton>
 #include <QSpinBox>
@@ -63,7 +64,9 @@ const QString NOT_RECOGNISED =
 // "1520us*", frame rate preset "50 Hz*").
 class Device {
 public:
-    explicit Device(const Values& values, std::vector<std::string> extraArguments = {})
+    // With a runtimeDirectory, the port joins that simulator's port map.
+    explicit Device(const Values& values, std::vector<std::string> extraArguments = {},
+                    const std::string& runtimeDirectory = std::string())
     {
         m_statePath = m_stateDir.path() + "/state";
         QFile file(QString::fromStdString(m_statePath));
@@ -73,7 +76,7 @@ public:
             file.write(QStringLiteral("0x%1 %2\n").arg(it.key(), 0, 16).arg(it.value()).toLatin1());
         file.close();
         extraArguments.insert(extraArguments.begin(), {"--state", m_statePath});
-        m_sim = std::make_unique<SimulatorProcess>(extraArguments);
+        m_sim = std::make_unique<SimulatorProcess>(extraArguments, runtimeDirectory);
     }
 
     SimulatorProcess& sim() { return *m_sim; }
@@ -173,6 +176,7 @@ private slots:
     void storedGeometryIsSelected_data();
     void storedGeometryIsSelected();
     void torqueDirectionFollowsTheStoredSign();
+    void nextDeviceIsFilledLikeTheFirst();
 };
 
 // Actions on the tail servo rows, as "what=value"; "none" only connects.
@@ -446,6 +450,32 @@ void ServoSwashRulesTest::torqueDirectionFollowsTheStoredSign()
     direction->setCurrentIndex(0);
     QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
     QCOMPARE(simulated.stored(TorqueDirection), 1);
+}
+
+// The rule runs against the preset lists while a device's rows are filled;
+// the lists must not still hold the previous device's presets then, or a
+// device that keeps the rule would be "corrected".
+void ServoSwashRulesTest::nextDeviceIsFilledLikeTheFirst()
+{
+    Device fastTail(Values{{TailPulseID, 2}, {TailFrequencyID, 5}}); // 760 us, 560 Hz
+    QVERIFY(fastTail.isRunning());
+    Device factory(Values{}, {}, fastTail.sim().runtimeDirectory()); // 1520 us, 50 Hz
+    QVERIFY(factory.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+
+    connectTo(window, fastTail);
+    auto* frequency = child<QComboBox>(window, "m_cmbBoxTailServoFrequencyID");
+    QCOMPARE(frequency->currentIndex(), 5);
+    connectTo(window, factory);
+    QCOMPARE(child<QLabel>(window, "m_lblZorviAppVer")->text(), QStringLiteral("3.1.7"));
+    QCOMPARE(frequency->currentIndex(), 1);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")->currentIndex(), 3);
+
+    QTest::qWait(800);
+    QVERIFY(catcher.boxes().isEmpty());
+    QCOMPARE(factory.writes(), 0);
+    QCOMPARE(fastTail.writes(), 0);
 }
 
 QTEST_MAIN(ServoSwashRulesTest)
