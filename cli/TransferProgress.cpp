@@ -5,7 +5,13 @@
 
 #include <algorithm>
 #include <string>
+#ifdef _MSC_VER
+#include <io.h>
+#define isatty _isatty
+#define fileno _fileno
+#else
 #include <unistd.h>
+#endif
 
 namespace ZORVI {
 namespace Cli {
