@@ -12,6 +12,12 @@ cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON
 cmake --build build/test -j"$jobs"
 
 export QT_QPA_PLATFORM=offscreen
+# A desktop session has a runtime directory; a bare CI shell may not. The
+# tests give every port map a private one of their own.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    XDG_RUNTIME_DIR=$(mktemp -d /tmp/zorvik-test-runtime.XXXXXX)
+    export XDG_RUNTIME_DIR
+fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build/test && ctest --output-on-failure -j"$jobs")

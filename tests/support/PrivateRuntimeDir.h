@@ -27,10 +27,7 @@ public:
 
     ~PrivateRuntimeDir()
     {
-        if (m_hadOld)
-            setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
+        restoreVariable(m_hadOld, m_old);
         std::error_code ignored;
         if (!m_path.empty())
             std::filesystem::remove_all(m_path, ignored);
@@ -38,6 +35,15 @@ public:
 
     PrivateRuntimeDir(const PrivateRuntimeDir&) = delete;
     PrivateRuntimeDir& operator=(const PrivateRuntimeDir&) = delete;
+
+    // Puts XDG_RUNTIME_DIR back. A variable that was not set becomes empty
+    // (which reads as not set) instead of being removed: removing and adding
+    // it again would make the C library reallocate the environment while
+    // another thread (Qt Test's watchdog) may be reading it.
+    static void restoreVariable(bool wasSet, const std::string& oldValue)
+    {
+        setenv("XDG_RUNTIME_DIR", wasSet ? oldValue.c_str() : "", 1);
+    }
 
     bool isReady() const { return !m_path.empty(); }
     const std::string& path() const { return m_path; }

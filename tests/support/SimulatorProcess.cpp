@@ -118,10 +118,8 @@ SimulatorProcess::~SimulatorProcess()
     if (m_stdout >= 0)
         close(m_stdout);
     if (!m_ownRuntimeDirectory) {
-        if (m_hadPreviousRuntimeDirectory)
-            setenv("XDG_RUNTIME_DIR", m_previousRuntimeDirectory.c_str(), 1);
-        else
-            unsetenv("XDG_RUNTIME_DIR");
+        PrivateRuntimeDir::restoreVariable(m_hadPreviousRuntimeDirectory,
+                                           m_previousRuntimeDirectory);
     }
     // An own runtime directory restores the variable and goes away here.
     m_ownRuntimeDirectory.reset();
