@@ -12,93 +12,30 @@
 # (the two tab pages of the connected window) there. Exits 77 (skipped) when
 # Xvfb or xdotool is missing.
 set -euo pipefail
+. "$(dirname "$0")/../support/xvfb-session.sh"
 
-readonly SKIPPED=77
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (apt-get install xvfb xauth xdotool imagemagick)"
-        exit $SKIPPED
-    fi
-done
-if [ -n "${3:-}" ] && ! command -v import >/dev/null; then
-    echo "SKIP: import (imagemagick) is needed for screenshots"
-    exit $SKIPPED
-fi
+require_tools Xvfb xdotool
+[ -z "${3:-}" ] || require_tools import
 
 settings=$(realpath "$1")
 simulator=$(realpath "$2")
 screenshots=${3:+$(realpath "$3")}
 
-work=$(mktemp -d /tmp/zorvik-settings-smoke-XXXXXX)
-xvfb_pid="" sim_pid="" settings_pid=""
-cleanup() {
-    for pid in $settings_pid $sim_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+session_begin settings
+app_class=ZORVIKMicroSettings
+app_output="$work/settings.out"
+# Large enough for the whole window.
+start_xvfb 1280x1024x24
 
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- simulator log (tail)" >&2
-    tail -n 20 "$work/sim.log" >&2 || true
-    echo "--- settings program output" >&2
-    cat "$work/settings.out" >&2 || true
-    exit 1
-}
-
-# Runs a check every 100 ms until it holds or the seconds are up.
-wait_for() {
-    local seconds=$1
-    shift
-    local end=$((SECONDS + seconds))
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
-
-# --- X server on a free display, large enough for the whole window.
-mkfifo "$work/display"
-Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp -noreset 5>"$work/display" \
-    2>"$work/xvfb.err" &
-xvfb_pid=$!
-read -r -t 20 display <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-export DISPLAY=":$display"
-
-# --- The simulated adapter as COM3 in a private port map, beside a COM1
-# with nothing behind it, as on a typical PC.
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The simulated adapter as COM3, beside a COM1 with nothing behind it, as on
+# a typical PC.
 port="COM3"
-coproc SIM { exec "$simulator" --name "$port" --log "$work/sim.log"; }
-sim_pid=$SIM_PID
-read -r -t 20 announced <&"${SIM[0]}" || fail "the simulator did not start"
-[ "$announced" = "$port" ] || fail "simulator announced '$announced'"
+start_simulator "$simulator" "$port"
 ln -s /dev/null "$XDG_RUNTIME_DIR/serialcomm/COM1"
 
-# --- The program. Under xcb, libdbus leaves one allocation that
-# LeakSanitizer reports (a false leak).
-printf 'leak:libdbus-1.so\n' >"$work/lsan.supp"
-LSAN_OPTIONS="suppressions=$work/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-    QT_QPA_PLATFORM=xcb "$settings" >"$work/settings.out" 2>&1 &
-settings_pid=$!
-
-visible_windows() { xdotool search --onlyvisible --class '^ZORVIKMicroSettings$' 2>/dev/null | sort; }
-# A visible window of the program that is not among the given ones.
-new_window() { comm -13 <(printf '%s\n' "$@" | sort) <(visible_windows) | head -n 1; }
-has_new_window() { [ -n "$(new_window "$@")" ]; }
-is_gone() { ! visible_windows | grep -qx "$1"; }
-log_count() { grep -c "$1" "$work/sim.log" 2>/dev/null || true; }
-
-# Presses keys in a window (without a window manager focus must be set).
-press() {
-    local window=$1
-    shift
-    xdotool windowfocus --sync "$window" key --delay 50 "$@"
-}
+# --- The program.
+LSAN_OPTIONS=$(xcb_lsan_options) QT_QPA_PLATFORM=xcb "$settings" >"$app_output" 2>&1 &
+app_pid=$!
 
 # The pages are filled once a keep-alive follows the last value read.
 pages_filled() {
@@ -141,9 +78,9 @@ wait_for 10 is_gone "$about" || fail "the about box did not close"
 
 # File > Close ends the program.
 press "$main" alt+f c
-wait_for 10 bash -c "! kill -0 $settings_pid 2>/dev/null" || fail "the program did not end"
+wait_for 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "the program did not end"
 status=0
-wait "$settings_pid" || status=$?
-settings_pid=""
+wait "$app_pid" || status=$?
+app_pid=""
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 echo "PASS: connected by picking the port, both pages shown, about box opened and closed, closed"

@@ -14,100 +14,37 @@
 # autodetect.png (the dialog) there. Exits 77 (skipped) when Xvfb or
 # xdotool is missing.
 set -euo pipefail
+. "$(dirname "$0")/../support/xvfb-session.sh"
 
-readonly SKIPPED=77
-for tool in Xvfb xdotool; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (apt-get install xvfb xauth xdotool imagemagick)"
-        exit $SKIPPED
-    fi
-done
-if [ -n "${4:-}" ] && ! command -v import >/dev/null; then
-    echo "SKIP: import (imagemagick) is needed for screenshots"
-    exit $SKIPPED
-fi
+require_tools Xvfb xdotool
+[ -z "${4:-}" ] || require_tools import
 
 updater=$(realpath "$1")
 simulator=$(realpath "$2")
 update_file=$(realpath "$3")
 screenshots=${4:+$(realpath "$4")}
 
-work=$(mktemp -d /tmp/zorvik-updater-smoke-XXXXXX)
-xvfb_pid="" sim_pid="" updater_pid=""
-cleanup() {
-    for pid in $updater_pid $sim_pid $xvfb_pid; do
-        kill "$pid" 2>/dev/null || true
-        wait "$pid" 2>/dev/null || true
-    done
-    rm -rf "$work"
-}
-trap cleanup EXIT
+session_begin updater
+app_class=ZORVIKUpdater
+app_output="$work/updater.out"
+start_xvfb 1024x768x24
 
-fail() {
-    echo "FAIL: $*" >&2
-    echo "--- simulator log (tail)" >&2
-    tail -n 20 "$work/sim.log" >&2 || true
-    echo "--- updater output" >&2
-    cat "$work/updater.out" >&2 || true
-    exit 1
-}
-
-# Runs a check every 100 ms until it holds or the seconds are up.
-wait_for() {
-    local seconds=$1
-    shift
-    local end=$((SECONDS + seconds))
-    until "$@"; do
-        [ "$SECONDS" -lt "$end" ] || return 1
-        sleep 0.1
-    done
-}
-
-# --- X server on a free display: Xvfb picks it and writes its number.
-mkfifo "$work/display"
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp -noreset 5>"$work/display" \
-    2>"$work/xvfb.err" &
-xvfb_pid=$!
-read -r -t 20 display <"$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-export DISPLAY=":$display"
-
-# --- The simulated adapter in a private port map.
-export XDG_RUNTIME_DIR="$work/runtime"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-# A Windows-like name for the pictures, a unique one otherwise.
+# --- The simulated adapter in a private port map: a Windows-like name for
+# the pictures, a unique one otherwise.
 if [ -n "$screenshots" ]; then port="COM3"; else port="ZSMOKE$$"; fi
-coproc SIM { exec "$simulator" --name "$port" --log "$work/sim.log" \
-    --save-image "$work/image.bin"; }
-sim_pid=$SIM_PID
-read -r -t 20 announced <&"${SIM[0]}" || fail "the simulator did not start"
-[ "$announced" = "$port" ] || fail "simulator announced '$announced'"
+start_simulator "$simulator" "$port" --save-image "$work/image.bin"
 port_link="$XDG_RUNTIME_DIR/serialcomm/$port"
 port_node=$(readlink "$port_link")
 
-# --- The updater with the file on its command line. Under xcb, libdbus
-# leaves one allocation that LeakSanitizer reports (a false leak).
-printf 'leak:libdbus-1.so\n' >"$work/lsan.supp"
-# Started beside the file, as a user would, so the path in the window is short.
+# --- The updater with the file on its command line, started beside the
+# file, as a user would, so the path in the window is short.
+lsan_options=$(xcb_lsan_options)
 (cd "$(dirname "$update_file")" \
-    && LSAN_OPTIONS="suppressions=$work/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}" \
-       QT_QPA_PLATFORM=xcb exec "$updater" "$(basename "$update_file")") \
-    >"$work/updater.out" 2>&1 &
-updater_pid=$!
+    && LSAN_OPTIONS="$lsan_options" QT_QPA_PLATFORM=xcb exec "$updater" "$(basename "$update_file")") \
+    >"$app_output" 2>&1 &
+app_pid=$!
 
-visible_windows() { xdotool search --onlyvisible --class '^ZORVIKUpdater$' 2>/dev/null | sort; }
-# A visible window of the program that is not among the given ones.
-new_window() { comm -13 <(printf '%s\n' "$@" | sort) <(visible_windows) | head -n 1; }
-has_new_window() { [ -n "$(new_window "$@")" ]; }
-is_gone() { ! visible_windows | grep -qx "$1"; }
-log_count() { grep -c "$1" "$work/sim.log" 2>/dev/null || true; }
 log_grew() { [ "$(log_count "$1")" -gt "$2" ]; }
-
-# Presses keys in a window (without a window manager focus must be set).
-press() {
-    local window=$1
-    shift
-    xdotool windowfocus --sync "$window" key --delay 50 "$@"
-}
 
 # Waits for the next box, presses keys in it and waits for it to go.
 answer_box() {
@@ -177,9 +114,9 @@ wait_for 10 log_grew "$device_queries" "$queries" || fail "the reported port was
 # "E&xit" asks first; Yes ends the program.
 press "$main" alt+f x
 answer_box "exit question" alt+y
-wait_for 10 bash -c "! kill -0 $updater_pid 2>/dev/null" || fail "the updater did not end"
+wait_for 10 bash -c "! kill -0 $app_pid 2>/dev/null" || fail "the updater did not end"
 status=0
-wait "$updater_pid" || status=$?
-updater_pid=""
+wait "$app_pid" || status=$?
+app_pid=""
 [ "$status" -eq 0 ] || fail "the updater ended with status $status"
 echo "PASS: port selected by auto-detection, update transferred, new versions shown, exit asked"
