@@ -106,6 +106,11 @@ std::string Control::lastOpenError() const
     return m_serialPort->openError();
 }
 
+Communication::Serial::SerialBase::OpenFailure Control::lastOpenFailure() const
+{
+    return m_serialPort->openFailure();
+}
+
 void Control::sleep(uint32_t milliseconds)
 {
     m_serialPort->sleep(milliseconds);

@@ -2,6 +2,7 @@
 
 #include "DeviceInfo.h"
 #include "ParameterDescriptor.h"
+#include "SerialBase.h"
 
 #include <cstdint>
 #include <string>
@@ -12,9 +13,6 @@ class Update;
 
 namespace Communication {
 class Packet;
-namespace Serial {
-class SerialBase;
-}
 } // namespace Communication
 
 // The one object through which a program talks to the KORLINK adapter and
@@ -55,6 +53,7 @@ public:
     void close();
     // Why the last testInterface could not open the port.
     std::string lastOpenError() const;
+    Communication::Serial::SerialBase::OpenFailure lastOpenFailure() const;
     void sleep(uint32_t milliseconds);
     bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize);
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,

@@ -13,6 +13,17 @@ namespace Serial {
 // port list, and whole packets with the KORLINK adapter's echo check.
 class SerialBase {
 public:
+    // Why a port did not open, for a message that says what to do.
+    enum class OpenFailure {
+        None,
+        NoSuchPort,
+        InUse,            // another program holds it
+        PermissionDenied, // the user may not open its device node
+        NotSerial,        // it refuses the serial settings
+        InvalidName,
+        Other
+    };
+
     virtual ~SerialBase() = default;
 
     // Mode 1 is the adapter's setting (115200 8N1, RTS and DTR off); mode 0
@@ -34,6 +45,7 @@ public:
     // Why the last open failed, in words for a user; empty after a
     // successful open.
     virtual const char* openError() const = 0;
+    virtual OpenFailure openFailure() const = 0;
 };
 
 } // namespace Serial

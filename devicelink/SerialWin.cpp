@@ -261,6 +261,24 @@ const char* SerialWin::openError() const
     }
 }
 
+SerialBase::OpenFailure SerialWin::openFailure() const
+{
+    switch (m_openError) {
+    case ERROR_SUCCESS: return OpenFailure::None;
+    case ERROR_FILE_NOT_FOUND: return OpenFailure::NoSuchPort;
+    case ERROR_SHARING_VIOLATION: return OpenFailure::InUse;
+#ifdef _WIN32
+    // Windows answers a port that another program holds with "access denied".
+    case ERROR_ACCESS_DENIED: return OpenFailure::InUse;
+#else
+    case ERROR_ACCESS_DENIED: return OpenFailure::PermissionDenied;
+#endif
+    case ERROR_NOT_SUPPORTED: return OpenFailure::NotSerial;
+    case ERROR_INVALID_PARAMETER: return OpenFailure::InvalidName;
+    default: return OpenFailure::Other;
+    }
+}
+
 void SerialWin::sleep(uint32_t milliseconds)
 {
     Sleep(milliseconds);

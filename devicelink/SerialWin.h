@@ -43,6 +43,7 @@ public:
     bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) override;
     bool read(uint8_t* buffer, uint32_t length, uint32_t* got) override;
     const char* openError() const override;
+    OpenFailure openFailure() const override;
 
     // One frame cut out of the received bytes, or null. The buffer is the
     // caller's (delete[]).

@@ -68,9 +68,10 @@ DWORD errorFromOpen(int error)
     switch (error) {
     case EACCES:
     case EPERM:
+        return ERROR_ACCESS_DENIED;
     case EBUSY: // another holder set TIOCEXCL
     case EWOULDBLOCK: // another holder has the flock
-        return ERROR_ACCESS_DENIED;
+        return ERROR_SHARING_VIOLATION;
     default:
         return ERROR_FILE_NOT_FOUND;
     }

@@ -234,7 +234,7 @@ TEST_F(PtyPort, ReadFailsWhenTheFarEndGoesAway)
 TEST_F(PtyPort, IsHeldExclusivelyUntilClosed)
 {
     EXPECT_EQ(openPort(portName), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
     ASSERT_TRUE(CloseHandle(handle));
     handle = openPort(portName);

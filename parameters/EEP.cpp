@@ -241,6 +241,19 @@ bool EEP::findEntry(uint16_t id, Entry* out) const
     return true;
 }
 
+Rules::Parameters EEP::snapshot() const
+{
+    Rules::Parameters parameters;
+    for (const Entry& entry : m_entries) {
+        if (entry.state() != Entry::StateValid && entry.state() != Entry::StateChanged)
+            continue;
+        Rules::Parameter& parameter = parameters[entry.id()];
+        parameter.value = entry.newValue();
+        parameter.limits = {entry.minimum(), entry.maximum(), entry.defaultValue()};
+    }
+    return parameters;
+}
+
 QList<uint16_t> EEP::changedIds() const
 {
     QList<uint16_t> ids;

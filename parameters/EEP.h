@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Entry.h"
+#include "ParameterRules.h"
 
 #include <QList>
 #include <QObject>
@@ -47,6 +48,9 @@ public:
     void load(const QList<uint16_t>& ids);
     // A copy of the entry of an ID; false when there is none.
     bool findEntry(uint16_t id, Entry* out) const;
+    // Every entry whose value is known, as the device will hold it once the
+    // pending changes are written: what the rules check a change against.
+    Rules::Parameters snapshot() const;
     // IDs of the entries waiting to be written, in the order of first use.
     QList<uint16_t> changedIds() const;
     bool isWritePending() const { return m_writeTimer.isActive(); }

@@ -1,0 +1,134 @@
+#include "DeviceConnection.h"
+
+#include "Control.h"
+#include "DeviceRequirements.h"
+
+namespace ZORVI {
+
+namespace {
+
+using OpenFailure = Communication::Serial::SerialBase::OpenFailure;
+using Outcome = DeviceConnection::Outcome;
+
+Outcome outcomeOf(OpenFailure failure)
+{
+    switch (failure) {
+    case OpenFailure::InUse: return Outcome::PortInUse;
+    case OpenFailure::PermissionDenied: return Outcome::PermissionDenied;
+    case OpenFailure::NoSuchPort: return Outcome::NoSuchPort;
+    case OpenFailure::NotSerial: return Outcome::NotSerial;
+    case OpenFailure::None:
+    case OpenFailure::InvalidName:
+    case OpenFailure::Other: break;
+    }
+    return Outcome::PortNotOpened;
+}
+
+} // namespace
+
+DeviceConnection::Outcome DeviceConnection::openPort(Control& control, const char* portName)
+{
+    bool echo = false;
+    if (!control.testInterface(portName, &echo)) {
+        const Outcome outcome = outcomeOf(control.lastOpenFailure());
+        control.close();
+        return outcome;
+    }
+    // Every request's echo is checked on the way, so a port that does not
+    // echo the probe cannot carry a device query either: saying so at once
+    // spares the user the query's time-outs.
+    if (!echo) {
+        control.close();
+        return Outcome::NoEcho;
+    }
+    return Outcome::Found;
+}
+
+DeviceConnection::Result DeviceConnection::probe(Control& control)
+{
+    Result result;
+    if (control.queryDeviceInfo(&result.info))
+        result.outcome = Outcome::Found;
+    else if (control.queryRecovery(&result.recoveryHardware))
+        result.outcome = Outcome::Recovery;
+    else
+        result.outcome = Outcome::NoDevice;
+    return result;
+}
+
+DeviceConnection::Result DeviceConnection::connect(Control& control, const char* portName)
+{
+    Result result;
+    result.outcome = openPort(control, portName);
+    if (result.outcome != Outcome::Found)
+        return result;
+    result = probe(control);
+    if (result.outcome == Outcome::Found) {
+        if (!DeviceRequirements::hardwareFits(result.info))
+            result.outcome = Outcome::WrongHardware;
+        else if (!DeviceRequirements::applicationFits(result.info))
+            result.outcome = Outcome::WrongApplication;
+        else if (!control.handshake(result.info.tokenHigh(), result.info.tokenLow()))
+            result.outcome = Outcome::HandshakeRefused;
+        else
+            result.outcome = Outcome::Connected;
+    }
+    if (result.outcome == Outcome::Connected)
+        control.setBlockMode(false);
+    else
+        control.close();
+    return result;
+}
+
+bool DeviceConnection::isPortFailure(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::PortInUse:
+    case Outcome::PermissionDenied:
+    case Outcome::NoSuchPort:
+    case Outcome::NotSerial:
+    case Outcome::PortNotOpened:
+    case Outcome::NoEcho: return true;
+    default: return false;
+    }
+}
+
+const char* DeviceConnection::reason(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::PortInUse:
+        return "The port is in use by another program. Close that program (for example the "
+               "updater), then connect again.";
+    case Outcome::PermissionDenied:
+        return "You have no permission to open the port. On Linux, add yourself to the dialout "
+               "group (sudo adduser $USER dialout), then log out and in again.";
+    case Outcome::NoSuchPort:
+        return "The port does not exist (any more). Plug in the KORLINK interface and choose "
+               "its port.";
+    case Outcome::NotSerial:
+        return "The port refuses the serial settings; it is not a serial port. Choose the "
+               "KORLINK interface's port.";
+    case Outcome::PortNotOpened:
+        return "The port could not be opened. Choose the KORLINK interface's port.";
+    case Outcome::NoEcho:
+        return "The adapter on this port did not answer. Is it a KORLINK interface? Check the "
+               "cable, or choose another port.";
+    case Outcome::NoDevice:
+        return "The KORLINK interface answered, but no ZORVIK Device is connected or powered. "
+               "Connect and power the device, then connect again.";
+    case Outcome::HandshakeRefused:
+        return "The ZORVIK Device did not accept the connection (no handshake). Power the "
+               "device off and on, then connect again.";
+    case Outcome::WrongHardware:
+        return "The ZORVIK Device's hardware does not work with this software.";
+    case Outcome::WrongApplication:
+        return "The ZORVIK Device's firmware does not work with this software.";
+    case Outcome::Recovery:
+        return "The ZORVIK Device is in recovery mode; update its firmware with the updater.";
+    case Outcome::Connected:
+    case Outcome::Found: break;
+    }
+    return "";
+}
+
+} // namespace ZORVI

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DeviceInfo.h"
+
+#include <cstdint>
+
+namespace ZORVI {
+
+class Control;
+
+// How every front end reaches the device: the port opened with the
+// adapter's echo test, the device's information (or, failing that, its boot
+// loader in recovery mode), the hardware and firmware this software works
+// with, and the handshake. One outcome that the windows turn into their
+// boxes and status texts and the command line into its messages and exit
+// codes.
+class DeviceConnection {
+public:
+    enum class Outcome {
+        Connected,        // handshake done: parameters may be read and written
+        Found,            // the device answered; no handshake was asked for
+        Recovery,         // only the boot loader answered
+        NoDevice,         // the adapter echoed, nothing behind it answered
+        WrongHardware,
+        WrongApplication,
+        HandshakeRefused,
+        PortInUse,
+        PermissionDenied,
+        NoSuchPort,
+        NotSerial,        // the port refuses the serial settings
+        PortNotOpened,    // any other reason
+        NoEcho            // the port opened but did not echo: no KORLINK interface
+    };
+
+    struct Result {
+        Outcome outcome = Outcome::NoDevice;
+        DeviceInfo info;              // when the device answered
+        uint8_t recoveryHardware = 0; // for Recovery
+    };
+
+    // Opens the port and checks the adapter's echo: Found when both worked
+    // (the port then stays open), else why not (the port is closed).
+    static Outcome openPort(Control& control, const char* portName);
+    // On an open port: the device's running firmware, else its boot loader.
+    // Found, Recovery or NoDevice.
+    static Result probe(Control& control);
+    // The settings program's connection: openPort, probe, the version rules
+    // and the handshake; the list layout of writes is selected. The port
+    // stays open only for Connected.
+    static Result connect(Control& control, const char* portName);
+
+    // For the failures: what went wrong and what the user can do, in a
+    // sentence or two (English; the windows translate it).
+    static const char* reason(Outcome outcome);
+    // True for the outcomes where the port itself, not the device, failed.
+    static bool isPortFailure(Outcome outcome);
+};
+
+} // namespace ZORVI
