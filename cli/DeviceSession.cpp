@@ -8,27 +8,50 @@
 namespace ZORVI {
 namespace Cli {
 
+namespace {
+
+using Outcome = DeviceConnection::Outcome;
+
+DeviceSession::Found foundOf(Outcome probed)
+{
+    switch (probed) {
+    case Outcome::Found: return DeviceSession::Found::Firmware;
+    case Outcome::Recovery: return DeviceSession::Found::Recovery;
+    default: return DeviceSession::Found::Nothing;
+    }
+}
+
+} // namespace
+
 int DeviceSession::open(const std::string& port)
 {
     m_found = Found::Nothing;
-    bool echo = false;
-    if (!m_control.testInterface(port.c_str(), &echo)) {
-        std::fprintf(stderr, "zorvik: cannot open port %s: %s\n", port.c_str(),
-                     m_control.lastOpenError().c_str());
-        return EXIT_ADAPTER;
-    }
-    if (!echo) {
-        std::fprintf(stderr,
-                     "zorvik: the KORLINK interface on %s did not echo the interface probe\n",
-                     port.c_str());
-        return EXIT_ADAPTER;
-    }
+    const Outcome opened = DeviceConnection::openPort(m_control, port.c_str());
+    if (opened != Outcome::Found)
+        return reportPortFailure(opened, port, m_control);
     std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n", port.c_str());
-    if (m_control.queryDeviceInfo(&m_info))
-        m_found = Found::Firmware;
-    else if (m_control.queryRecovery(&m_recoveryHardware))
-        m_found = Found::Recovery;
+    const DeviceConnection::Result probed = DeviceConnection::probe(m_control);
+    m_found = foundOf(probed.outcome);
+    m_info = probed.info;
+    m_recoveryHardware = probed.recoveryHardware;
     return EXIT_OK;
+}
+
+int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const std::string& port,
+                                     const Control& control)
+{
+    const char* reason = DeviceConnection::reason(outcome);
+    if (outcome == Outcome::NoEcho) {
+        std::fprintf(stderr, "zorvik: the KORLINK interface on %s did not echo the interface "
+                             "probe: %s\n",
+                     port.c_str(), reason);
+    } else {
+        // The system's own words first: they tell apart what the reason
+        // groups together (for example a port that vanished).
+        std::fprintf(stderr, "zorvik: cannot open port %s (%s): %s\n", port.c_str(),
+                     control.lastOpenError().c_str(), reason);
+    }
+    return EXIT_ADAPTER;
 }
 
 void DeviceSession::printDevice() const
@@ -46,7 +69,8 @@ void DeviceSession::printDevice() const
         std::printf("ZORVIK Device in Recovery-Mode found\n");
         break;
     case Found::Nothing:
-        std::fprintf(stderr, "No ZORVIK Device found\n");
+        std::fprintf(stderr, "No ZORVIK Device found: %s\n",
+                     DeviceConnection::reason(Outcome::NoDevice));
         break;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeviceConnection.h"
 #include "DeviceInfo.h"
 
 #include <cstdint>
@@ -31,6 +32,12 @@ public:
     uint8_t recoveryHardware() const { return m_recoveryHardware; }
 
     void printDevice() const;
+
+    // For an outcome where the port itself failed (see
+    // DeviceConnection::isPortFailure): says on standard error what failed
+    // on which port and what the user can do. Returns EXIT_ADAPTER.
+    static int reportPortFailure(DeviceConnection::Outcome outcome, const std::string& port,
+                                 const Control& control);
 
 private:
     Control& m_control;

@@ -11,9 +11,19 @@ namespace ZORVI {
 namespace Cli {
 
 namespace {
+
+using Outcome = DeviceConnection::Outcome;
+
 // The run limits the settings window uses.
 constexpr uint32_t MAX_ID_RUN = 16;
 constexpr uint32_t MAX_ADDRESS_RUN = 127;
+
+bool deviceAnswered(Outcome outcome)
+{
+    return outcome == Outcome::Connected || outcome == Outcome::WrongHardware
+        || outcome == Outcome::WrongApplication || outcome == Outcome::HandshakeRefused;
+}
+
 } // namespace
 
 ParameterSession::ParameterSession()
@@ -31,49 +41,55 @@ ParameterSession::~ParameterSession()
 
 int ParameterSession::connect(const std::string& port)
 {
-    DeviceSession session(m_control, stderr);
-    const int opened = session.open(port);
-    if (opened != EXIT_OK)
-        return opened;
-    if (session.found() == DeviceSession::Found::Recovery) {
-        std::fprintf(stderr,
-                     "zorvik: the device on %s is in recovery mode (hardware %s); its "
-                     "parameters cannot be reached\n",
-                     port.c_str(), recoveryHardwareText(session.recoveryHardware()).c_str());
-        return EXIT_NO_DEVICE;
-    }
-    if (session.found() == DeviceSession::Found::Nothing) {
-        std::fprintf(stderr, "zorvik: No ZORVIK Device found on %s\n", port.c_str());
-        return EXIT_NO_DEVICE;
-    }
-    m_info = session.deviceInfo();
-    std::fprintf(stderr, "Device: application %s, hardware %s, data %s, serial %s\n",
-                 m_info.applicationVersionText().c_str(), m_info.hardwareVersionText().c_str(),
-                 m_info.dataVersionText().c_str(), m_info.serialLabelText().c_str());
-    if (!DeviceRequirements::deviceFits(m_info))
-        return refuseDevice();
-    if (!m_control.handshake(m_info.tokenHigh(), m_info.tokenLow())) {
-        std::fprintf(stderr, "zorvik: the device did not answer the handshake\n");
-        return EXIT_NO_DEVICE;
-    }
-    m_control.setBlockMode(false);
+    const DeviceConnection::Result result = DeviceConnection::connect(m_control, port.c_str());
+    if (DeviceConnection::isPortFailure(result.outcome))
+        return DeviceSession::reportPortFailure(result.outcome, port, m_control);
+    if (deviceAnswered(result.outcome))
+        printDevice(result.info);
+    if (result.outcome != Outcome::Connected)
+        return refuse(result, port);
     return EXIT_OK;
 }
 
-int ParameterSession::refuseDevice() const
+void ParameterSession::printDevice(const DeviceInfo& info)
 {
-    if (!DeviceRequirements::hardwareFits(m_info)) {
+    std::fprintf(stderr, "Device: application %s, hardware %s, data %s, serial %s\n",
+                 info.applicationVersionText().c_str(), info.hardwareVersionText().c_str(),
+                 info.dataVersionText().c_str(), info.serialLabelText().c_str());
+}
+
+int ParameterSession::refuse(const DeviceConnection::Result& result, const std::string& port)
+{
+    const char* reason = DeviceConnection::reason(result.outcome);
+    switch (result.outcome) {
+    case Outcome::Recovery:
         std::fprintf(stderr,
-                     "zorvik: Wrong Hardware: this software requires hardware version %u.x "
-                     "(TR6400QK)\n",
-                     unsigned(DeviceRequirements::HARDWARE_MAJOR));
-    } else {
+                     "zorvik: the device on %s is in recovery mode (hardware %s); its "
+                     "parameters cannot be reached: %s\n",
+                     port.c_str(), recoveryHardwareText(result.recoveryHardware).c_str(), reason);
+        break;
+    case Outcome::WrongHardware:
         std::fprintf(stderr,
-                     "zorvik: Wrong Application Version: this software requires firmware "
-                     "%u.%u.x; get it at %s\n",
-                     unsigned(DeviceRequirements::APPLICATION_MAJOR),
+                     "zorvik: Wrong Hardware on %s: %s This software requires hardware version "
+                     "%u.x (TR6400QK).\n",
+                     port.c_str(), reason, unsigned(DeviceRequirements::HARDWARE_MAJOR));
+        break;
+    case Outcome::WrongApplication:
+        std::fprintf(stderr,
+                     "zorvik: Wrong Application Version on %s: %s This software requires "
+                     "firmware %u.%u.x; get it at %s\n",
+                     port.c_str(), reason, unsigned(DeviceRequirements::APPLICATION_MAJOR),
                      unsigned(DeviceRequirements::APPLICATION_MINOR),
-                     DeviceRequirements::productPageUrl(m_info).c_str());
+                     DeviceRequirements::productPageUrl(result.info).c_str());
+        break;
+    case Outcome::HandshakeRefused:
+        std::fprintf(stderr, "zorvik: the device on %s did not answer the handshake: %s\n",
+                     port.c_str(), reason);
+        break;
+    default:
+        std::fprintf(stderr, "zorvik: No ZORVIK Device found on %s: %s\n", port.c_str(),
+                     DeviceConnection::reason(Outcome::NoDevice));
+        break;
     }
     return EXIT_NO_DEVICE;
 }

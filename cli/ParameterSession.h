@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Control.h"
+#include "DeviceConnection.h"
 #include "EEP.h"
 
 #include <QCoreApplication>
@@ -11,12 +12,13 @@
 namespace ZORVI {
 namespace Cli {
 
-// A connection to the device for the parameter commands, made as the
-// settings window makes it: the adapter's echo, the device information, the
-// hardware and application versions the settings software accepts, and the
-// handshake. The parameters are then reached through the settings program's
-// own parameter memory. Progress and refusals go to standard error, so that
-// standard output carries only the command's result.
+// A connection to the device for the parameter commands, made by the
+// settings program's own connect sequence (DeviceConnection): the adapter's
+// echo, the device information, the hardware and application versions the
+// settings software accepts, and the handshake. The parameters are then
+// reached through the settings program's own parameter memory. Progress and
+// refusals go to standard error, so that standard output carries only the
+// command's result.
 class ParameterSession {
 public:
     ParameterSession();
@@ -29,7 +31,8 @@ public:
     EEPROM::EEP& memory() { return *m_memory; }
 
 private:
-    int refuseDevice() const;
+    static void printDevice(const DeviceInfo& info);
+    static int refuse(const DeviceConnection::Result& result, const std::string& port);
 
     // The parameter memory's write timer needs an event dispatcher.
     int m_argc = 1;
@@ -37,7 +40,6 @@ private:
     char* m_argv[2] = {m_programName, nullptr};
     std::unique_ptr<QCoreApplication> m_application;
     Control m_control;
-    DeviceInfo m_info;
     std::unique_ptr<EEPROM::EEP> m_memory;
 };
 

@@ -5,15 +5,17 @@
 namespace ZORVI {
 namespace Cli {
 
-// Sets parameters within the limits the device gives and writes them in one
-// request, as the settings window's write cycle does.
+// Sets parameters as the settings window's rules allow and writes them in
+// one request, as the window's write cycle does. The request is taken as a
+// whole or not at all: one refused value, or a change the rules would
+// correct, and nothing is written.
 class SetCommand : public Command {
 public:
     const char* name() const override { return "set"; }
     const char* synopsis() const override { return "set PORT NAME=VALUE..."; }
     const char* summary() const override
     {
-        return "write parameters (names as `params` lists them) within their limits";
+        return "write parameters (names as `params` lists them), all or none";
     }
     int run(const std::vector<std::string>& args) override;
 };

@@ -3,6 +3,10 @@
 
 #include "Command.h"
 #include "CommandList.h"
+#ifdef ZORVIK_PARAMETER_COMMANDS
+#include "ParameterRules.h"
+#include "SetRequest.h"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -20,10 +24,22 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
     for (const auto& command : commands)
         std::printf("  %-34s %s\n", command->synopsis(), command->summary());
     std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
-                "or ttySIM0 for the device simulator).\n\n"
-                "Exit codes:\n"
+                "or ttySIM0 for the device simulator).\n\n");
+#ifdef ZORVIK_PARAMETER_COMMANDS
+    std::printf("`set` stores all its values or none, under the settings window's rules:\n"
+                "the device's limits, the preset lists, TorqueDirection 1 or -1, and a tail\n"
+                "servo frame rate its centre pulse allows (a request that the window would\n"
+                "correct is refused, naming the values to ask for instead). The swash plate\n"
+                "is set only as a whole, never by its angle, travel or mixer entries:\n"
+                "  SwashGeometry=NAME  %s\n"
+                "  SwashPhase=DEG      %d to %d\n"
+                "Either alone keeps the other as the device holds it.\n\n",
+                ZORVI::Rules::geometryNames().c_str(), ZORVI::Cli::SetRequest::PHASE_ANGLE_MIN,
+                ZORVI::Cli::SetRequest::PHASE_ANGLE_MAX);
+#endif
+    std::printf("Exit codes:\n"
                 "  0  done (info: a device, or a device in recovery mode, was found)\n"
-                "  1  usage error\n"
+                "  1  usage error, or `set` refused a value (and wrote nothing)\n"
                 "  2  no device answered, or the device refused the operation\n"
                 "  3  the port could not be opened or the KORLINK interface did not echo\n"
                 "     (the reason is printed on standard error)\n");

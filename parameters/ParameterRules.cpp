@@ -110,20 +110,27 @@ int valueOf(const Parameters& device, uint16_t id)
     return device.at(id).value;
 }
 
+bool isListedPreset(uint16_t id, const Limits& limits, int value)
+{
+    return withinLimits(limits, value) && value >= 0 && value < presetCount(id);
+}
+
 // The value a device's entry is shown and stored as when the window cannot
-// show what it holds.
+// show what it holds: a value row's nearest limit; for a preset index the
+// list does not have, the device's default preset (else "User Defined"); a
+// torque direction other than 1 reads as reverse, as the list shows it.
 int displayableValue(uint16_t id, const Parameter& parameter)
 {
     const Limits& limits = parameter.limits;
-    int value = clamped(limits, parameter.value);
-    const int count = presetCount(id);
-    if (count > 0 && (value < 0 || value >= count)) {
-        const bool defaultIsListed = limits.defaultValue >= 0 && limits.defaultValue < count;
-        value = clamped(limits, defaultIsListed ? limits.defaultValue : 0);
+    if (presetCount(id) > 0) {
+        if (isListedPreset(id, limits, parameter.value))
+            return parameter.value;
+        return isListedPreset(id, limits, limits.defaultValue) ? limits.defaultValue
+                                                                : clamped(limits, 0);
     }
-    if (id == TorqueDirection && value != TORQUE_NORMAL && value != TORQUE_REVERSE)
-        value = clamped(limits, TORQUE_REVERSE);
-    return value;
+    if (id == TorqueDirection && parameter.value != TORQUE_NORMAL)
+        return clamped(limits, TORQUE_REVERSE);
+    return clamped(limits, parameter.value);
 }
 
 // A tail servo set-up that not even the lowering fits: the frame rate
@@ -182,7 +189,7 @@ Verdict checkValue(uint16_t id, int value, const Parameters& device)
     const int count = presetCount(id);
     if (!withinLimits(verdict.limits, value))
         verdict.refusal = Refusal::OutOfRange;
-    else if (count > 0 && value >= count)
+    else if (count > 0 && (value < 0 || value >= count))
         verdict.refusal = Refusal::NotAPreset;
     else if (id == TorqueDirection && value != TORQUE_NORMAL && value != TORQUE_REVERSE)
         verdict.refusal = Refusal::NotADirection;

@@ -69,7 +69,7 @@ struct TailServoOutcome {
         Holds,           // the rule holds with the changes as asked
         ReducedToPreset, // the frame rate preset was lowered to "333 Hz"
         ReducedToLimit,  // the user-defined frame rate was lowered to the limit
-        Unsatisfiable    // even the lowering would break the rule: nothing fits
+        Unsatisfiable    // the rule's lowering would still break it: nothing is stored
     };
     Kind kind = Holds;
     int pulseLength = 0;

@@ -24,6 +24,9 @@ public:
     };
     // What a device whose entries fit no geometry is shown.
     static constexpr int FALLBACK_INDEX = Angle120;
+    // Servo 1's position as offered for editing: a half turn either way.
+    static constexpr int PHASE_ANGLE_MIN = -180;
+    static constexpr int PHASE_ANGLE_MAX = 180;
 
     static constexpr int SERVOS = 3;
     using ServoValues = std::array<int, SERVOS>;

@@ -5,13 +5,20 @@
 #include "AboutBox.h"
 #include "Control.h"
 #include "DeviceRequirements.h"
+#include "DeviceConnection.h"
 #include "EEP.h"
 #include "ParameterIds.h"
-#include "TailServoRule.h"
+#include "RowInputGuard.h"
+#include "SettledChoice.h"
+#include "TabSwitchKeys.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -32,8 +39,8 @@ constexpr uint32_t MAX_ADDRESS_RUN = 127;
 constexpr uint32_t PORT_NAME_SIZE = 250;
 // The port map never holds this many ports; the bound only guards the loop.
 constexpr uint32_t MAX_PORTS = 1024;
-constexpr int PHASE_ANGLE_MIN = -180;
-constexpr int PHASE_ANGLE_MAX = 180;
+constexpr int PHASE_ANGLE_MIN = SwashGeometry::PHASE_ANGLE_MIN;
+constexpr int PHASE_ANGLE_MAX = SwashGeometry::PHASE_ANGLE_MAX;
 constexpr int PHASE_ANGLE_DEFAULT = 0;
 
 // Where each parameter appears on the pages, to name it to the user.
@@ -89,9 +96,16 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     , m_version(QStringLiteral("3.0.2"))
     , m_eep(nullptr)
     , m_bConnected(false)
-    , m_bGeometryReplaced(false)
 {
     ui->setupUi(this);
+    // Moving around the window (scrolling, turning pages, stepping through
+    // the port list) never changes a setting nor opens a port.
+    new RowInputGuard(ui->centralWidget);
+    new TabSwitchKeys(ui->m_tabControl);
+    m_portChoice = new SettledChoice(ui->m_cmbBoxZorvilink);
+    connect(m_portChoice, &SettledChoice::chosen, this, &ZORVIKMiniSetup::doConnect);
+    connect(ui->m_btnConnect, &QPushButton::clicked, m_portChoice,
+            &SettledChoice::cancelPendingStep);
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), m_version));
     showNoDevice();
 
@@ -228,8 +242,7 @@ void ZORVIKMiniSetup::onInterfaceTimer()
     m_portList = working;
     m_portList.sort(Qt::CaseSensitive);
     // Rebuilding the list must not start a connection.
-    disconnect(ui->m_cmbBoxZorvilink, &QComboBox::currentIndexChanged, this,
-               &ZORVIKMiniSetup::doConnect);
+    m_portChoice->pause();
     ui->m_cmbBoxZorvilink->clear();
     ui->m_cmbBoxZorvilink->addItems(m_portList);
     if (!remembered.isEmpty()) {
@@ -241,8 +254,7 @@ void ZORVIKMiniSetup::onInterfaceTimer()
             showNoDevice();
         }
     }
-    connect(ui->m_cmbBoxZorvilink, &QComboBox::currentIndexChanged, this,
-            &ZORVIKMiniSetup::doConnect);
+    m_portChoice->resume();
 }
 
 void ZORVIKMiniSetup::onAbout()
@@ -256,13 +268,16 @@ void ZORVIKMiniSetup::onAbout()
 
 // --------------------------------------------------------------- connection
 
-void ZORVIKMiniSetup::showNoDevice()
+void ZORVIKMiniSetup::showNoDevice(const QString& reason)
 {
     ui->m_lblZorviAppVer->clear();
     ui->m_lblZorviHWVer->clear();
     ui->m_lblZorviEEPVer->clear();
     ui->m_lblZorviSerial->clear();
-    ui->m_statusbar->showMessage(tr("No ZORVIK Device found"), MESSAGE_DEVICE_MS);
+    if (reason.isEmpty())
+        ui->m_statusbar->showMessage(tr("No ZORVIK Device found"), MESSAGE_DEVICE_MS);
+    else
+        ui->m_statusbar->showMessage(tr("No ZORVIK Device found: %1").arg(reason));
 }
 
 void ZORVIKMiniSetup::showDeviceInfo(const DeviceInfo& info)
@@ -312,62 +327,90 @@ void ZORVIKMiniSetup::showWrongApplication()
         QUrl(QString::fromStdString(DeviceRequirements::productPageUrl(m_deviceInfo))));
 }
 
+// The query blocks the window for up to several seconds on a wrong port:
+// the status line says what it is doing before that, and the cursor waits.
+void ZORVIKMiniSetup::showQuerying()
+{
+    ui->m_statusbar->showMessage(tr("Querying ZORVIK Device..."));
+    ui->m_statusbar->repaint();
+}
+
 void ZORVIKMiniSetup::doConnect()
 {
     writePendingChangesBeforeLeaving();
     doDisconnect();
-    ui->m_statusbar->showMessage(tr("Querying ZORVIK Device..."));
-
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    showQuerying();
     const QByteArray portName = ui->m_cmbBoxZorvilink->currentText().toLocal8Bit();
-    bool echoResult = false;
-    m_control->testInterface(portName.constData(), &echoResult);
-
-    if (m_control->queryDeviceInfo(&m_deviceInfo)) {
+    const DeviceConnection::Result result =
+        DeviceConnection::connect(*m_control, portName.constData());
+    if (result.outcome == DeviceConnection::Outcome::Connected) {
+        m_deviceInfo = result.info;
         showDeviceInfo(m_deviceInfo);
-        if (DeviceRequirements::deviceFits(m_deviceInfo)) {
-            if (!m_control->handshake(m_deviceInfo.tokenHigh(), m_deviceInfo.tokenLow()))
-                return;
-            m_bConnected = true;
-            m_control->setBlockMode(false);
-            refreshPages();
+        m_bConnected = true;
+        refreshPages();
+        QGuiApplication::restoreOverrideCursor();
+        if (reviewDeviceValues())
             m_liveDataTimer.start();
-        } else if (!DeviceRequirements::hardwareFits(m_deviceInfo)) {
-            showWrongHardware();
-        } else {
-            showWrongApplication();
-        }
         return;
     }
+    QGuiApplication::restoreOverrideCursor();
+    showConnectOutcome(result);
+}
 
-    uint8_t hardwareByte = 0;
-    const bool inRecovery = m_control->queryRecovery(&hardwareByte);
-    doDisconnect();
-    if (inRecovery)
-        showRecoveryInfo(hardwareByte);
-    else
-        showNoDevice();
+// A refused device has its port released before the box: the updater the
+// user is sent to must be able to open it.
+void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
+{
+    using Outcome = DeviceConnection::Outcome;
+    const QString reason =
+        QCoreApplication::translate("ZORVI::DeviceConnection",
+                                    DeviceConnection::reason(result.outcome));
+    switch (result.outcome) {
+    case Outcome::WrongHardware:
+        m_deviceInfo = result.info;
+        showDeviceInfo(m_deviceInfo);
+        showWrongHardware();
+        ui->m_statusbar->showMessage(tr("Wrong Hardware: %1").arg(reason));
+        break;
+    case Outcome::WrongApplication:
+        m_deviceInfo = result.info;
+        showDeviceInfo(m_deviceInfo);
+        showWrongApplication();
+        ui->m_statusbar->showMessage(tr("Wrong Application Version: %1").arg(reason));
+        break;
+    case Outcome::HandshakeRefused:
+        m_deviceInfo = result.info;
+        showDeviceInfo(m_deviceInfo);
+        ui->m_statusbar->showMessage(tr("ZORVIK Device found, but not connected: %1").arg(reason));
+        break;
+    case Outcome::Recovery:
+        showRecoveryInfo(result.recoveryHardware);
+        break;
+    default:
+        if (DeviceConnection::isPortFailure(result.outcome)) {
+            showNoDevice();
+            ui->m_statusbar->showMessage(
+                tr("Cannot use %1: %2").arg(ui->m_cmbBoxZorvilink->currentText(), reason));
+        } else {
+            showNoDevice(reason);
+        }
+        break;
+    }
 }
 
 void ZORVIKMiniSetup::doDisconnect()
 {
+    const bool wasConnected = m_bConnected;
     m_liveDataTimer.stop();
     m_control->close();
     m_bConnected = false;
     controlGUI();
+    // The greyed pages must not go on showing values the device may not
+    // hold (edits that were never written, values it refused).
+    if (wasConnected)
+        clearRows();
     m_eep->clear();
-    resetTailServoPresets();
-}
-
-// The tail servo rule runs while the next device's rows are filled, against
-// the preset lists of that moment. Left on the previous device's presets,
-// they would make it "correct" a device that keeps the rule; every
-// connection starts from "User Defined", as the first one does.
-void ZORVIKMiniSetup::resetTailServoPresets()
-{
-    for (QComboBox* presets : {ui->m_cmbBoxTailServoCPPLID, ui->m_cmbBoxTailServoFrequencyID}) {
-        const QSignalBlocker blocker(presets);
-        presets->setCurrentIndex(0);
-    }
 }
 
 void ZORVIKMiniSetup::doLiveData()
@@ -444,20 +487,19 @@ void ZORVIKMiniSetup::onTimerFinished()
 void ZORVIKMiniSetup::onWriteResult(bool bResult)
 {
     ui->m_statusbar->clearMessage();
-    if (bResult && m_bGeometryReplaced) {
-        // Keep the replacement of the swash geometry in view: the success
-        // message would otherwise hide it half a second after connecting.
-        m_bGeometryReplaced = false;
-        ui->m_statusbar->showMessage(
-            tr("Settings successfully stored.") + QLatin1Char(' ') + geometryReplacedText(),
-            MESSAGE_DEVICE_MS);
+    const QString note = m_correctionNote;
+    m_correctionNote.clear();
+    if (bResult && !note.isEmpty()) {
+        // Keep the corrections in view: the success message would otherwise
+        // hide them half a second after connecting.
+        ui->m_statusbar->showMessage(tr("Settings successfully stored.") + QLatin1Char(' ') + note,
+                                     MESSAGE_DEVICE_MS);
         return;
     }
     if (bResult) {
         ui->m_statusbar->showMessage(tr("Settings successfully stored."), MESSAGE_WRITE_MS);
         return;
     }
-    m_bGeometryReplaced = false;
     ui->m_statusbar->showMessage(tr("Write failed!"), MESSAGE_WRITE_MS);
     // The box reports the failure; a keep-alive failing behind it must not
     // report the same changes a second time.
@@ -507,6 +549,7 @@ void ZORVIKMiniSetup::refillGeometryList()
 void ZORVIKMiniSetup::refreshPages()
 {
     controlGUI();
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
     refreshSetupMenu();
     refreshParameterMenu();
     refreshPresetLists();
@@ -526,66 +569,26 @@ void ZORVIKMiniSetup::refreshSetupMenu()
     selectStoredGeometry();
 }
 
-SwashGeometry::Stored ZORVIKMiniSetup::storedGeometry()
+// Swash entries that fit no geometry show as the geometry they would become
+// ("120 °" at the stored phase angle) until the user has chosen whether to
+// correct them.
+void ZORVIKMiniSetup::selectStoredGeometry()
 {
     // One exchange per run of neighbouring entries instead of one per entry.
     m_eep->load({SwashServo1Angle, SwashServo2Angle, SwashServo3Angle, SwashServo1Travel,
                  SwashServo2Travel, SwashServo3Travel, SwashMixerMode});
-    SwashGeometry::Stored stored;
-    stored.angles = {m_eep->getValue(SwashServo1Angle), m_eep->getValue(SwashServo2Angle),
-                     m_eep->getValue(SwashServo3Angle)};
-    stored.travels = {m_eep->getValue(SwashServo1Travel), m_eep->getValue(SwashServo2Travel),
-                      m_eep->getValue(SwashServo3Travel)};
-    stored.mixerMode = m_eep->getValue(SwashMixerMode);
-    return stored;
-}
-
-void ZORVIKMiniSetup::selectStoredGeometry()
-{
-    const SwashGeometry::Stored stored = storedGeometry();
-    const SwashGeometry::Selection selection = SwashGeometry::select(stored);
-    const int phaseAngle = SwashGeometry::phaseAngleOf(stored.angles[0]);
-    if (!selection.recognised) {
-        showUnknownGeometry(phaseAngle);
-        return;
-    }
-    m_bGeometryReplaced = false;
-    // Each change stores the geometry again, the last one exactly what the
-    // device holds.
-    ui->m_cmbBoxSwashGeometry->setCurrentIndex(selection.index);
-    setPhaseAngle(phaseAngle);
+    const Rules::StoredGeometry stored = Rules::storedGeometry(m_eep->snapshot());
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    ui->m_cmbBoxSwashGeometry->setCurrentIndex(stored.index);
+    setPhaseAngle(stored.phaseAngle);
     // Neither change fires when both already showed the device's geometry.
-    ui->m_SwashPlate->setVirtualRotation(phaseAngle);
-    showGeometry(SwashGeometry::definition(selection.index));
-}
-
-// Servo positions that are not evenly spread, or entries that fit no
-// geometry: the list falls back to the common "120 °" geometry at the stored
-// phase angle, which is stored over them (never the list's first entry,
-// "Mechanic", which would take servo 3 out of the mix). This rewrites a
-// flight-critical set-up, so the user is told.
-void ZORVIKMiniSetup::showUnknownGeometry(int phaseAngle)
-{
-    {
-        const QSignalBlocker listBlocker(ui->m_cmbBoxSwashGeometry);
-        const QSignalBlocker phaseBlocker(ui->m_spinBoxSwashVirtualRotation);
-        ui->m_cmbBoxSwashGeometry->setCurrentIndex(SwashGeometry::FALLBACK_INDEX);
-        setPhaseAngle(phaseAngle);
-    }
-    ui->m_SwashPlate->setVirtualRotation(phaseAngle);
-    m_bGeometryReplaced = true;
-    swashGeometryChanged(SwashGeometry::FALLBACK_INDEX);
-    ui->m_statusbar->showMessage(geometryReplacedText(), MESSAGE_DEVICE_MS);
-}
-
-QString ZORVIKMiniSetup::geometryReplacedText() const
-{
-    return tr("The swash plate geometry stored in the ZORVIK Device was not recognised "
-              "and has been replaced by \"120 °\". Please check it.");
+    ui->m_SwashPlate->setVirtualRotation(stored.phaseAngle);
+    showGeometry(SwashGeometry::definition(stored.index));
 }
 
 void ZORVIKMiniSetup::setPhaseAngle(int phaseAngle)
 {
+    ui->m_spinBoxSwashVirtualRotation->setSpecialValueText(QString());
     ui->m_spinBoxSwashVirtualRotation->setMaximum(PHASE_ANGLE_MAX);
     ui->m_spinBoxSwashVirtualRotation->setMinimum(PHASE_ANGLE_MIN);
     ui->m_spinBoxSwashVirtualRotation->setValue(phaseAngle);
@@ -605,7 +608,7 @@ void ZORVIKMiniSetup::refreshParameterMenu()
     fillValueRow(ui->m_spinBoxStickDeadband, ui->m_progressBarStickDeadband,
                  ui->m_lblStickDeadbandMin, ui->m_lblStickDeadbandMax, StickDeadband,
                  RowUnit::Plain);
-    ui->m_cmbBoxTorqueDir->setCurrentIndex(m_eep->getValue(TorqueDirection) == 1 ? 0 : 1);
+    showStoredValue(TorqueDirection);
     fillValueRow(ui->m_spinBoxRevoMixCyclic, ui->m_progressBarRevoMixCyclic,
                  ui->m_lblRevoMixCyclicMin, ui->m_lblRevoMixCyclicMax, RevoMixCyclic,
                  RowUnit::Plain);
@@ -624,17 +627,11 @@ void ZORVIKMiniSetup::refreshParameterMenu()
 void ZORVIKMiniSetup::refreshPresetLists()
 {
     // The stored index goes to the list unchecked; an index the list does
-    // not have shows no selection.
-    ui->m_cmbBoxSwashServoFrequencyID->setCurrentIndex(m_eep->getValue(SwashServoFrequencyID));
-    ui->m_cmbBoxTailServoCPPLID->setCurrentIndex(m_eep->getValue(TailServoCPPLID));
-    ui->m_cmbBoxTailServoFrequencyID->setCurrentIndex(m_eep->getValue(TailServoFrequencyID));
-    ui->m_cmbBoxSwashMixerID->setCurrentIndex(m_eep->getValue(SwashMixerID));
-    ui->m_cmbBoxPitchingUpBehaviourID->setCurrentIndex(m_eep->getValue(PitchingUpBehaviourID));
-    ui->m_cmbBoxHeadingLockGainID->setCurrentIndex(m_eep->getValue(HeadingLockGainID));
-    ui->m_cmbBoxStickDeadbandID->setCurrentIndex(m_eep->getValue(StickDeadbandID));
-    ui->m_cmbBoxRevoMixID->setCurrentIndex(m_eep->getValue(RevoMixID));
-    ui->m_cmbCyclicBoostID->setCurrentIndex(m_eep->getValue(CyclicBoostID));
-    ui->m_cmbBoxPitchBoostID->setCurrentIndex(m_eep->getValue(PitchBoostID));
+    // not have shows no selection (and is offered for correction).
+    for (uint16_t id : {SwashServoFrequencyID, TailServoCPPLID, TailServoFrequencyID, SwashMixerID,
+                        PitchingUpBehaviourID, HeadingLockGainID, StickDeadbandID, RevoMixID,
+                        CyclicBoostID, PitchBoostID})
+        showStoredValue(id);
 }
 
 QString ZORVIKMiniSetup::toolTipFormat(RowUnit unit) const
@@ -651,11 +648,12 @@ void ZORVIKMiniSetup::fillValueRow(QSpinBox* spinBox, QProgressBar* progressBar,
                                    QLabel* minLabel, QLabel* maxLabel, uint16_t id,
                                    RowUnit unit)
 {
+    spinBox->setSpecialValueText(QString());
     spinBox->setMaximum(m_eep->getMax(id));
     spinBox->setMinimum(m_eep->getMin(id));
     progressBar->setMaximum(m_eep->getMax(id));
     progressBar->setMinimum(m_eep->getMin(id));
-    spinBox->setValue(m_eep->getValue(id));
+    spinBox->setValue(shownValue(id));
     spinBox->setToolTip(toolTipFormat(unit).arg(number(m_eep->getMin(id)),
                                                 number(m_eep->getMax(id)),
                                                 number(m_eep->getDefault(id))));
@@ -668,96 +666,297 @@ void ZORVIKMiniSetup::fillValueRow(QSpinBox* spinBox, QProgressBar* progressBar,
     maxLabel->setText(labelFormat.arg(number(m_eep->getMax(id))));
 }
 
+// After a connection the pages show nothing rather than values the device
+// may not hold.
+void ZORVIKMiniSetup::clearRows()
+{
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    for (QSpinBox* spinBox : ui->m_tabControl->findChildren<QSpinBox*>()) {
+        spinBox->setRange(0, 0);
+        spinBox->setSpecialValueText(QStringLiteral(" "));
+        spinBox->setToolTip(QString());
+    }
+    for (QProgressBar* progressBar : ui->m_tabControl->findChildren<QProgressBar*>())
+        progressBar->reset();
+    for (QComboBox* list : ui->m_tabControl->findChildren<QComboBox*>())
+        list->setCurrentIndex(-1);
+    const QRegularExpression limitLabel(QStringLiteral("^m_lbl.*(Min|Max)$"));
+    for (QLabel* label : ui->m_tabControl->findChildren<QLabel*>(limitLabel))
+        label->clear();
+}
+
+// What the parameter memory holds for an entry, with a change not yet
+// written included: what the device holds once the write cycle has run.
+int ZORVIKMiniSetup::shownValue(uint16_t id)
+{
+    return m_eep->get(id, EEP::FieldNewValue);
+}
+
+QSpinBox* ZORVIKMiniSetup::valueRow(uint16_t id) const
+{
+    const std::pair<uint16_t, QSpinBox*> rows[] = {
+        {SwashServoFrequency, ui->m_spinBoxSwashServoFrequency},
+        {TailServoCPPL, ui->m_spinBoxTailServoCPPL},
+        {TailServoFrequency, ui->m_spinBoxTailServoFrequency},
+        {PitchingUpBehaviour, ui->m_spinBoxPitchingUpBehaviour},
+        {HeadingLockGain, ui->m_spinBoxHeadingLockGain},
+        {StickDeadband, ui->m_spinBoxStickDeadband},
+        {RevoMixCyclic, ui->m_spinBoxRevoMixCyclic},
+        {RevoMixPitch, ui->m_spinBoxRevoMixPitch},
+        {TailAsymmetry, ui->m_spinBoxTailAsymmetry},
+        {CyclicBoost, ui->m_spinBoxCyclicBoost},
+        {PitchBoost, ui->m_spinBoxPitchBoost},
+    };
+    for (const auto& [rowId, spinBox] : rows)
+        if (rowId == id)
+            return spinBox;
+    return nullptr;
+}
+
+QComboBox* ZORVIKMiniSetup::presetList(uint16_t id) const
+{
+    const std::pair<uint16_t, QComboBox*> lists[] = {
+        {SwashServoFrequencyID, ui->m_cmbBoxSwashServoFrequencyID},
+        {TailServoCPPLID, ui->m_cmbBoxTailServoCPPLID},
+        {TailServoFrequencyID, ui->m_cmbBoxTailServoFrequencyID},
+        {SwashMixerID, ui->m_cmbBoxSwashMixerID},
+        {PitchingUpBehaviourID, ui->m_cmbBoxPitchingUpBehaviourID},
+        {HeadingLockGainID, ui->m_cmbBoxHeadingLockGainID},
+        {StickDeadbandID, ui->m_cmbBoxStickDeadbandID},
+        {RevoMixID, ui->m_cmbBoxRevoMixID},
+        {CyclicBoostID, ui->m_cmbCyclicBoostID},
+        {PitchBoostID, ui->m_cmbBoxPitchBoostID},
+    };
+    for (const auto& [listId, list] : lists)
+        if (listId == id)
+            return list;
+    return nullptr;
+}
+
+void ZORVIKMiniSetup::showStoredValue(uint16_t id)
+{
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    if (QSpinBox* spinBox = valueRow(id))
+        spinBox->setValue(shownValue(id));
+    else if (QComboBox* list = presetList(id))
+        list->setCurrentIndex(shownValue(id));
+    else if (id == TorqueDirection)
+        ui->m_cmbBoxTorqueDir->setCurrentIndex(shownValue(id) == 1 ? 0 : 1);
+    else if (Rules::isGeometryEntry(id))
+        selectStoredGeometry();
+}
+
+// ------------------------------------------------------- device values review
+
+bool ZORVIKMiniSetup::reviewDeviceValues()
+{
+    const Rules::Parameters device = m_eep->snapshot();
+    const std::vector<Rules::Correction> corrections = Rules::corrections(device);
+    if (corrections.empty())
+        return true;
+
+    QStringList lines;
+    std::vector<Rules::Correction> geometry;
+    for (const Rules::Correction& correction : corrections) {
+        if (Rules::isGeometryEntry(correction.id))
+            geometry.push_back(correction);
+        else
+            lines.append(QStringLiteral("- ") + correctionText(correction));
+    }
+    if (!geometry.empty())
+        lines.append(QStringLiteral("- ") + geometryCorrectionText(device, geometry));
+
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(tr("The ZORVIK Device holds settings this program cannot show as they are"));
+    box.setInformativeText(
+        tr("These settings are outside their limits or break a rule:\n\n%1\n\n"
+           "Correct them now (the corrected values are written to the ZORVIK Device), or leave "
+           "the device as it is (nothing is written and the program disconnects).")
+            .arg(lines.join(QLatin1Char('\n'))));
+    QPushButton* correct = box.addButton(tr("Correct Now"), QMessageBox::AcceptRole);
+    QPushButton* leave = box.addButton(tr("Leave As Is"), QMessageBox::RejectRole);
+    box.setDefaultButton(leave);
+    box.setEscapeButton(leave);
+    box.exec();
+
+    if (box.clickedButton() != correct || !m_bConnected) {
+        doDisconnect();
+        ui->m_statusbar->showMessage(
+            tr("Disconnected, nothing was written: the ZORVIK Device keeps settings this "
+               "program cannot show. Connect again to correct them."));
+        return false;
+    }
+    for (const Rules::Correction& correction : corrections)
+        m_eep->set(correction.id, correction.to);
+    {
+        const QScopedValueRollback<bool> filling(m_bFilling, true);
+        refreshSetupMenu();
+        refreshParameterMenu();
+        refreshPresetLists();
+    }
+    m_correctionNote = tr("Corrections written: %1.").arg(number(int(lines.size())));
+    ui->m_statusbar->showMessage(
+        tr("Writing the corrections to the ZORVIK Device: %1...").arg(number(int(lines.size()))));
+    return true;
+}
+
+QString ZORVIKMiniSetup::correctionText(const Rules::Correction& correction) const
+{
+    QString to = number(correction.to);
+    if (QComboBox* list = presetList(correction.id))
+        to = QStringLiteral("%1 (%2)").arg(to, list->itemText(correction.to));
+    else if (correction.id == TorqueDirection)
+        to = QStringLiteral("%1 (%2)").arg(to, ui->m_cmbBoxTorqueDir->itemText(correction.to == 1 ? 0 : 1));
+    return QStringLiteral("%1: %2 -> %3").arg(settingText(correction.id), number(correction.from), to);
+}
+
+QString ZORVIKMiniSetup::geometryCorrectionText(
+    const Rules::Parameters& device, const std::vector<Rules::Correction>& corrections) const
+{
+    Rules::Changes changes;
+    for (const Rules::Correction& correction : corrections)
+        changes.push_back({correction.id, correction.to});
+    const Rules::StoredGeometry corrected = Rules::storedGeometry(Rules::applied(device, changes));
+    const auto value = [&](uint16_t id) { return number(device.at(id).value); };
+    return tr("%1: servos at %2°, %3°, %4° with travels %5, %6, %7 and mixer mode %8 -> \"%9\" at "
+              "a phase angle of %10°")
+        .arg(settingText(SwashServo1Angle), value(SwashServo1Angle), value(SwashServo2Angle),
+             value(SwashServo3Angle), value(SwashServo1Travel), value(SwashServo2Travel),
+             value(SwashServo3Travel), value(SwashMixerMode),
+             ui->m_cmbBoxSwashGeometry->itemText(corrected.index))
+        .arg(number(corrected.phaseAngle));
+}
+
 // ------------------------------------------------------------ parameter slots
 
-// The lists and spin boxes already show the new choice when a slot runs.
-int ZORVIKMiniSetup::tailServoPulseLength() const
+// A change the rules refuse leaves the parameter memory as it is, and the
+// row shows again what it holds.
+void ZORVIKMiniSetup::storeChanges(const Rules::Changes& request)
 {
-    return TailServoRule::pulseLength(ui->m_cmbBoxTailServoCPPLID->currentIndex(),
-                                      ui->m_spinBoxTailServoCPPL->value());
-}
-
-int ZORVIKMiniSetup::tailServoFrequency() const
-{
-    return TailServoRule::frequency(ui->m_cmbBoxTailServoFrequencyID->currentIndex(),
-                                    ui->m_spinBoxTailServoFrequency->value());
-}
-
-bool ZORVIKMiniSetup::tailServoRuleHolds() const
-{
-    return TailServoRule::holds(tailServoPulseLength(), tailServoFrequency());
+    if (m_bFilling || !m_bConnected)
+        return;
+    const Rules::ChangeOutcome outcome = Rules::checkChanges(m_eep->snapshot(), request);
+    if (!outcome.verdict.accepted()) {
+        for (const Rules::Change& change : request)
+            showStoredValue(change.id);
+        showRefusal(outcome.verdict);
+        return;
+    }
+    for (const Rules::Change& change : outcome.changes)
+        m_eep->set(change.id, change.value);
 }
 
 // A frame rate the pulse length does not allow is never stored: it is
-// lowered instead, and the lowering stores itself through the frame rate's
-// own slot before the user is told.
-void ZORVIKMiniSetup::storeUnderTailServoRule(uint16_t id, int value)
+// lowered instead, stored with the change, and the user is told.
+void ZORVIKMiniSetup::storeTailServoChange(uint16_t id, int value)
 {
-    if (tailServoRuleHolds()) {
-        m_eep->set(id, value);
+    if (m_bFilling || !m_bConnected)
+        return;
+    const Rules::ChangeOutcome outcome = Rules::checkChanges(m_eep->snapshot(), {{id, value}});
+    if (!outcome.verdict.accepted()) {
+        showStoredValue(id);
+        if (outcome.verdict.refusal == Rules::Refusal::TailServoRule)
+            showTailServoUnsatisfiable(outcome.tailServo);
+        else
+            showRefusal(outcome.verdict);
         return;
     }
+    for (const Rules::Change& change : outcome.changes)
+        m_eep->set(change.id, change.value);
+    if (outcome.tailServo.corrections.empty())
+        return;
+    for (const Rules::Change& correction : outcome.tailServo.corrections)
+        showStoredValue(correction.id);
+    showTailServoCorrection(outcome.tailServo);
+}
+
+void ZORVIKMiniSetup::showTailServoCorrection(const Rules::TailServoOutcome& outcome)
+{
     QMessageBox box(this);
     box.setIcon(QMessageBox::Information);
     box.setText(tr("Tail Servo Configuration Error"));
-    if (ui->m_cmbBoxTailServoFrequencyID->currentIndex() != 0) {
+    if (outcome.kind == Rules::TailServoOutcome::ReducedToPreset)
         box.setInformativeText(tr("The Tail Servo's Frequency you selected is too high and will "
                                   "be reduced to 333 Hz."));
-        ui->m_cmbBoxTailServoFrequencyID->setCurrentIndex(TailServoRule::REDUCED_FREQUENCY_INDEX);
-    } else {
+    else
         box.setInformativeText(tr("Your User Defined Value of the Tail Servo's Frequency is too "
                                   "high and will be reduced to the maximum possible."));
-        ui->m_spinBoxTailServoFrequency->setValue(
-            TailServoRule::frequencyLimit(tailServoPulseLength()));
-    }
     box.exec();
-    // The new pulse length stays on screen; once the frame rate fits it, the
-    // device is to get it too. (The connection may have ended meanwhile.)
-    const bool pulseLengthChange = id == TailServoCPPLID || id == TailServoCPPL;
-    if (pulseLengthChange && m_bConnected && tailServoRuleHolds())
-        m_eep->set(id, value);
+}
+
+// No lowering fits the pulse length (above 2003 us, even "333 Hz" is too
+// fast): nothing is stored, and the box says so instead of promising a
+// reduction.
+void ZORVIKMiniSetup::showTailServoUnsatisfiable(const Rules::TailServoOutcome& outcome)
+{
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Information);
+    box.setText(tr("Tail Servo Configuration Error"));
+    box.setInformativeText(
+        tr("A Center Position Pulse Length of %1 us allows a Tail Servo Frequency of at most "
+           "%2 Hz.\nSelect a lower Tail Servo Frequency first.\n\n"
+           "Your change has not been stored.")
+            .arg(number(outcome.pulseLength), number(outcome.frequencyLimit)));
+    box.exec();
+}
+
+void ZORVIKMiniSetup::showRefusal(const Rules::Verdict& verdict)
+{
+    const QString setting = settingText(verdict.id);
+    if (verdict.refusal == Rules::Refusal::NotDescribed) {
+        ui->m_statusbar->showMessage(
+            tr("%1: %2 refused: the ZORVIK Device did not describe this setting.")
+                .arg(setting, number(verdict.value)),
+            MESSAGE_DEVICE_MS);
+        return;
+    }
+    ui->m_statusbar->showMessage(
+        tr("%1: %2 refused: the ZORVIK Device allows %3 to %4 and keeps %5.")
+            .arg(setting, number(verdict.value), number(verdict.limits.minimum),
+                 number(verdict.limits.maximum), number(shownValue(verdict.id))),
+        MESSAGE_DEVICE_MS);
 }
 
 void ZORVIKMiniSetup::doSwashServoFrequencyID(int iIndex)
 {
-    m_eep->set(SwashServoFrequencyID, iIndex);
+    storeChanges({{SwashServoFrequencyID, iIndex}});
 }
 
 void ZORVIKMiniSetup::swashServoFrequencyChanged(int newVal)
 {
-    m_eep->set(SwashServoFrequency, newVal);
+    storeChanges({{SwashServoFrequency, newVal}});
 }
 
 void ZORVIKMiniSetup::doTailServoCPPLID(int iIndex)
 {
-    storeUnderTailServoRule(TailServoCPPLID, iIndex);
+    storeTailServoChange(TailServoCPPLID, iIndex);
 }
 
 void ZORVIKMiniSetup::tailServoCPPLChanged(int newVal)
 {
-    storeUnderTailServoRule(TailServoCPPL, newVal);
+    storeTailServoChange(TailServoCPPL, newVal);
 }
 
 void ZORVIKMiniSetup::doTailServoFrequencyID(int iIndex)
 {
-    storeUnderTailServoRule(TailServoFrequencyID, iIndex);
+    storeTailServoChange(TailServoFrequencyID, iIndex);
 }
 
 void ZORVIKMiniSetup::tailServoFrequencyChanged(int newVal)
 {
-    storeUnderTailServoRule(TailServoFrequency, newVal);
+    storeTailServoChange(TailServoFrequency, newVal);
 }
 
 void ZORVIKMiniSetup::doSwashMixerID(int iIndex)
 {
-    m_eep->set(SwashMixerID, iIndex);
+    storeChanges({{SwashMixerID, iIndex}});
 }
 
 void ZORVIKMiniSetup::swashGeometryChanged(int iIndex)
 {
-    const SwashGeometry::Definition geometry = SwashGeometry::definition(iIndex);
-    showGeometry(geometry);
-    storeGeometry(geometry);
+    showGeometry(SwashGeometry::definition(iIndex));
+    storeChanges(Rules::geometryChanges(iIndex, ui->m_spinBoxSwashVirtualRotation->value()));
 }
 
 void ZORVIKMiniSetup::swashVirtualRotationChanged(int newVal)
@@ -775,92 +974,79 @@ void ZORVIKMiniSetup::showGeometry(const SwashGeometry::Definition& geometry)
     ui->m_SwashPlate->setAspect(geometry.aspect);
 }
 
-void ZORVIKMiniSetup::storeGeometry(const SwashGeometry::Definition& geometry)
-{
-    const SwashGeometry::ServoValues angles =
-        SwashGeometry::servoAngles(geometry.angle, ui->m_spinBoxSwashVirtualRotation->value());
-    m_eep->set(SwashServo1Travel, geometry.travels[0]);
-    m_eep->set(SwashServo2Travel, geometry.travels[1]);
-    m_eep->set(SwashServo3Travel, geometry.travels[2]);
-    m_eep->set(SwashMixerMode, geometry.mixerMode);
-    m_eep->set(SwashServo1Angle, angles[0]);
-    m_eep->set(SwashServo2Angle, angles[1]);
-    m_eep->set(SwashServo3Angle, angles[2]);
-}
-
 void ZORVIKMiniSetup::doPitchingUpBehaviourID(int iIndex)
 {
-    m_eep->set(PitchingUpBehaviourID, iIndex);
+    storeChanges({{PitchingUpBehaviourID, iIndex}});
 }
 
 void ZORVIKMiniSetup::pitchingUpBehaviourChanged(int newVal)
 {
-    m_eep->set(PitchingUpBehaviour, newVal);
+    storeChanges({{PitchingUpBehaviour, newVal}});
 }
 
 void ZORVIKMiniSetup::doHeadingLockGainID(int iIndex)
 {
-    m_eep->set(HeadingLockGainID, iIndex);
+    storeChanges({{HeadingLockGainID, iIndex}});
 }
 
 void ZORVIKMiniSetup::headingLockGainChanged(int newVal)
 {
-    m_eep->set(HeadingLockGain, newVal);
+    storeChanges({{HeadingLockGain, newVal}});
 }
 
 void ZORVIKMiniSetup::doStickDeadbandID(int iIndex)
 {
-    m_eep->set(StickDeadbandID, iIndex);
+    storeChanges({{StickDeadbandID, iIndex}});
 }
 
 void ZORVIKMiniSetup::stickDeadbandChanged(int newVal)
 {
-    m_eep->set(StickDeadband, newVal);
+    storeChanges({{StickDeadband, newVal}});
 }
 
 void ZORVIKMiniSetup::doRevoMixID(int iIndex)
 {
-    m_eep->set(RevoMixID, iIndex);
+    storeChanges({{RevoMixID, iIndex}});
 }
 
 void ZORVIKMiniSetup::torqueDirChanged(int iIndex)
 {
-    m_eep->set(TorqueDirection, iIndex == 0 ? 1 : -1);
+    storeChanges({{TorqueDirection, iIndex == 0 ? 1 : -1}});
 }
 
 void ZORVIKMiniSetup::revoMixCyclicChanged(int newVal)
 {
-    m_eep->set(RevoMixCyclic, newVal);
+    storeChanges({{RevoMixCyclic, newVal}});
 }
 
 void ZORVIKMiniSetup::revoMixPitchChanged(int newVal)
 {
-    m_eep->set(RevoMixPitch, newVal);
+    storeChanges({{RevoMixPitch, newVal}});
 }
 
 void ZORVIKMiniSetup::tailAsymmetryChanged(int newVal)
 {
-    m_eep->set(TailAsymmetry, newVal);
+    storeChanges({{TailAsymmetry, newVal}});
 }
 
 void ZORVIKMiniSetup::doCyclicBoostID(int iIndex)
 {
-    m_eep->set(CyclicBoostID, iIndex);
+    storeChanges({{CyclicBoostID, iIndex}});
 }
 
 void ZORVIKMiniSetup::cyclicBoostChanged(int newVal)
 {
-    m_eep->set(CyclicBoost, newVal);
+    storeChanges({{CyclicBoost, newVal}});
 }
 
 void ZORVIKMiniSetup::doPitchBoostID(int iIndex)
 {
-    m_eep->set(PitchBoostID, iIndex);
+    storeChanges({{PitchBoostID, iIndex}});
 }
 
 void ZORVIKMiniSetup::pitchBoostChanged(int newVal)
 {
-    m_eep->set(PitchBoost, newVal);
+    storeChanges({{PitchBoost, newVal}});
 }
 
 } // namespace ZORVI

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "ParameterRules.h"
 #include "SwashGeometry.h"
 
 #include <QList>
@@ -11,6 +13,7 @@
 
 #include <cstdint>
 
+class QComboBox;
 class QLabel;
 class QProgressBar;
 class QSpinBox;
@@ -22,6 +25,7 @@ class ZORVIKMiniSetupClass;
 namespace ZORVI {
 
 class Control;
+class SettledChoice;
 
 namespace EEPROM {
 class EEP;
@@ -88,7 +92,7 @@ private:
     enum class RowUnit { Hertz, Microseconds, Plain };
 
     QStringList portList();
-    void showNoDevice();
+    void showNoDevice(const QString& reason = QString());
     void showDeviceInfo(const DeviceInfo& info);
     void showRecoveryInfo(uint8_t hardwareByte);
     void showWrongHardware();
@@ -106,17 +110,36 @@ private:
 
     int tailServoPulseLength() const;
     int tailServoFrequency() const;
-    bool tailServoRuleHolds() const;
-    void storeUnderTailServoRule(uint16_t id, int value);
 
-    SwashGeometry::Stored storedGeometry();
+    // Every store from a row goes through the rules that all front ends
+    // share: a refused change snaps the row back and says why.
+    void storeChanges(const Rules::Changes& request);
+    void storeTailServoChange(uint16_t id, int value);
+    void showTailServoCorrection(const Rules::TailServoOutcome& outcome);
+    void showTailServoUnsatisfiable(const Rules::TailServoOutcome& outcome);
+    void showRefusal(const Rules::Verdict& verdict);
+    // Shows what the parameter memory holds (or is about to write) for an
+    // entry in its row, without storing anything.
+    void showStoredValue(uint16_t id);
+    int shownValue(uint16_t id);
+    QSpinBox* valueRow(uint16_t id) const;
+    QComboBox* presetList(uint16_t id) const;
+
     void selectStoredGeometry();
-    void showUnknownGeometry(int phaseAngle);
-    void resetTailServoPresets();
-    QString geometryReplacedText() const;
     void setPhaseAngle(int phaseAngle);
     void showGeometry(const SwashGeometry::Definition& geometry);
-    void storeGeometry(const SwashGeometry::Definition& geometry);
+
+    // What the device holds but the window cannot show as it is, or the
+    // rules would correct: listed once after the pages are filled, for the
+    // user to correct or to leave (then the window disconnects).
+    bool reviewDeviceValues();
+    QString correctionText(const Rules::Correction& correction) const;
+    QString geometryCorrectionText(const Rules::Parameters& device,
+                                   const std::vector<Rules::Correction>& corrections) const;
+    void clearRows();
+
+    void showConnectOutcome(const DeviceConnection::Result& result);
+    void showQuerying();
 
     // Edits must never vanish unnoticed: written while the device still
     // answers, otherwise named to the user.
@@ -133,11 +156,15 @@ private:
     QTimer m_interfaceTimer;
     QStringList m_portList;
     QTimer m_liveDataTimer;
-    // The list shows a geometry the device does not hold (the device's own
-    // was not recognised), so choosing that same item must still store it.
-    // The stored swash geometry was not recognised and the fallback was
-    // stored over it: the next successful write says so again.
-    bool m_bGeometryReplaced;
+    // While the rows are filled from the parameter memory they store
+    // nothing: connecting alone never writes to the device.
+    bool m_bFilling = false;
+    // Said again with the next "Settings successfully stored.": the device
+    // values the user chose to correct on connecting.
+    QString m_correctionNote;
+    // Connects once the user has settled on a port, not on every port the
+    // arrow keys pass over.
+    SettledChoice* m_portChoice = nullptr;
 };
 
 } // namespace ZORVI

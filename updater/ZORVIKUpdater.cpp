@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "AutoDetectInterface.h"
 #include "Control.h"
+#include "DeviceConnection.h"
 #include "DeviceInfo.h"
 #include "Update.h"
 #include "ui_ZORVIKUpdater.h"
@@ -219,35 +220,38 @@ void ZORVIKUpdater::btnZorviRefreshClick()
     statusBar()->showMessage(tr("Checking Interface..."), MESSAGE_TIMEOUT_CHECKING_MS);
 
     const QByteArray port = selectedPortName();
-    bool echoResult = false;
-    if (m_control->testInterface(port.constData(), &echoResult)) {
-        if (!echoResult) {
-            QMessageBox box(this);
-            box.setWindowTitle(windowTitle());
-            box.setIcon(QMessageBox::Critical);
-            box.setText(tr("KORLINK Interface Problem"));
-            box.setInformativeText(
-                tr("Communication using the selected Interface \"%1\" is not working "
-                   "correctly.\nUse \"Autodetect...\" to identify the KORLINK-Adapter "
-                   "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
-                    .arg(QString::fromLocal8Bit(port)));
-            box.setStandardButtons(QMessageBox::Ok);
-            box.exec();
+    using Outcome = DeviceConnection::Outcome;
+    const Outcome opened = DeviceConnection::openPort(*m_control, port.constData());
+    if (opened == Outcome::NoEcho) {
+        QMessageBox box(this);
+        box.setWindowTitle(windowTitle());
+        box.setIcon(QMessageBox::Critical);
+        box.setText(tr("KORLINK Interface Problem"));
+        box.setInformativeText(
+            tr("Communication using the selected Interface \"%1\" is not working "
+               "correctly.\nUse \"Autodetect...\" to identify the KORLINK-Adapter "
+               "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
+                .arg(QString::fromLocal8Bit(port)));
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+    } else if (opened != Outcome::Found) {
+        statusBar()->showMessage(
+            tr("Cannot use %1: %2")
+                .arg(QString::fromLocal8Bit(port),
+                     QCoreApplication::translate("ZORVI::DeviceConnection",
+                                                 DeviceConnection::reason(opened))));
+    } else {
+        statusBar()->showMessage(tr("Querying ZORVIK Device..."));
+        const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
+        if (found.outcome == Outcome::Found) {
+            showDeviceInfo(found.info);
+            statusBar()->showMessage(tr("ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
+        } else if (found.outcome == Outcome::Recovery) {
+            showRecoveryInfo(found.recoveryHardware);
+            statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
+                                     MESSAGE_TIMEOUT_RESULT_MS);
         } else {
-            statusBar()->showMessage(tr("Querying ZORVIK Device..."));
-            DeviceInfo info;
-            uint8_t hardwareByte = 0;
-            if (m_control->queryDeviceInfo(&info)) {
-                showDeviceInfo(info);
-                statusBar()->showMessage(tr("ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
-            } else if (m_control->queryRecovery(&hardwareByte)) {
-                showRecoveryInfo(hardwareByte);
-                statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
-                                         MESSAGE_TIMEOUT_RESULT_MS);
-            } else {
-                statusBar()->showMessage(tr("No ZORVIK Device found"),
-                                         MESSAGE_TIMEOUT_RESULT_MS);
-            }
+            statusBar()->showMessage(tr("No ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
         }
         m_control->close();
     }
@@ -426,16 +430,15 @@ void ZORVIKUpdater::endRun()
 void ZORVIKUpdater::prepareConfirmation(QMessageBox& box)
 {
     const QString fileVersion = m_ui->m_lblFileAppVer->text();
-    DeviceInfo info;
-    uint8_t hardwareByte = 0;
-    if (m_control->queryDeviceInfo(&info)) {
-        showDeviceInfo(info);
+    const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
+    if (found.outcome == DeviceConnection::Outcome::Found) {
+        showDeviceInfo(found.info);
         box.setIcon(QMessageBox::Information);
         box.setText(tr("ZORVIK Device is ready for update."));
         box.setInformativeText(tr("Are you sure you want to upgrade\nfrom Version %1 to %2?")
                                    .arg(m_ui->m_lblZorviAppVer->text(), fileVersion));
-    } else if (m_control->queryRecovery(&hardwareByte)) {
-        showRecoveryInfo(hardwareByte);
+    } else if (found.outcome == DeviceConnection::Outcome::Recovery) {
+        showRecoveryInfo(found.recoveryHardware);
         statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode is ready for update."));
         box.setIcon(QMessageBox::Information);
         box.setText(tr("ZORVIK Device in Recovery Mode found!"));
@@ -476,12 +479,11 @@ void ZORVIKUpdater::waitForDevice()
 
 void ZORVIKUpdater::queryDeviceAgain()
 {
-    DeviceInfo info;
-    uint8_t hardwareByte = 0;
-    if (m_control->queryDeviceInfo(&info))
-        showDeviceInfo(info);
-    else if (m_control->queryRecovery(&hardwareByte))
-        showRecoveryInfo(hardwareByte);
+    const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
+    if (found.outcome == DeviceConnection::Outcome::Found)
+        showDeviceInfo(found.info);
+    else if (found.outcome == DeviceConnection::Outcome::Recovery)
+        showRecoveryInfo(found.recoveryHardware);
 }
 
 // ---------------------------------------------------------------------------

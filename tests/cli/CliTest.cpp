@@ -1,3 +1,5 @@
+#include "Control.h"
+#include "DeviceConnection.h"
 #include "SimulatorProcess.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +12,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using ZORVI::DeviceConnection;
 using ZORVI::Testing::SimulatorProcess;
+using Outcome = ZORVI::DeviceConnection::Outcome;
 
 namespace {
 
@@ -48,6 +52,12 @@ CliRun runZorvik(const std::string& arguments)
 bool contains(const std::string& text, const std::string& part)
 {
     return text.find(part) != std::string::npos;
+}
+
+// What the connect sequence tells the user to do about an outcome.
+std::string reasonOf(Outcome outcome)
+{
+    return DeviceConnection::reason(outcome);
 }
 
 } // namespace
@@ -94,6 +104,7 @@ TEST(ZorvikInfo, NoDeviceBehindAnEchoingAdapter)
     const CliRun run = runZorvik("info " + sim.portName());
     EXPECT_EQ(2, run.exitCode) << run.out << run.err;
     EXPECT_TRUE(contains(run.err, "No ZORVIK Device found")) << run.err;
+    EXPECT_TRUE(contains(run.err, reasonOf(Outcome::NoDevice))) << run.err;
 }
 
 TEST(ZorvikInfo, AdapterThatDoesNotEchoAndPortsThatDoNotOpen)
@@ -103,10 +114,31 @@ TEST(ZorvikInfo, AdapterThatDoesNotEchoAndPortsThatDoNotOpen)
     CliRun run = runZorvik("info " + sim.portName());
     EXPECT_EQ(3, run.exitCode);
     EXPECT_TRUE(contains(run.err, "did not echo")) << run.err;
+    EXPECT_TRUE(contains(run.err, reasonOf(Outcome::NoEcho))) << run.err;
 
     run = runZorvik("info ttyDOESNOTEXIST42");
     EXPECT_EQ(3, run.exitCode);
     EXPECT_TRUE(contains(run.err, "no such port")) << run.err;
+    EXPECT_TRUE(contains(run.err, reasonOf(Outcome::NoSuchPort))) << run.err;
+}
+
+TEST(ZorvikInfo, PortHeldByAnotherOpenIsInUseUntilReleased)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    ZORVI::Control holder;
+    ASSERT_EQ(Outcome::Found, DeviceConnection::openPort(holder, sim.portName().c_str()));
+
+    CliRun run = runZorvik("info " + sim.portName());
+    EXPECT_EQ(3, run.exitCode) << run.out;
+    EXPECT_TRUE(contains(run.err, "cannot open port " + sim.portName())) << run.err;
+    EXPECT_TRUE(contains(run.err, reasonOf(Outcome::PortInUse))) << run.err;
+    EXPECT_FALSE(contains(run.out, "echo OK")) << run.out;
+
+    holder.close();
+    run = runZorvik("info " + sim.portName());
+    EXPECT_EQ(0, run.exitCode) << run.err;
+    EXPECT_TRUE(contains(run.out, "Application: 3.1.7")) << run.out;
 }
 
 TEST(ZorvikInfo, PermissionProblemIsNamed)
@@ -124,6 +156,7 @@ TEST(ZorvikInfo, PermissionProblemIsNamed)
     const CliRun run = runZorvik("info ttyLOCKED");
     EXPECT_EQ(3, run.exitCode);
     EXPECT_TRUE(contains(run.err, "permission")) << run.err;
+    EXPECT_TRUE(contains(run.err, reasonOf(Outcome::PermissionDenied))) << run.err;
 }
 
 TEST(ZorvikPorts, ListsTheSimulatorsPortByName)

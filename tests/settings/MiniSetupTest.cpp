@@ -2,6 +2,8 @@
 // list, the connection with its version rules, the filled rows, the write
 // cycle's reactions and the keep-alive.
 
+#include "Control.h"
+#include "DeviceConnection.h"
 #include "ModalBoxCatcher.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
@@ -24,6 +26,7 @@
 
 #include <memory>
 
+using ZORVI::DeviceConnection;
 using ZORVI::ZORVIKMiniSetup;
 using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Testing::SimulatorProcess;
@@ -242,19 +245,24 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules_data()
         << QStringList{"--serial", serial, "--data-version", "1.2"}
         << QStringList{"8.2", "3.1.7", "1.2", serialLabel} << true << QString() << QString()
         << QString() << found;
+    // A refused device's port is released, and the status bar says why.
+    const QString hardwareRefused = QStringLiteral("Wrong Hardware: ")
+        + DeviceConnection::reason(DeviceConnection::Outcome::WrongHardware);
+    const QString applicationRefused = QStringLiteral("Wrong Application Version: ")
+        + DeviceConnection::reason(DeviceConnection::Outcome::WrongApplication);
     QTest::newRow("hardware 00 72")
         << QStringList{"--hardware", "0x0072"}
         << QStringList{"7.2", "3.1.7", "1.2", QString()} << false << "Wrong Hardware"
-        << wrongHardware << QString() << found;
+        << wrongHardware << QString() << hardwareRefused;
     QTest::newRow("hardware 01 82")
         << QStringList{"--hardware", "0x0182"}
         << QStringList{"8.2", "3.1.7", "1.2", QString()} << false << "Wrong Hardware"
-        << wrongHardware << QString() << found;
+        << wrongHardware << QString() << hardwareRefused;
     for (const char* version : {"3.0.9", "3.2.0", "4.1.0"}) {
         QTest::newRow(qPrintable(QStringLiteral("application %1").arg(version)))
             << QStringList{"--app-version", version, "--serial", serial}
             << QStringList{"8.2", version, "1.2", serialLabel} << false
-            << "Wrong Application Version" << wrongApplication << page << found;
+            << "Wrong Application Version" << wrongApplication << page << applicationRefused;
     }
     QTest::newRow("recovery 0x81")
         << QStringList{"--recovery", "0x81"}
@@ -314,10 +322,13 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
         QCOMPARE(m_urls.urls, QList<QUrl>{QUrl(url)});
         QCOMPARE(m_urls.openedWhileBoxShown, 0);
     }
-    // A refused device is not asked for parameters.
+    // A refused device is not asked for parameters, and its port is free
+    // for the updater the user is sent to.
     if (!connected) {
         QVERIFY(SimulatorLog::requestPayloads(sim, 3).isEmpty());
         QVERIFY(SimulatorLog::requestPayloads(sim, 11).isEmpty());
+        ZORVI::Control updater;
+        QVERIFY(updater.testInterface(sim.portName().c_str()));
     }
 }
 
@@ -329,7 +340,9 @@ void MiniSetupTest::portWithoutDeviceShowsNoDevice()
     ModalBoxCatcher catcher;
     choosePort(window, "COM7");
     QVERIFY(!isConnected(window));
-    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QCOMPARE(status(window),
+             QStringLiteral("Cannot use COM7: ")
+                 + DeviceConnection::reason(DeviceConnection::Outcome::NoSuchPort));
     QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
     QVERIFY(catcher.boxes().isEmpty());
 }

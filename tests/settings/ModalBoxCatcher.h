@@ -33,6 +33,9 @@ public:
     }
 
     const QList<Box>& boxes() const { return m_boxes; }
+    // Boxes with a button of this text are answered with it (for example
+    // "Correct Now"); the others as before.
+    void answerWith(const QString& buttonText) { m_answer = buttonText; }
 
 private:
     void closeActiveBox()
@@ -43,6 +46,12 @@ private:
         m_boxes.append({box->icon(), box->text(), box->informativeText(),
                         m_stateProbe ? m_stateProbe() : QString()});
         m_lastClosed = box;
+        for (QAbstractButton* button : box->buttons()) {
+            if (!m_answer.isEmpty() && button->text() == m_answer) {
+                button->click();
+                return;
+            }
+        }
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();
         else
@@ -53,4 +62,5 @@ private:
     QTimer m_timer;
     QList<Box> m_boxes;
     QPointer<QMessageBox> m_lastClosed;
+    QString m_answer;
 };

@@ -1,0 +1,319 @@
+// The settings window shows what the device holds and changes it only when
+// the user asks, against the device simulator, offscreen: values the window
+// cannot show are offered for correction once on connecting (and nothing is
+// written unless the user agrees), a refused store snaps back and says why,
+// the pages show nothing after a connection ended, and every failed
+// connection says why and releases the port.
+
+#include "Control.h"
+#include "DeviceConnection.h"
+#include "DeviceWithState.h"
+#include "ModalBoxCatcher.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+#include "ZORVIKMiniSetup.h"
+
+using ZORVI::Control;
+using ZORVI::DeviceConnection;
+using ZORVI::ZORVIKMiniSetup;
+
+namespace {
+
+enum : int {
+    TailFrequency = 0x105C,
+    StickDeadband = 0x109C,
+    StickDeadbandID = 0x1098,
+    CyclicBoostID = 0x1125,
+    TorqueDirection = 0x1174,
+    TailAsymmetry = 0x1180,
+    Servo1Angle = 0x1048,
+    Servo2Angle = 0x1049,
+    Servo3Angle = 0x104A,
+};
+
+const QString STORED = QStringLiteral("Settings successfully stored.");
+
+template <typename T>
+T* child(QWidget& window, const char* name)
+{
+    T* widget = window.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+void connectTo(ZORVIKMiniSetup& window, const std::string& port)
+{
+    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
+    const QString name = QString::fromStdString(port);
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
+    {
+        // Selected quietly, then one connection by the button.
+        const QSignalBlocker quiet(ports);
+        ports->setCurrentIndex(ports->findText(name));
+    }
+    child<QPushButton>(window, "m_btnConnect")->click();
+}
+
+QString status(ZORVIKMiniSetup& window)
+{
+    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
+}
+
+bool isConnected(ZORVIKMiniSetup& window)
+{
+    return child<QTabWidget>(window, "m_tabControl")->isEnabled();
+}
+
+// Another program can open the port: the window has let it go.
+bool portIsFree(const std::string& port)
+{
+    Control other;
+    const bool opened = other.testInterface(port.c_str());
+    other.close();
+    return opened;
+}
+
+QString reason(DeviceConnection::Outcome outcome)
+{
+    return QString::fromLatin1(DeviceConnection::reason(outcome));
+}
+
+std::vector<std::string> arguments(const QStringList& list)
+{
+    std::vector<std::string> result;
+    for (const QString& argument : list)
+        result.push_back(argument.toStdString());
+    return result;
+}
+
+} // namespace
+
+class DeviceValuesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void outOfBoundsDeviceIsReviewedBeforeAnyWrite_data();
+    void outOfBoundsDeviceIsReviewedBeforeAnyWrite();
+    void refusedPresetSnapsBack();
+    void pagesShowNothingAfterTheConnectionEnded();
+    void failedConnectionSaysWhyAndReleasesThePort_data();
+    void failedConnectionSaysWhyAndReleasesThePort();
+    void queryingIsPaintedBeforeTheQueryBlocks();
+};
+
+// A device holding values outside its own limits, a torque direction of 0,
+// a preset index no list has and swash entries that form no geometry.
+void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite_data()
+{
+    QTest::addColumn<bool>("correct");
+    QTest::newRow("leave the device as it is") << false;
+    QTest::newRow("correct now") << true;
+}
+
+void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
+{
+    QFETCH(bool, correct);
+    Device device({{TailFrequency, 600},
+                   {StickDeadband, 20},
+                   {TailAsymmetry, -60},
+                   {TorqueDirection, 0},
+                   {CyclicBoostID, 7},
+                   {Servo3Angle, 250}},
+                  {"--limits", "0x109C=0:10:2", "--limits", "0x1180=-50:50:0"});
+    QVERIFY(device.isRunning());
+    const QByteArray before = device.stateBytes();
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher([&] { return QString::number(device.writes()); });
+    catcher.answerWith(correct ? QStringLiteral("Correct Now") : QStringLiteral("Leave As Is"));
+    connectTo(window, device.sim().portName());
+
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 5000);
+    const ModalBoxCatcher::Box box = catcher.boxes()[0];
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.stateWhileShown, QStringLiteral("0")); // nothing written before the answer
+    for (const char* line :
+         {"- Tail Servo - Frequency (User Defined Value): 600 -> 560\n",
+          "- Stick Deadband (User Defined Value): 20 -> 10\n",
+          "- Cyclic Response (Preset): 7 -> 1 (Off*)\n",
+          "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction): 0 -> -1 "
+          "(Reverse)\n",
+          "- Tail - Revomix and Asymmetry (User Defined Asymmetry): -60 -> -50\n",
+          "- Swashplate - Mixer (User Defined Geometry): servos at 0°, 120°, 250° with travels "
+          "1000, 1000, 1000 and mixer mode 7 -> \"120 °\" at a phase angle of 0°\n"})
+        QVERIFY2(box.informativeText.contains(QString::fromUtf8(line)),
+                 qPrintable(box.informativeText));
+
+    if (!correct) {
+        QVERIFY(!isConnected(window));
+        QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
+        QVERIFY(status(window).startsWith(QStringLiteral("Disconnected, nothing was written")));
+        QVERIFY(portIsFree(device.sim().portName()));
+        QCOMPARE(device.writes(), 0);
+        QCOMPARE(device.stateBytes(), before);
+        return;
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED + QStringLiteral(" Corrections written: 6."),
+                              3000);
+    QCOMPARE(device.writes(), 1);
+    const Values expected{{TailFrequency, 560}, {StickDeadband, 10}, {TailAsymmetry, -50},
+                          {TorqueDirection, -1}, {CyclicBoostID, 1},  {Servo1Angle, 0},
+                          {Servo2Angle, 120},    {Servo3Angle, 240}};
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QCOMPARE(device.stored(it.key()), it.value());
+    // The rows show what the device now holds.
+    QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailServoFrequency")->value(), 560);
+    QCOMPARE(child<QSpinBox>(window, "m_spinBoxStickDeadband")->value(), 10);
+    QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailAsymmetry")->value(), -50);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentText(),
+             QStringLiteral("Reverse"));
+    QCOMPARE(child<QComboBox>(window, "m_cmbCyclicBoostID")->currentIndex(), 1);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->currentText(),
+             QStringLiteral("120 °"));
+    QVERIFY(isConnected(window));
+    QCOMPARE(catcher.boxes().size(), 1);
+}
+
+void DeviceValuesTest::refusedPresetSnapsBack()
+{
+    Device device({}, {"--limits", "0x1098=0:3:2"});
+    QVERIFY(device.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, device.sim().portName());
+    QVERIFY(isConnected(window));
+    auto* presets = child<QComboBox>(window, "m_cmbBoxStickDeadbandID");
+    QCOMPARE(presets->currentIndex(), 2);
+
+    presets->setCurrentIndex(5);
+    QCOMPARE(presets->currentIndex(), 2);
+    QCOMPARE(status(window), QStringLiteral("Stick Deadband (Preset): 5 refused: the ZORVIK "
+                                            "Device allows 0 to 3 and keeps 2."));
+    // No write was started: Disconnect stays available.
+    QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+
+    presets->setCurrentIndex(3); // within the device's limits: stored as usual
+    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    QCOMPARE(device.stored(StickDeadbandID), 3);
+    QCOMPARE(device.writes(), 1);
+    QVERIFY(catcher.boxes().isEmpty());
+}
+
+// An edit the device refused to store must not stay on the greyed pages.
+void DeviceValuesTest::pagesShowNothingAfterTheConnectionEnded()
+{
+    Device device({{StickDeadband, 2}}, {"--refuse-writes"});
+    QVERIFY(device.isRunning());
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, device.sim().portName());
+    QVERIFY(isConnected(window));
+    auto* deadband = child<QSpinBox>(window, "m_spinBoxStickDeadband");
+    deadband->setValue(7);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 5000);
+    QCOMPARE(catcher.boxes().size(), 1); // the failed write
+    QVERIFY(deadband->text().trimmed().isEmpty());
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxStickDeadbandID")->currentIndex(), -1);
+    QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentIndex(), -1);
+    QVERIFY(child<QLabel>(window, "m_lblStickDeadbandMax")->text().isEmpty());
+    QCOMPARE(device.stored(StickDeadband), 2);
+}
+
+void DeviceValuesTest::failedConnectionSaysWhyAndReleasesThePort_data()
+{
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<bool>("holdPort");
+    QTest::addColumn<QString>("status"); // %1: the port
+
+    using Outcome = DeviceConnection::Outcome;
+    const QString cannotUse = QStringLiteral("Cannot use %1: ");
+    QTest::newRow("port in use") << QStringList{} << true
+                                 << cannotUse + reason(Outcome::PortInUse);
+    QTest::newRow("adapter without echo") << QStringList{"--no-echo"} << false
+                                          << cannotUse + reason(Outcome::NoEcho);
+    QTest::newRow("no device behind the adapter")
+        << QStringList{"--no-answer"} << false
+        << QStringLiteral("No ZORVIK Device found: ") + reason(Outcome::NoDevice);
+    // The device's information carries another token than the one it takes.
+    QTest::newRow("handshake refused")
+        << QStringList{"--info", "0001000200030001000700825a17c308e24d912be6703fa49999"} << false
+        << QStringLiteral("ZORVIK Device found, but not connected: ")
+            + reason(Outcome::HandshakeRefused);
+}
+
+void DeviceValuesTest::failedConnectionSaysWhyAndReleasesThePort()
+{
+    QFETCH(QStringList, simArguments);
+    QFETCH(bool, holdPort);
+    QFETCH(QString, status);
+
+    Device device({}, arguments(simArguments));
+    QVERIFY(device.isRunning());
+    const std::string port = device.sim().portName();
+    Control holder;
+    if (holdPort)
+        QVERIFY(holder.testInterface(port.c_str()));
+    ZORVIKMiniSetup window;
+    ModalBoxCatcher catcher;
+    connectTo(window, port);
+
+    QVERIFY(!isConnected(window));
+    QCOMPARE(::status(window), status.arg(QString::fromStdString(port)));
+    QVERIFY(catcher.boxes().isEmpty());
+    holder.close();
+    QVERIFY(portIsFree(port));
+    QCOMPARE(device.writes(), 0);
+}
+
+// A query on a silent port blocks the window for seconds: what it is doing
+// must be on screen before that.
+void DeviceValuesTest::queryingIsPaintedBeforeTheQueryBlocks()
+{
+    class PaintWatch : public QObject {
+    public:
+        QStringList paintedMessages;
+        bool waitCursorWhileQuerying = false;
+
+    protected:
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                const QString message = static_cast<QStatusBar*>(watched)->currentMessage();
+                paintedMessages.append(message);
+                if (message == QStringLiteral("Querying ZORVIK Device...")
+                    && QGuiApplication::overrideCursor()
+                    && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor)
+                    waitCursorWhileQuerying = true;
+            }
+            return false;
+        }
+    };
+
+    Device device({}, {"--no-answer"});
+    QVERIFY(device.isRunning());
+    ZORVIKMiniSetup window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintWatch watch;
+    child<QStatusBar>(window, "m_statusbar")->installEventFilter(&watch);
+    connectTo(window, device.sim().portName());
+
+    QVERIFY2(watch.paintedMessages.contains(QStringLiteral("Querying ZORVIK Device...")),
+             qPrintable(watch.paintedMessages.join(" | ")));
+    QVERIFY(watch.waitCursorWhileQuerying);
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+QTEST_MAIN(DeviceValuesTest)
+#include "DeviceValuesTest.moc"
