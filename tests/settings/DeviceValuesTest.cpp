@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "WindowChild.h"
 #include "ZORVIKMiniSetup.h"
 
 using ZORVI::Control;
@@ -41,15 +42,6 @@ enum : int {
 };
 
 const QString STORED = QStringLiteral("Settings successfully stored.");
-
-template <typename T>
-T* child(QWidget& window, const char* name)
-{
-    T* widget = window.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
 
 void connectTo(ZORVIKMiniSetup& window, const std::string& port)
 {

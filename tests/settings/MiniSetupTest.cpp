@@ -10,6 +10,7 @@
 #include "SerialMask.h"
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
+#include "WindowChild.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QComboBox>
@@ -45,15 +46,6 @@ QString wireSerialFor(const QByteArray& masked)
     for (int k = 0; k < 12; ++k)
         wire[11 - k] = static_cast<char>(static_cast<uint8_t>(masked[k]) ^ ZORVI::SERIAL_MASK[k]);
     return QString::fromLatin1(wire.toHex());
-}
-
-template <typename T>
-T* child(QWidget& window, const char* name)
-{
-    T* widget = window.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
 }
 
 QStringList items(QComboBox* combo)

@@ -10,6 +10,7 @@
 #include "PrivateRuntimeDir.h"
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
+#include "WindowChild.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QAbstractItemView>
@@ -37,15 +38,6 @@ const QSize WINDOW_SIZE(760, 420);
 // A wheel notch turned towards the user: the page scrolls down, a spin box
 // steps down, a list moves to its next entry.
 constexpr int NOTCH_DOWN = -120;
-
-template <typename T>
-T* child(QWidget& window, const QString& name)
-{
-    T* widget = window.findChild<T*>(name);
-    if (!widget)
-        qFatal("no widget %s", qPrintable(name));
-    return widget;
-}
 
 bool isConnected(ZORVIKMiniSetup& window)
 {

@@ -11,6 +11,7 @@
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
 #include "SwashPlate.h"
+#include "WindowChild.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QComboBox>
@@ -62,15 +63,6 @@ const QString PULSE_2100_UNSATISFIABLE =
                    "most 322 Hz.\nSelect a lower Tail Servo Frequency first.\n\n"
                    "Your change has not been stored.");
 const QString CORRECT_NOW = QStringLiteral("Correct Now");
-
-template <typename T>
-T* child(QWidget& window, const char* name)
-{
-    T* widget = window.findChild<T*>(QString::fromLatin1(name));
-    if (!widget)
-        qFatal("no widget %s", name);
-    return widget;
-}
 
 void connectTo(ZORVIKMiniSetup& window, Device& device)
 {
