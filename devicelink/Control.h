@@ -84,7 +84,28 @@ public:
     static constexpr uint8_t MODE_FLASH = 'F';
     static constexpr uint8_t MODE_RUN = 'R';
 
+    // How the last transfer ended, for a message that names what failed.
+    struct TransferReport {
+        enum class Failure {
+            None,
+            InvalidUpdate,    // nothing was sent
+            NoModeAnswer,     // the device never accepted the mode request
+            RecordRefused,    // the device answered a record with something else than 0x11
+            RecordUnanswered, // no answer to a record
+            PortLost          // a record could not be sent
+        };
+        Failure failure = Failure::None;
+        uint32_t recordsAcknowledged = 0;
+        uint32_t recordsTotal = 0;
+        // The record that failed, counted from 1 (0 when none did).
+        uint32_t failedRecord = 0;
+    };
+
     void setProgressCallback(ProgressFunction callback) { m_progressCallback = callback; }
+    const TransferReport& lastTransfer() const { return m_lastTransfer; }
+    // The report in a sentence for the user (English), e.g. "Record 12 of 340
+    // was refused by the device."; empty for a transfer that succeeded.
+    static std::string describe(const TransferReport& report);
     // Asks a device address to change its mode: letter B when flagB is set,
     // else F (address 1 only) when flagF is set, else R. Addresses 0, 1 and
     // 3 only; true when the request went out and its echo came back.
@@ -119,6 +140,9 @@ private:
     Communication::Serial::SerialBase* m_serialPort;
     bool m_blockMode = false;
     ProgressFunction m_progressCallback = nullptr;
+#ifdef ZORVIK_UPDATER_BUILD
+    TransferReport m_lastTransfer;
+#endif
 };
 
 } // namespace ZORVI
