@@ -26,14 +26,15 @@ DeviceSession::Found foundOf(Outcome probed)
 int DeviceSession::open(const std::string& port)
 {
     m_found = Found::Nothing;
+    m_result = DeviceConnection::Result();
     const Outcome opened = DeviceConnection::openPort(m_control, port.c_str());
-    if (opened != Outcome::Found)
+    if (opened != Outcome::Found) {
+        m_result.outcome = opened;
         return reportPortFailure(opened, port, m_control);
+    }
     std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n", port.c_str());
-    const DeviceConnection::Result probed = DeviceConnection::probe(m_control);
-    m_found = foundOf(probed.outcome);
-    m_info = probed.info;
-    m_recoveryHardware = probed.recoveryHardware;
+    m_result = DeviceConnection::probe(m_control);
+    m_found = foundOf(m_result.outcome);
     return EXIT_OK;
 }
 
@@ -58,14 +59,14 @@ void DeviceSession::printDevice() const
 {
     switch (m_found) {
     case Found::Firmware:
-        std::printf("Application: %s\n", m_info.applicationVersionText().c_str());
-        std::printf("Hardware:    %s\n", m_info.hardwareVersionText().c_str());
-        std::printf("Data:        %s\n", m_info.dataVersionText().c_str());
-        std::printf("Serial:      %s\n", m_info.serialLabelText().c_str());
+        std::printf("Application: %s\n", m_result.info.applicationVersionText().c_str());
+        std::printf("Hardware:    %s\n", m_result.info.hardwareVersionText().c_str());
+        std::printf("Data:        %s\n", m_result.info.dataVersionText().c_str());
+        std::printf("Serial:      %s\n", m_result.info.serialLabelText().c_str());
         break;
     case Found::Recovery:
         std::printf("Hardware:    %s (Recovery-Mode)\n",
-                    recoveryHardwareText(m_recoveryHardware).c_str());
+                    recoveryHardwareText(m_result.recoveryHardware).c_str());
         std::printf("ZORVIK Device in Recovery-Mode found\n");
         break;
     case Found::Nothing:

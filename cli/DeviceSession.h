@@ -28,8 +28,10 @@ public:
     // EXIT_OK; found() tells what answered.
     int open(const std::string& port);
     Found found() const { return m_found; }
-    const DeviceInfo& deviceInfo() const { return m_info; }
-    uint8_t recoveryHardware() const { return m_recoveryHardware; }
+    const DeviceInfo& deviceInfo() const { return m_result.info; }
+    uint8_t recoveryHardware() const { return m_result.recoveryHardware; }
+    // What open() came to: the port's failure, or what answered behind it.
+    const DeviceConnection::Result& result() const { return m_result; }
 
     void printDevice() const;
 
@@ -43,8 +45,7 @@ private:
     Control& m_control;
     FILE* m_report;
     Found m_found = Found::Nothing;
-    DeviceInfo m_info;
-    uint8_t m_recoveryHardware = 0;
+    DeviceConnection::Result m_result;
 };
 
 } // namespace Cli

@@ -1,6 +1,7 @@
 #include "FileCommand.h"
 
-#include "Update.h"
+#include "TerminalText.h"
+#include "UpdateFile.h"
 #include "UpdateSummary.h"
 
 #include <cstdio>
@@ -14,14 +15,11 @@ int FileCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
         return EXIT_USAGE;
     }
-    const Update update(args[0].c_str());
-    if (!update.isValid()) {
-        std::fprintf(stderr, "zorvik: %s is not a valid update file: %s\n", args[0].c_str(),
-                     UpdateSummary::problemText(update.problem()).c_str());
+    const std::unique_ptr<UpdateFile> file = UpdateSummary::load(args[0]);
+    if (!file)
         return EXIT_USAGE;
-    }
     std::printf("File:        %s\n", args[0].c_str());
-    UpdateSummary(update).printDetails();
+    UpdateSummary(*file).printDetails(TerminalText::ofThisTerminal());
     return EXIT_OK;
 }
 

@@ -13,7 +13,7 @@ public:
     const char* synopsis() const override { return "file FILE"; }
     const char* summary() const override
     {
-        return "check an update file (*.upd) and show its versions and records";
+        return "check an update file (*.upd): SHA-256, versions, description, records";
     }
     int run(const std::vector<std::string>& args) override;
 };

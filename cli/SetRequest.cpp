@@ -3,6 +3,7 @@
 #include "ParameterIds.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -29,7 +30,9 @@ bool findId(const std::string& name, uint16_t* id)
 
 bool parseInteger(const std::string& text, int* value)
 {
-    if (text.empty())
+    // strtol would skip blanks in front of the number; a value with blanks
+    // around it is not the number the user meant to type.
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
         return false;
     errno = 0;
     char* end = nullptr;

@@ -66,6 +66,7 @@ void TransferProgress::install(Control& control)
     g_active = this;
     m_control = &control;
     control.setProgressCallback(&TransferProgress::report);
+    draw(0, false);
 }
 
 void TransferProgress::report(int percent, void*)
@@ -84,11 +85,11 @@ uint32_t TransferProgress::bytesBefore(size_t records) const
 
 void TransferProgress::step(int percent)
 {
-    // Report 0 comes before the file is read, report n before record n.
-    const size_t record = m_reports++;
+    // Report n comes before record n (counted from 1) goes out.
+    const size_t record = ++m_reports;
     if (record == 1)
         m_firstRecord = Clock::now();
-    m_acknowledged = record > 0 ? bytesBefore(record - 1) : 0;
+    m_acknowledged = bytesBefore(record - 1);
     m_onTheWay = bytesBefore(record);
     draw(percent, false);
 }
@@ -107,7 +108,7 @@ void TransferProgress::draw(int percent, bool final)
 
     std::string timing;
     const double elapsed =
-        m_reports > 1 ? std::chrono::duration<double>(Clock::now() - m_firstRecord).count() : 0;
+        m_reports > 0 ? std::chrono::duration<double>(Clock::now() - m_firstRecord).count() : 0;
     if (elapsed > 0 && m_acknowledged > 0) {
         const double rate = m_acknowledged / elapsed;
         timing = "  " + rateText(rate);

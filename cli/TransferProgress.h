@@ -12,11 +12,10 @@ namespace Cli {
 
 // The progress bar of `zorvik update`: percent, bytes, rate and time left.
 //
-// The controller reports only a percentage, through a plain function: once
-// with 0 before it reads the file, then once before each record goes out.
-// Knowing the record sizes from its own reading of the file, the bar turns
-// the n-th report into exact byte counts: the records before the current one
-// are acknowledged, the current one is on its way.
+// The controller reports only a percentage, through a plain function, once
+// before each record goes out. Knowing the record sizes of the update being
+// sent, the bar turns the n-th report into exact byte counts: the records
+// before the n-th are acknowledged, the n-th is on its way.
 class TransferProgress {
 public:
     TransferProgress(const Update& update, std::FILE* out);
@@ -24,7 +23,8 @@ public:
     TransferProgress(const TransferProgress&) = delete;
     TransferProgress& operator=(const TransferProgress&) = delete;
 
-    // Makes this bar the controller's progress function until destroyed.
+    // Makes this bar the controller's progress function until destroyed,
+    // and shows it at 0 while the device is asked into its receiving mode.
     void install(Control& control);
     // Ends the bar after the transfer.
     void finish(bool success);

@@ -1,9 +1,11 @@
 #include "UpdateCommand.h"
 
-#include "Control.h"
 #include "DeviceSession.h"
 #include "TransferProgress.h"
 #include "Update.h"
+#include "UpdateFile.h"
+#include "UpdateJournal.h"
+#include "UpdateOutcome.h"
 #include "UpdateSummary.h"
 
 #include <cstdio>
@@ -13,26 +15,66 @@ namespace ZORVI {
 namespace Cli {
 
 namespace {
-// The device restarts into its new firmware after the last record.
+
+// The device restarts into its new firmware after the last record (or into
+// its boot loader after a broken transfer).
 constexpr uint32_t RESTART_WAIT_MS = 2000;
+
+// The argument as a shell reads it back: as it is when it holds nothing the
+// shell treats specially, else in single quotes.
+std::string shellWord(const std::string& word)
+{
+    const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                              "-_./:=+,@%";
+    if (!word.empty() && word.find_first_not_of(plain) == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 } // namespace
 
-bool UpdateCommand::parseArguments(const std::vector<std::string>& args, std::string& port,
-                                   std::string& file, bool& confirmed)
+bool UpdateCommand::parseArguments(const std::vector<std::string>& args, Options& options)
 {
     std::vector<std::string> positional;
-    confirmed = false;
     for (const std::string& arg : args) {
         if (arg == "--yes" || arg == "-y")
-            confirmed = true;
+            options.confirmed = true;
+        else if (arg == "--force")
+            options.force = true;
+        else if (arg.size() > 1 && arg[0] == '-')
+            return false; // an option this command does not know
         else
             positional.push_back(arg);
     }
     if (positional.size() != 2)
         return false;
-    port = positional[0];
-    file = positional[1];
+    options.port = positional[0];
+    options.file = positional[1];
     return true;
+}
+
+// A file for other hardware is refused before anything is sent, unless the
+// user insists.
+bool UpdateCommand::hardwareAllows(const UpdateFile& file, const DeviceConnection::Result& device,
+                                   bool force)
+{
+    const std::string mismatch = UpdateOutcome::hardwareMismatch(file.update(), device);
+    if (mismatch.empty())
+        return true;
+    std::fflush(stdout); // what was shown so far comes first
+    if (force) {
+        std::fprintf(stderr, "zorvik: warning: %s Going on as --force asks.\n", mismatch.c_str());
+        return true;
+    }
+    std::fprintf(stderr,
+                 "zorvik: %s Nothing was sent.\n"
+                 "Choose the update file for this device's hardware. Only if you are sure that "
+                 "this file is right for the device, run the command again with --force.\n",
+                 mismatch.c_str());
+    return false;
 }
 
 void UpdateCommand::printQuestion(const DeviceSession& session, const std::string& fileVersion)
@@ -66,63 +108,146 @@ bool UpdateCommand::userConfirms()
     return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
 }
 
-int UpdateCommand::run(const std::vector<std::string>& args)
+// Sends the update as it was read at the start: the file is not read again,
+// so a file changed or replaced since the user confirmed is not what goes
+// to the device.
+void UpdateCommand::transfer(Control& control, const UpdateFile& file)
 {
-    std::string port;
-    std::string file;
-    bool confirmed = false;
-    if (!parseArguments(args, port, file, confirmed)) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
-        return EXIT_USAGE;
-    }
+    std::printf("Update in progress...\n");
+    TransferProgress progress(file.update(), stdout);
+    progress.install(control);
+    const int result = control.transferUpdate(file.update());
+    progress.finish(result == 0);
+}
 
-    const Update update(file.c_str());
-    if (!update.isValid()) {
-        std::fprintf(stderr, "zorvik: %s is not a valid update file: %s\n", file.c_str(),
-                     UpdateSummary::problemText(update.problem()).c_str());
-        return EXIT_USAGE;
-    }
-    const UpdateSummary summary(update);
-    std::printf("Update file: %s\n", file.c_str());
-    summary.printVersions();
-    std::printf("\n");
+// The device as it answers on the port opened afresh once it had time to
+// restart, whatever the transfer came to.
+DeviceConnection::Result UpdateCommand::deviceAfterRestart(Control& control,
+                                                           const std::string& port)
+{
+    std::printf("Waiting for Device...\n");
+    std::fflush(stdout);
+    control.close();
+    control.sleep(RESTART_WAIT_MS);
+    DeviceSession restarted(control);
+    if (restarted.open(port) == EXIT_OK)
+        restarted.printDevice();
+    control.close();
+    return restarted.result();
+}
 
-    Control control;
-    DeviceSession session(control);
-    const int opened = session.open(port);
+// What the guidance tells the user to run: this update again, or a look at
+// the device.
+UpdateOutcome::Actions UpdateCommand::actionsFor(const Options& options)
+{
+    const std::string port = shellWord(options.port);
+    return {"run \"zorvik update " + port + " " + shellWord(options.file)
+                + (options.force ? " --force" : "") + "\"",
+            "run \"zorvik info " + port + "\""};
+}
+
+void UpdateCommand::printOutcome(const UpdateOutcome& outcome)
+{
+    if (outcome.done()) {
+        std::printf("%s\n", outcome.headline().c_str());
+        return;
+    }
+    std::fflush(stdout); // what was shown so far comes first
+    std::fprintf(stderr, "%s\n%s\n%s\n", outcome.headline().c_str(), outcome.detail().c_str(),
+                 outcome.guidance().c_str());
+}
+
+void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
+                           const UpdateFile& file, const DeviceConnection::Result& before,
+                           const DeviceConnection::Result& after,
+                           const Control::TransferReport& report)
+{
+    const UpdateJournal::Entry entry =
+        outcome.journalEntry(options.port, file, before, after, report);
+    const std::string path = UpdateJournal::path();
+    if (UpdateJournal::append(entry)) {
+        std::printf("Recorded in %s.\n", path.c_str());
+        return;
+    }
+    std::fflush(stdout);
+    if (path.empty())
+        std::fprintf(stderr, "zorvik: the update could not be recorded: no folder for the "
+                             "update records is known (%s is not set).\n",
+#ifdef _WIN32
+                     "LOCALAPPDATA"
+#else
+                     "HOME"
+#endif
+        );
+    else
+        std::fprintf(stderr, "zorvik: the update could not be recorded in %s.\n", path.c_str());
+}
+
+int UpdateCommand::exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report)
+{
+    if (outcome.done())
+        return EXIT_OK;
+    // A record that could not be sent: the KORLINK interface stopped echoing.
+    if (report.failure == Control::TransferReport::Failure::PortLost)
+        return EXIT_ADAPTER;
+    return EXIT_NO_DEVICE;
+}
+
+// Opens the port, shows the device, checks its hardware and asks the user:
+// EXIT_OK when the update may go ahead.
+int UpdateCommand::prepare(DeviceSession& session, const UpdateFile& file,
+                           const Options& options)
+{
+    const int opened = session.open(options.port);
     if (opened != EXIT_OK)
         return opened;
     session.printDevice();
     std::printf("\n");
-    printQuestion(session, summary.applicationVersion());
-    if (!confirmed && !userConfirms()) {
+    if (!hardwareAllows(file, session.result(), options.force))
+        return EXIT_USAGE;
+    printQuestion(session, UpdateSummary(file).applicationVersion());
+    if (!options.confirmed && !userConfirms()) {
         std::printf("Update cancelled; nothing was sent.\n");
         return EXIT_USAGE;
     }
-
-    std::printf("Update in progress...\n");
-    int result = -1;
-    {
-        TransferProgress progress(update, stdout);
-        progress.install(control);
-        // The file is read again for the transfer, as the updater does.
-        result = control.runUpdate(file.c_str());
-        progress.finish(result == 0);
-    }
-    if (result != 0) {
-        std::fprintf(stderr, "Device update failed.\n");
-        return EXIT_NO_DEVICE;
-    }
-    std::printf("Device updated successfully.\nWaiting for Device...\n");
-    std::fflush(stdout);
-    control.sleep(RESTART_WAIT_MS);
-
-    DeviceSession restarted(control);
-    const int reopened = restarted.open(port);
-    if (reopened != EXIT_OK)
-        return reopened;
-    restarted.printDevice();
     return EXIT_OK;
+}
+
+// Sends the update, asks the device what it runs now and says what the run
+// came to; the exit code tells the same.
+int UpdateCommand::carryOut(Control& control, const UpdateFile& file, const Options& options,
+                            const DeviceConnection::Result& before)
+{
+    transfer(control, file);
+    const Control::TransferReport report = control.lastTransfer();
+    const DeviceConnection::Result after = deviceAfterRestart(control, options.port);
+    const UpdateOutcome outcome =
+        UpdateOutcome::judge(file.update(), report, after, actionsFor(options));
+    printOutcome(outcome);
+    record(outcome, options, file, before, after, report);
+    return exitCodeOf(outcome, report);
+}
+
+int UpdateCommand::run(const std::vector<std::string>& args)
+{
+    Options options;
+    if (!parseArguments(args, options)) {
+        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+        return EXIT_USAGE;
+    }
+    const std::unique_ptr<UpdateFile> file = UpdateSummary::load(options.file);
+    if (!file)
+        return EXIT_USAGE;
+    std::printf("Update file: %s\n", options.file.c_str());
+    UpdateSummary(*file).printVersions();
+    std::printf("\n");
+
+    Control control;
+    DeviceSession session(control);
+    const int prepared = prepare(session, *file, options);
+    if (prepared != EXIT_OK)
+        return prepared;
+    return carryOut(control, *file, options, session.result());
 }
 
 } // namespace Cli

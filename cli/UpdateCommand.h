@@ -1,23 +1,29 @@
 #pragma once
 
 #include "Command.h"
+#include "Control.h"
+#include "DeviceConnection.h"
+#include "UpdateOutcome.h"
 
 #include <string>
 
 namespace ZORVI {
-class Update;
+class UpdateFile;
 namespace Cli {
 
 class DeviceSession;
 
 // Transfers an update file to the device, as the updater's "Start
-// Update..." does: checks the file, asks the device for its state, asks for
-// confirmation (unless --yes), sends the records with a progress bar, waits
-// for the device to restart and shows its new versions.
+// Update..." does: reads the file once and shows its fingerprint, asks the
+// device for its state and refuses a file for other hardware (unless
+// --force), asks for confirmation (unless --yes), sends exactly the bytes
+// read at the start with a progress bar, waits for the device to restart,
+// asks it again and says whether it runs the file's versions now. Each run
+// that sent something is added to the update records.
 class UpdateCommand : public Command {
 public:
     const char* name() const override { return "update"; }
-    const char* synopsis() const override { return "update PORT FILE [--yes]"; }
+    const char* synopsis() const override { return "update PORT FILE [--yes] [--force]"; }
     const char* summary() const override
     {
         return "install an update file on the device (asks first unless --yes)";
@@ -25,10 +31,30 @@ public:
     int run(const std::vector<std::string>& args) override;
 
 private:
-    static bool parseArguments(const std::vector<std::string>& args, std::string& port,
-                               std::string& file, bool& confirmed);
+    struct Options {
+        std::string port;
+        std::string file;
+        bool confirmed = false; // --yes
+        bool force = false;     // --force: also a file for other hardware
+    };
+
+    static bool parseArguments(const std::vector<std::string>& args, Options& options);
+    static int prepare(DeviceSession& session, const UpdateFile& file, const Options& options);
+    static int carryOut(Control& control, const UpdateFile& file, const Options& options,
+                        const DeviceConnection::Result& before);
+    static bool hardwareAllows(const UpdateFile& file, const DeviceConnection::Result& device,
+                               bool force);
     static void printQuestion(const DeviceSession& session, const std::string& fileVersion);
     static bool userConfirms();
+    static void transfer(Control& control, const UpdateFile& file);
+    static DeviceConnection::Result deviceAfterRestart(Control& control, const std::string& port);
+    static UpdateOutcome::Actions actionsFor(const Options& options);
+    static void printOutcome(const UpdateOutcome& outcome);
+    static void record(const UpdateOutcome& outcome, const Options& options,
+                       const UpdateFile& file, const DeviceConnection::Result& before,
+                       const DeviceConnection::Result& after,
+                       const Control::TransferReport& report);
+    static int exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report);
 };
 
 } // namespace Cli

@@ -1,66 +1,74 @@
 #include "UpdateSummary.h"
 
+#include "Packet.h"
+#include "TerminalText.h"
+#include "UpdateChecks.h"
+#include "UpdateFile.h"
+
 #include <cstdio>
 
 namespace ZORVI {
 namespace Cli {
 
-namespace {
-constexpr uint8_t ANY_MINOR = 255;
-constexpr size_t HARDWARE_MAJOR = 10;
-constexpr size_t HARDWARE_MINOR = 11;
-} // namespace
+std::unique_ptr<UpdateFile> UpdateSummary::load(const std::string& path)
+{
+    UpdateFile::Refusal refusal = UpdateFile::Refusal::None;
+    std::unique_ptr<UpdateFile> file = UpdateFile::load(path, &refusal);
+    if (refusal == UpdateFile::Refusal::None)
+        return file;
+    std::fprintf(stderr, "zorvik: cannot use %s: %s\n", path.c_str(),
+                 UpdateFile::reason(refusal));
+    if (refusal == UpdateFile::Refusal::Invalid && file)
+        std::fprintf(stderr, "zorvik: %s: %s\n", path.c_str(),
+                     problemText(file->update().problem()).c_str());
+    return nullptr;
+}
+
+const Update& UpdateSummary::update() const
+{
+    return m_file.update();
+}
 
 std::string UpdateSummary::applicationVersion() const
 {
-    return m_update.versionInfo().applicationVersionText();
+    return update().versionInfo().applicationVersionText();
 }
 
 std::string UpdateSummary::dataVersion() const
 {
-    return m_update.versionInfo().dataVersionText();
+    return update().versionInfo().dataVersionText();
 }
 
 std::string UpdateSummary::hardwareVersion() const
 {
-    // The file keeps major and minor in a byte each, unlike the device's
-    // hardware word.
-    const DeviceInfo info = m_update.versionInfo();
-    const uint8_t minor = info.bytes[HARDWARE_MINOR];
-    return std::to_string(info.bytes[HARDWARE_MAJOR]) + "."
-        + (minor == ANY_MINOR ? std::string("x") : std::to_string(minor));
-}
-
-uint32_t UpdateSummary::recordCount() const
-{
-    uint32_t count = 0;
-    for (const UpdateRecord* record = m_update.records(); record; record = record->next)
-        ++count;
-    return count;
+    return UpdateChecks::fileHardwareText(update());
 }
 
 std::string UpdateSummary::addressText(int address)
 {
-    return address == 255 ? std::string("none") : std::to_string(address);
+    return address == Communication::Packet::ADDRESS_INVALID ? std::string("none")
+                                                             : std::to_string(address);
 }
 
 void UpdateSummary::printVersions() const
 {
+    std::printf("SHA-256:     %s\n", m_file.sha256().c_str());
     std::printf("Application: %s\n", applicationVersion().c_str());
     std::printf("Hardware:    %s\n", hardwareVersion().c_str());
     std::printf("Data:        %s\n", dataVersion().c_str());
 }
 
-void UpdateSummary::printDetails() const
+void UpdateSummary::printDetails(const TerminalText& terminal) const
 {
+    std::printf("Size:        %lu bytes\n", static_cast<unsigned long>(m_file.size()));
     printVersions();
-    std::printf("Addresses:   entry %s, target %s\n",
-                addressText(m_update.entryAddress()).c_str(),
-                addressText(m_update.targetAddress()).c_str());
-    const char* description = m_update.description();
-    std::printf("Description: %s\n", description ? description : "(none)");
-    std::printf("Records:     %u\n", recordCount());
-    std::printf("Total bytes: %u\n", m_update.totalBytes());
+    std::printf("Addresses:   entry %s, target %s\n", addressText(update().entryAddress()).c_str(),
+                addressText(update().targetAddress()).c_str());
+    const char* description = update().description();
+    std::printf("Description: %s\n",
+                description ? terminal.fromLatin1(description).c_str() : "(none)");
+    std::printf("Records:     %u\n", update().recordCount());
+    std::printf("Total bytes: %u\n", update().totalBytes());
 }
 
 std::string UpdateSummary::problemText(Update::Problem problem)

@@ -3,6 +3,7 @@
 #include "Packet.h"
 #include "SerialWin.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -19,6 +20,7 @@ constexpr uint32_t LIBRARY_VERSION[3] = {3, 1, 0};
 constexpr int PORT_MODE_KORLINK = 1;
 constexpr uint16_t DEVICE_INFO_MIN_LENGTH = 24;
 constexpr uint16_t DESCRIPTOR_ITEM_LENGTH = 8;
+constexpr uint32_t LAST_PARAMETER_ID = 0xFFFF;
 
 uint16_t bigEndianWord(const uint8_t* bytes)
 {
@@ -29,6 +31,51 @@ void appendWord(std::vector<uint8_t>& out, uint16_t word)
 {
     out.push_back(static_cast<uint8_t>(word >> 8));
     out.push_back(static_cast<uint8_t>(word & 0xFF));
+}
+
+// The items of a descriptor answer: a status byte each, followed by
+// DESCRIPTOR_ITEM_LENGTH bytes when the status is 0 (the device has the
+// parameter). Counts them all and those with status 0; false when the last
+// item is cut short.
+bool countDescriptorItems(const uint8_t* answer, uint16_t length, uint32_t* items,
+                          uint32_t* described)
+{
+    *items = 0;
+    *described = 0;
+    for (uint32_t pos = 0; pos < length; ++*items) {
+        if (answer[pos] != 0) {
+            ++pos;
+            continue;
+        }
+        if (pos + 1 + DESCRIPTOR_ITEM_LENGTH > length)
+            return false;
+        ++*described;
+        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
+    }
+    return true;
+}
+
+// Fills one record per item with status 0 of an answer that
+// countDescriptorItems accepted; each gets the id of its position.
+void fillDescriptors(const uint8_t* answer, uint16_t length, uint16_t firstId,
+                     ParameterDescriptor* records)
+{
+    uint32_t index = 0;
+    uint16_t id = firstId;
+    for (uint32_t pos = 0; pos < length; ++id) {
+        if (answer[pos] != 0) {
+            ++pos;
+            continue;
+        }
+        const uint8_t* item = answer + pos + 1;
+        ParameterDescriptor& record = records[index++];
+        record.id = id;
+        record.address = bigEndianWord(item);
+        record.minimum = bigEndianWord(item + 2);
+        record.maximum = bigEndianWord(item + 4);
+        record.defaultValue = bigEndianWord(item + 6);
+        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
+    }
 }
 
 } // namespace
@@ -198,43 +245,21 @@ bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
     if (!answer)
         return false;
 
-    // First pass: count the described items, and refuse an answer whose
-    // last item is cut short.
+    // One item per id, in id order from the first: an answer with more
+    // items than ids asked for (or than ids exist up to 0xFFFF) would
+    // describe parameters nobody asked about, and is refused as a whole.
+    const uint32_t idsAsked = std::min<uint32_t>(count, LAST_PARAMETER_ID + 1u - firstId);
+    uint32_t items = 0;
     uint32_t described = 0;
-    for (uint32_t pos = 0; pos < length;) {
-        if (answer[pos] != 0) {
-            ++pos;
-            continue;
-        }
-        if (pos + 1 + DESCRIPTOR_ITEM_LENGTH > length)
-            return false;
-        ++described;
-        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
-    }
+    if (!countDescriptorItems(answer.get(), length, &items, &described) || items > idsAsked)
+        return false;
     if (described == 0)
         return true;
-    if (described > 255)
-        return false;
 
     ParameterDescriptor* array = new (std::nothrow) ParameterDescriptor[described];
     if (!array)
         return false;
-    uint32_t index = 0;
-    uint16_t id = firstId;
-    for (uint32_t pos = 0; pos < length; ++id) {
-        if (answer[pos] != 0) {
-            ++pos;
-            continue;
-        }
-        const uint8_t* item = answer.get() + pos + 1;
-        ParameterDescriptor& record = array[index++];
-        record.id = id;
-        record.address = bigEndianWord(item);
-        record.minimum = bigEndianWord(item + 2);
-        record.maximum = bigEndianWord(item + 4);
-        record.defaultValue = bigEndianWord(item + 6);
-        pos += 1 + DESCRIPTOR_ITEM_LENGTH;
-    }
+    fillDescriptors(answer.get(), length, firstId, array);
     *found = static_cast<uint8_t>(described);
     *records = array;
     return true;

@@ -134,6 +134,9 @@ private:
     bool enterReceivingMode(int32_t entryAddress, int32_t targetAddress);
     bool anyAnswer();
     bool sendRecords(const Update& update);
+    // Notes the failure in the transfer report (record counted from 1, 0
+    // for none); always false.
+    bool failTransfer(TransferReport::Failure failure, uint32_t record);
     void reportProgress(int percent);
 #endif
 

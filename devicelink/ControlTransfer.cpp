@@ -19,7 +19,6 @@ using Communication::Packet;
 
 namespace {
 
-
 constexpr uint16_t MAX_MODE_PAYLOAD = 6;
 
 uint8_t inverted(uint8_t byte)
@@ -111,32 +110,48 @@ bool Control::sendRecords(const Update& update)
     const uint32_t totalBytes = update.totalBytes();
     uint32_t sent = 0;
     for (const UpdateRecord* record = update.records(); record; record = record->next) {
+        const uint32_t number = m_lastTransfer.recordsAcknowledged + 1;
         // The record goes out whole, its length field included; the packet
         // layer stuffs it and adds the CRC when the target is the firmware.
         if (!packet.setPayload(record->data, record->size, false))
-            return false;
+            return failTransfer(TransferReport::Failure::PortLost, number);
         sent += record->size;
         // Reported before the record goes out, so the last record is sent
         // while the bar already shows 100.
         reportProgress(static_cast<int>(sent * 100u / totalBytes));
         if (!m_serialPort->sendPacket(packet))
-            return false;
+            return failTransfer(TransferReport::Failure::PortLost, number);
         std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
-        if (!answer || answer->payloadLength() != 1
-            || answer->payload()[0] != RECORD_ACKNOWLEDGE)
-            return false;
+        if (!answer)
+            return failTransfer(TransferReport::Failure::RecordUnanswered, number);
+        if (answer->payloadLength() != 1 || answer->payload()[0] != RECORD_ACKNOWLEDGE)
+            return failTransfer(TransferReport::Failure::RecordRefused, number);
+        ++m_lastTransfer.recordsAcknowledged;
     }
     return true;
 }
 
+bool Control::failTransfer(TransferReport::Failure failure, uint32_t record)
+{
+    m_lastTransfer.failure = failure;
+    m_lastTransfer.failedRecord = record;
+    return false;
+}
+
 int Control::transferUpdate(const Update& update)
 {
+    m_lastTransfer = TransferReport();
+    m_lastTransfer.recordsTotal = update.recordCount();
     // Nothing of a broken or empty update may reach the device.
-    if (!update.isValid() || !update.records() || update.totalBytes() == 0)
+    if (!update.isValid() || !update.records() || update.totalBytes() == 0) {
+        failTransfer(TransferReport::Failure::InvalidUpdate, 0);
         return -1;
+    }
     m_serialPort->purge();
-    if (!enterReceivingMode(update.entryAddress(), update.targetAddress()))
+    if (!enterReceivingMode(update.entryAddress(), update.targetAddress())) {
+        failTransfer(TransferReport::Failure::NoModeAnswer, 0);
         return -1;
+    }
     // The device needs a moment to switch modes before it takes records.
     m_serialPort->sleep(MODE_SETTLE_MS);
     return sendRecords(update) ? 0 : -1;
@@ -147,9 +162,35 @@ int Control::runUpdate(const char* path)
     // Start the bar at 0 before the file is read.
     reportProgress(0);
     std::unique_ptr<Update> update(new (std::nothrow) Update(path));
-    if (!update)
+    if (!update) {
+        m_lastTransfer = TransferReport();
+        failTransfer(TransferReport::Failure::InvalidUpdate, 0);
         return -1;
+    }
     return transferUpdate(*update);
+}
+
+std::string Control::describe(const TransferReport& report)
+{
+    using Failure = TransferReport::Failure;
+    const std::string record = std::to_string(report.failedRecord) + " of "
+        + std::to_string(report.recordsTotal);
+    switch (report.failure) {
+    case Failure::None:
+        return std::string();
+    case Failure::InvalidUpdate:
+        return "The update file is not valid; nothing was sent.";
+    case Failure::NoModeAnswer:
+        return "The device did not accept the mode request: it never entered its receiving "
+               "mode.";
+    case Failure::RecordRefused:
+        return "Record " + record + " was refused by the device.";
+    case Failure::RecordUnanswered:
+        return "Record " + record + " was not answered.";
+    case Failure::PortLost:
+        return "The port was lost at record " + record + ".";
+    }
+    return std::string();
 }
 
 } // namespace ZORVI

@@ -6,16 +6,26 @@ namespace Communication {
 void FrameAssembler::reset()
 {
     m_length = 0;
+    m_skipped = 0;
     m_previousWasFirst = false;
+}
+
+FrameAssembler::Step FrameAssembler::awaitStart(uint8_t byte)
+{
+    if (isStartByte(byte)) {
+        m_buffer[m_length++] = byte;
+        return Step::NeedMore;
+    }
+    if (++m_skipped < MAX_SKIPPED_BYTES)
+        return Step::NeedMore;
+    m_skipped = 0;
+    return Step::NoStart;
 }
 
 FrameAssembler::Step FrameAssembler::push(uint8_t byte)
 {
-    if (m_length == 0) {
-        if (isStartByte(byte))
-            m_buffer[m_length++] = byte;
-        return Step::NeedMore;
-    }
+    if (m_length == 0)
+        return awaitStart(byte);
     if (m_length == 1) {
         m_buffer[m_length++] = byte;
         return (byte & 1) ? Step::Complete : Step::NeedMore;

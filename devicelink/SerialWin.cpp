@@ -3,6 +3,8 @@
 #include "FrameAssembler.h"
 #include "Packet.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -68,14 +70,21 @@ bool SerialWin::configure(int mode)
     }
     if (!SetCommState(m_portHandle, &dcb))
         return false;
+    return setReadTotalConstant(READ_TOTAL_CONSTANT_MS);
+}
 
+bool SerialWin::setReadTotalConstant(DWORD milliseconds)
+{
     COMMTIMEOUTS timeouts;
     timeouts.ReadIntervalTimeout = READ_INTERVAL_MS;
     timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER_MS;
-    timeouts.ReadTotalTimeoutConstant = READ_TOTAL_CONSTANT_MS;
+    timeouts.ReadTotalTimeoutConstant = milliseconds;
     timeouts.WriteTotalTimeoutMultiplier = WRITE_TOTAL_MULTIPLIER_MS;
     timeouts.WriteTotalTimeoutConstant = WRITE_TOTAL_CONSTANT_MS;
-    return SetCommTimeouts(m_portHandle, &timeouts) != FALSE;
+    if (!SetCommTimeouts(m_portHandle, &timeouts))
+        return false;
+    m_readTotalConstantMs = milliseconds;
+    return true;
 }
 
 void SerialWin::close()
@@ -116,10 +125,50 @@ bool SerialWin::read(uint8_t* buffer, uint32_t length, uint32_t* got)
     return true;
 }
 
-bool SerialWin::readByte(uint8_t* byte)
+bool SerialWin::readByte(uint8_t* byte, Clock::time_point deadline)
 {
     DWORD count = 0;
-    return ReadFile(m_portHandle, byte, 1, &count, nullptr) && count == 1;
+    return limitReadTo(deadline) && ReadFile(m_portHandle, byte, 1, &count, nullptr)
+        && count == 1;
+}
+
+// Each one-byte read waits for silence under the port's time-outs; near the
+// frame's deadline the read total time-out is shortened so that the read
+// ends by the deadline. It is set anew only when it would overrun the
+// deadline by more than one read interval, not for every byte.
+bool SerialWin::limitReadTo(Clock::time_point deadline)
+{
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0)
+        return false;
+    const DWORD longestWait = m_readTotalConstantMs + READ_TOTAL_MULTIPLIER_MS;
+    if (longestWait <= left + READ_INTERVAL_MS)
+        return true;
+    const DWORD constant =
+        left > READ_TOTAL_MULTIPLIER_MS ? static_cast<DWORD>(left) - READ_TOTAL_MULTIPLIER_MS : 0;
+    return setReadTotalConstant(constant);
+}
+
+bool SerialWin::assemble(Communication::FrameAssembler& assembler, Clock::time_point deadline)
+{
+    for (;;) {
+        uint8_t byte = 0;
+        if (!readByte(&byte, deadline))
+            return false;
+        const bool awaitingStart = assembler.length() == 0;
+        const FrameAssembler::Step step = assembler.push(byte);
+        // A frame that begins late keeps the whole time-out for its body: a
+        // long answer starting just before the deadline is still read, and
+        // the read stays bounded (one extension per frame).
+        if (awaitingStart && assembler.length() > 0)
+            deadline = std::max(deadline,
+                                Clock::now() + std::chrono::milliseconds(FRAME_READ_DEADLINE_MS));
+        if (step == FrameAssembler::Step::Complete)
+            return true;
+        if (step != FrameAssembler::Step::NeedMore)
+            return false;
+    }
 }
 
 uint8_t* SerialWin::readFrame(uint16_t* frameLength)
@@ -130,16 +179,15 @@ uint8_t* SerialWin::readFrame(uint16_t* frameLength)
     // 8 KiB is too much for the stack of a GUI thread that may be deep in
     // nested event loops.
     auto assembler = std::make_unique<FrameAssembler>();
-    for (;;) {
-        uint8_t byte = 0;
-        if (!readByte(&byte))
-            return nullptr;
-        const FrameAssembler::Step step = assembler->push(byte);
-        if (step == FrameAssembler::Step::Overflow)
-            return nullptr;
-        if (step == FrameAssembler::Step::Complete)
-            break;
-    }
+    const bool complete = assemble(
+        *assembler, Clock::now() + std::chrono::milliseconds(FRAME_READ_DEADLINE_MS));
+    // The next read waits the whole time-out again. A port that refuses
+    // that would end every later read early: it fails this one.
+    if (m_readTotalConstantMs != READ_TOTAL_CONSTANT_MS
+        && !setReadTotalConstant(READ_TOTAL_CONSTANT_MS))
+        return nullptr;
+    if (!complete)
+        return nullptr;
     uint8_t* frame = new (std::nothrow) uint8_t[assembler->length()];
     if (!frame)
         return nullptr;

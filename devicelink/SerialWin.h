@@ -3,8 +3,13 @@
 #include "SerialBase.h"
 #include "win32/Win32Api.h"
 
+#include <chrono>
+
 namespace ZORVI {
 namespace Communication {
+
+class FrameAssembler;
+
 namespace Serial {
 
 // The port on the Win32 serial interface: opened as \\.\NAME without
@@ -24,6 +29,15 @@ public:
     static constexpr DWORD READ_TOTAL_CONSTANT_MS = 2500;
     static constexpr DWORD WRITE_TOTAL_MULTIPLIER_MS = 10;
     static constexpr DWORD WRITE_TOTAL_CONSTANT_MS = 100;
+    // The longest a one-byte read waits for a byte: 2510 ms.
+    static constexpr DWORD ONE_BYTE_READ_MS = READ_TOTAL_CONSTANT_MS + READ_TOTAL_MULTIPLIER_MS;
+    // A start byte must come within the time one byte may take, and a frame
+    // that has begun gets that time again for its body. A line that never
+    // falls silent (noise, a stuck peer) or that sends a byte just often
+    // enough to keep each one-byte read alive cannot hold the caller much
+    // longer than a silent line does. The device's answers are far shorter:
+    // the longest frame (8192 bytes) lasts 0.71 s at 115200 baud.
+    static constexpr DWORD FRAME_READ_DEADLINE_MS = ONE_BYTE_READ_MS;
 
     SerialWin() = default;
     ~SerialWin() override;
@@ -45,20 +59,32 @@ public:
     const char* openError() const override;
     OpenFailure openFailure() const override;
 
-    // One frame cut out of the received bytes, or null. The buffer is the
+    // One frame cut out of the received bytes, or null: when the port
+    // fails, when no start byte comes within FRAME_READ_DEADLINE_MS or the
+    // frame is not complete within that time from its start byte, after
+    // MAX_SKIPPED_BYTES bytes that start no frame, or for a frame longer
+    // than MAX_FRAME_LENGTH (see FrameAssembler). The buffer is the
     // caller's (delete[]).
     uint8_t* readFrame(uint16_t* frameLength);
 
     bool isOpen() const { return m_isOpen; }
 
 private:
-    bool readByte(uint8_t* byte);
+    using Clock = std::chrono::steady_clock;
+
+    bool assemble(Communication::FrameAssembler& assembler, Clock::time_point deadline);
+    bool readByte(uint8_t* byte, Clock::time_point deadline);
+    bool limitReadTo(Clock::time_point deadline);
+    bool setReadTotalConstant(DWORD milliseconds);
     bool configure(int mode);
 
     bool m_isOpen = false;
     char m_devicePath[DEVICE_PATH_SIZE] = {};
     HANDLE m_portHandle = nullptr;
     DWORD m_openError = 0;
+    // The read total constant the port has now: READ_TOTAL_CONSTANT_MS,
+    // shorter only while a frame read nears its deadline.
+    DWORD m_readTotalConstantMs = READ_TOTAL_CONSTANT_MS;
 };
 
 } // namespace Serial

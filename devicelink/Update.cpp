@@ -333,6 +333,7 @@ bool Update::appendRecord(const uint8_t* bytes, uint16_t size, UpdateRecord** ta
     else
         m_records = record;
     *tail = record;
+    ++m_recordCount;
     return true;
 }
 

@@ -68,6 +68,8 @@ public:
     const char* description() const { return m_description; }
     // Sum of all record sizes, length fields included.
     uint32_t totalBytes() const { return m_totalBytes; }
+    // Number of records, each one packet on the wire.
+    uint32_t recordCount() const { return m_recordCount; }
     // Device addresses 0, 1, 2, 3 or 6; 255 for any other value.
     int entryAddress() const { return m_entryAddress; }
     int targetAddress() const { return m_targetAddress; }
@@ -89,6 +91,7 @@ private:
     bool m_valid = false;
     Problem m_problem = Problem::None;
     uint32_t m_totalBytes = 0;
+    uint32_t m_recordCount = 0;
     int m_entryAddress = 255;
     int m_targetAddress = 255;
     char* m_description = nullptr;

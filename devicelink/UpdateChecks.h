@@ -19,6 +19,8 @@ public:
 
     // "8.2", or "8.x" for any minor.
     static std::string fileHardwareText(const Update& update);
+    // The running device's hardware as hardwareFits reads it: "8.2".
+    static std::string deviceHardwareText(const DeviceInfo& device);
     // The device's running firmware, or its boot loader in recovery mode.
     static bool hardwareFits(const Update& update, const DeviceInfo& device);
     static bool hardwareFitsRecovery(const Update& update, uint8_t recoveryHardware);

@@ -409,43 +409,39 @@ std::vector<uint8_t> DeviceSimulator::readValues(const uint8_t* payload, uint16_
 
 // List layout: count | 0x80, then address/value pairs. Block layout: first
 // address, count, values for consecutive addresses. The memory's addresses
-// stay below 0x8000, so the first byte tells the layouts apart. All values
-// are checked before any is stored: a write is taken whole or not at all.
+// stay below 0x8000, so the first byte tells the layouts apart. A write is
+// taken whole or not at all, and answered as stored only once it is saved:
+// a device that loses its values at the next start did not store them.
 uint8_t DeviceSimulator::writeValues(const uint8_t* payload, uint16_t length)
 {
     if (length == 0)
         return STATUS_MALFORMED;
-    std::vector<std::pair<uint16_t, uint16_t>> writes;
+    std::vector<ParameterTable::WordWrite> writes;
     if (payload[0] & LIST_LAYOUT_FLAG) {
         const uint32_t count = payload[0] & ~LIST_LAYOUT_FLAG & 0xFF;
         if (length != 1 + 4 * count)
             return STATUS_MALFORMED;
         for (uint32_t i = 0; i < count; ++i)
-            writes.emplace_back(wordAt(payload + 1 + 4 * i), wordAt(payload + 3 + 4 * i));
+            writes.push_back({wordAt(payload + 1 + 4 * i), wordAt(payload + 3 + 4 * i)});
     } else {
         if (length < 3 || length != 3 + 2 * uint32_t(payload[2]))
             return STATUS_MALFORMED;
         const uint16_t first = wordAt(payload);
         for (uint32_t i = 0; i < payload[2]; ++i)
-            writes.emplace_back(static_cast<uint16_t>(first + i), wordAt(payload + 3 + 2 * i));
+            writes.push_back({static_cast<uint16_t>(first + i), wordAt(payload + 3 + 2 * i)});
     }
 
     if (m_options.refuseWrites)
         return STATUS_REFUSED;
-    for (const auto& write : writes) {
-        if (!m_parameters.findByAddress(write.first))
-            return STATUS_UNKNOWN;
-        if (!m_parameters.acceptsWord(write.first, write.second))
-            return STATUS_OUT_OF_RANGE;
-    }
-    for (const auto& write : writes)
-        m_parameters.writeWord(write.first, write.second);
     std::string error;
-    if (!m_parameters.saveState(error)) {
-        log("event state-error " + error);
-        return STATUS_STORE_FAILED;
+    switch (m_parameters.store(writes, error)) {
+    case ParameterTable::StoreResult::Stored: return STATUS_OK;
+    case ParameterTable::StoreResult::UnknownAddress: return STATUS_UNKNOWN;
+    case ParameterTable::StoreResult::OutOfRange: return STATUS_OUT_OF_RANGE;
+    case ParameterTable::StoreResult::NotSaved: break;
     }
-    return STATUS_OK;
+    log("event state-error " + error);
+    return STATUS_STORE_FAILED;
 }
 
 // The host proves it read the device information: 0x5B and the token with

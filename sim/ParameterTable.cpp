@@ -4,9 +4,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace ZORVI {
@@ -72,6 +74,222 @@ bool parseSignedNumber(const std::string& text, int32_t& number)
     return number >= -32768;
 }
 
+// The parameter whose `field` equals `key`, in a table or a copy of one.
+template <typename Parameters>
+auto findIn(Parameters& parameters, uint16_t ParameterTable::Parameter::*field, uint16_t key)
+    -> decltype(&parameters.front())
+{
+    for (auto& parameter : parameters) {
+        if (parameter.*field == key)
+            return &parameter;
+    }
+    return nullptr;
+}
+
+std::string systemError()
+{
+    return std::strerror(errno);
+}
+
+// ---- reading the state file ------------------------------------------------
+
+const char* fileKind(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "of another kind";
+}
+
+// A device such as /dev/zero never ends and a FIFO waits for a writer:
+// only a regular file is read, and none larger than a state file can be.
+bool refuseUnlessRegular(const std::string& path, mode_t mode, std::string& error)
+{
+    if (S_ISREG(mode))
+        return true;
+    error = "state file " + path + " is " + fileKind(mode)
+        + ", not a regular file: name a file (one that does not exist yet is created"
+          " with the defaults)";
+    return false;
+}
+
+bool readStateText(const std::string& path, std::string& text, std::string& error)
+{
+    // Checked again on the opened file, which may not be the one looked at.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (descriptor < 0) {
+        error = "cannot read state file " + path + ": " + systemError();
+        return false;
+    }
+    struct stat status {};
+    bool ok = ::fstat(descriptor, &status) == 0;
+    if (!ok)
+        error = "cannot read state file " + path + ": " + systemError();
+    else
+        ok = refuseUnlessRegular(path, status.st_mode, error);
+    char chunk[4096];
+    while (ok) {
+        const ssize_t count = ::read(descriptor, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count < 0)
+                error = "cannot read state file " + path + ": " + systemError();
+            ok = count == 0;
+            break;
+        }
+        text.append(chunk, static_cast<size_t>(count));
+        if (text.size() > ParameterTable::MAX_STATE_BYTES) {
+            error = "state file " + path + " is larger than "
+                + std::to_string(ParameterTable::MAX_STATE_BYTES)
+                + " bytes, far more than a state file holds: name another file";
+            ok = false;
+        }
+    }
+    ::close(descriptor);
+    return ok;
+}
+
+// One line "0xID value" into `parameters`; false with the reason otherwise.
+bool takeStateLine(const std::string& line, const std::string& where,
+                   std::vector<ParameterTable::Parameter>& parameters, std::string& error,
+                   std::vector<std::string>& warnings)
+{
+    if (line.size() > ParameterTable::MAX_STATE_LINE) {
+        error = where + "line longer than " + std::to_string(ParameterTable::MAX_STATE_LINE)
+            + " characters; a line is \"0xID value\"";
+        return false;
+    }
+    std::istringstream fields(line);
+    std::string idField, valueField, rest;
+    if (!(fields >> idField) || idField[0] == '#')
+        return true;
+    uint32_t id = 0;
+    int32_t number = 0;
+    if (!(fields >> valueField) || (fields >> rest) || idField.rfind("0x", 0) != 0
+        || !HexText::parseNumber(idField, 0xFFFF, id) || !parseSignedNumber(valueField, number)) {
+        error = where + "expected \"0xID value\"";
+        return false;
+    }
+    ParameterTable::Parameter* parameter =
+        findIn(parameters, &ParameterTable::Parameter::id, static_cast<uint16_t>(id));
+    if (!parameter) {
+        error = where + "unknown parameter " + idText(static_cast<uint16_t>(id));
+        return false;
+    }
+    // Keep what the file says, as a word would hold it.
+    parameter->value = parameter->numberFromWord(static_cast<uint16_t>(number));
+    if (!parameter->accepts(parameter->value))
+        warnings.push_back(where + std::string(parameter->name) + " = "
+                           + std::to_string(parameter->value) + " is outside "
+                           + std::to_string(parameter->minimum) + ".."
+                           + std::to_string(parameter->maximum));
+    return true;
+}
+
+// ---- saving the state file -------------------------------------------------
+
+std::string stateText(const std::vector<ParameterTable::Parameter>& parameters)
+{
+    std::string text = "# zorvik-sim parameter values: 0xID value\n";
+    for (const ParameterTable::Parameter& parameter : parameters)
+        text += idText(parameter.id) + " " + std::to_string(parameter.value) + "\n";
+    return text;
+}
+
+// "DIR/.NAME.XXXXXX" beside the state file, so that the rename stays on
+// one file system.
+std::string temporaryPattern(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, nameStart) + "." + path.substr(nameStart) + ".XXXXXX";
+}
+
+std::string folderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+// The new file keeps the permissions of the one it replaces.
+mode_t replacementMode(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        return status.st_mode & 07777;
+    return 0644;
+}
+
+bool writeAll(int descriptor, const std::string& text)
+{
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t count = ::write(descriptor, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            if (count == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// The new state in the temporary file, on disk, with the permissions of
+// the file it is to replace.
+bool writeStateInto(int descriptor, const std::string& path,
+                    const std::vector<ParameterTable::Parameter>& parameters)
+{
+    return ::fchmod(descriptor, replacementMode(path)) == 0
+        && writeAll(descriptor, stateText(parameters)) && ::fsync(descriptor) == 0;
+}
+
+// Written in full and on disk before it replaces the old state, so that a
+// crash leaves either the old or the new file, never half of one. The
+// temporary file gets a name nobody can predict, made by mkostemp with
+// O_EXCL: a link planted under a guessed name is never followed. Whatever
+// fails, the temporary file goes and the state file is left as it was.
+bool saveStateFile(const std::string& path,
+                   const std::vector<ParameterTable::Parameter>& parameters, std::string& error)
+{
+    std::string name = temporaryPattern(path);
+    const int descriptor = ::mkostemp(&name[0], O_CLOEXEC);
+    if (descriptor < 0) {
+        error = "cannot save state file " + path + ": no new file can be made in "
+            + folderOf(path) + " (" + systemError() + "); it must be a folder you can write to";
+        return false;
+    }
+    const char* failedStep = nullptr;
+    int failure = 0;
+    if (!writeStateInto(descriptor, path, parameters)) {
+        failure = errno;
+        failedStep = "writing it failed";
+    }
+    if (::close(descriptor) != 0 && !failedStep) {
+        failure = errno;
+        failedStep = "writing it failed";
+    }
+    if (!failedStep && std::rename(name.c_str(), path.c_str()) != 0) {
+        failure = errno;
+        failedStep = "the old file cannot be replaced";
+    }
+    if (!failedStep)
+        return true;
+    ::unlink(name.c_str());
+    error = "cannot save state file " + path + ": " + failedStep + " (" + std::strerror(failure)
+        + ")";
+    return false;
+}
+
 } // namespace
 
 ParameterTable::ParameterTable()
@@ -83,25 +301,12 @@ ParameterTable::ParameterTable()
 
 const ParameterTable::Parameter* ParameterTable::findById(uint16_t id) const
 {
-    for (const Parameter& parameter : m_parameters) {
-        if (parameter.id == id)
-            return &parameter;
-    }
-    return nullptr;
+    return findIn(m_parameters, &Parameter::id, id);
 }
 
 const ParameterTable::Parameter* ParameterTable::findByAddress(uint16_t address) const
 {
-    for (const Parameter& parameter : m_parameters) {
-        if (parameter.address == address)
-            return &parameter;
-    }
-    return nullptr;
-}
-
-ParameterTable::Parameter* ParameterTable::findMutableByAddress(uint16_t address)
-{
-    return const_cast<Parameter*>(findByAddress(address));
+    return findIn(m_parameters, &Parameter::address, address);
 }
 
 uint16_t ParameterTable::readWord(uint16_t address) const
@@ -110,34 +315,36 @@ uint16_t ParameterTable::readWord(uint16_t address) const
     return parameter ? parameter->word() : ERASED_WORD;
 }
 
-bool ParameterTable::acceptsWord(uint16_t address, uint16_t word) const
+ParameterTable::StoreResult ParameterTable::store(const std::vector<WordWrite>& writes,
+                                                  std::string& error)
 {
-    const Parameter* parameter = findByAddress(address);
-    return parameter && parameter->accepts(parameter->numberFromWord(word));
-}
-
-bool ParameterTable::writeWord(uint16_t address, uint16_t word)
-{
-    Parameter* parameter = findMutableByAddress(address);
-    if (!parameter || !parameter->accepts(parameter->numberFromWord(word)))
-        return false;
-    parameter->value = parameter->numberFromWord(word);
-    return true;
+    std::vector<Parameter> updated = m_parameters;
+    for (const WordWrite& write : writes) {
+        Parameter* parameter = findIn(updated, &Parameter::address, write.address);
+        if (!parameter)
+            return StoreResult::UnknownAddress;
+        const int32_t number = parameter->numberFromWord(write.word);
+        if (!parameter->accepts(number))
+            return StoreResult::OutOfRange;
+        parameter->value = number;
+    }
+    if (!m_statePath.empty() && !saveStateFile(m_statePath, updated, error))
+        return StoreResult::NotSaved;
+    m_parameters = std::move(updated);
+    return StoreResult::Stored;
 }
 
 bool ParameterTable::setLimits(uint16_t id, int32_t minimum, int32_t maximum,
                                int32_t defaultValue)
 {
-    for (Parameter& parameter : m_parameters) {
-        if (parameter.id != id)
-            continue;
-        parameter.minimum = minimum;
-        parameter.maximum = maximum;
-        parameter.defaultValue = defaultValue;
-        parameter.value = defaultValue;
-        return true;
-    }
-    return false;
+    Parameter* parameter = findIn(m_parameters, &Parameter::id, id);
+    if (!parameter)
+        return false;
+    parameter->minimum = minimum;
+    parameter->maximum = maximum;
+    parameter->defaultValue = defaultValue;
+    parameter->value = defaultValue;
+    return true;
 }
 
 bool ParameterTable::value(uint16_t id, int32_t& number) const
@@ -152,76 +359,43 @@ bool ParameterTable::value(uint16_t id, int32_t& number) const
 bool ParameterTable::attachStateFile(const std::string& path, std::string& error,
                                      std::vector<std::string>& warnings)
 {
-    m_statePath = path;
-    if (::access(path.c_str(), F_OK) != 0)
-        return saveState(error);
-    return loadState(error, warnings);
-}
-
-bool ParameterTable::loadState(std::string& error, std::vector<std::string>& warnings)
-{
-    std::ifstream in(m_statePath);
-    if (!in) {
-        error = m_statePath + ": cannot be read";
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (!refuseUnlessRegular(path, status.st_mode, error)
+            || !loadState(path, error, warnings))
+            return false;
+    } else if (errno != ENOENT) {
+        error = "cannot use state file " + path + ": " + systemError()
+            + "; name a file in a folder you can write to";
         return false;
+    } else if (!saveStateFile(path, m_parameters, error)) {
+        return false; // a fresh start, but the defaults cannot be written
     }
-    std::string line;
-    for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
-        std::istringstream fields(line);
-        std::string idField, valueField, rest;
-        if (!(fields >> idField) || idField[0] == '#')
-            continue;
-        const std::string where = m_statePath + ":" + std::to_string(lineNumber) + ": ";
-        uint32_t id = 0;
-        int32_t number = 0;
-        if (!(fields >> valueField) || (fields >> rest)
-            || idField.rfind("0x", 0) != 0 || !HexText::parseNumber(idField, 0xFFFF, id)
-            || !parseSignedNumber(valueField, number)) {
-            error = where + "expected \"0xID value\"";
-            return false;
-        }
-        Parameter* parameter = nullptr;
-        for (Parameter& candidate : m_parameters) {
-            if (candidate.id == id)
-                parameter = &candidate;
-        }
-        if (!parameter) {
-            error = where + "unknown parameter " + idText(static_cast<uint16_t>(id));
-            return false;
-        }
-        // Keep what the file says, as a word would hold it.
-        parameter->value = parameter->numberFromWord(static_cast<uint16_t>(number));
-        if (!parameter->accepts(parameter->value))
-            warnings.push_back(where + std::string(parameter->name) + " = "
-                               + std::to_string(parameter->value) + " is outside "
-                               + std::to_string(parameter->minimum) + ".."
-                               + std::to_string(parameter->maximum));
-    }
+    m_statePath = path;
     return true;
 }
 
-bool ParameterTable::saveState(std::string& error) const
+bool ParameterTable::loadState(const std::string& path, std::string& error,
+                               std::vector<std::string>& warnings)
 {
-    if (m_statePath.empty())
-        return true;
-    const std::string temporary = m_statePath + ".tmp" + std::to_string(::getpid());
-    FILE* file = std::fopen(temporary.c_str(), "w");
-    if (!file) {
-        error = temporary + ": " + std::strerror(errno);
+    std::string text;
+    if (!readStateText(path, text, error))
         return false;
+    std::vector<Parameter> loaded = m_parameters;
+    std::vector<std::string> found;
+    size_t lineStart = 0;
+    for (int lineNumber = 1; lineStart < text.size(); ++lineNumber) {
+        size_t lineEnd = text.find('\n', lineStart);
+        if (lineEnd == std::string::npos)
+            lineEnd = text.size();
+        const std::string where = path + ":" + std::to_string(lineNumber) + ": ";
+        if (!takeStateLine(text.substr(lineStart, lineEnd - lineStart), where, loaded, error,
+                           found))
+            return false;
+        lineStart = lineEnd + 1;
     }
-    std::fprintf(file, "# zorvik-sim parameter values: 0xID value\n");
-    for (const Parameter& parameter : m_parameters)
-        std::fprintf(file, "%s %d\n", idText(parameter.id).c_str(), parameter.value);
-    // Written in full and on disk before it replaces the old state, so a
-    // crash leaves either the old or the new file, never half of one.
-    const bool written = std::fflush(file) == 0 && ::fsync(fileno(file)) == 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), m_statePath.c_str()) != 0) {
-        error = m_statePath + ": " + std::strerror(errno);
-        std::remove(temporary.c_str());
-        return false;
-    }
+    m_parameters = std::move(loaded);
+    warnings.insert(warnings.end(), found.begin(), found.end());
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,16 +39,35 @@ public:
     // What a word without a parameter reads as (erased memory).
     static constexpr uint16_t ERASED_WORD = 0xFFFF;
 
+    // A parameter word as a write request carries it.
+    struct WordWrite {
+        uint16_t address;
+        uint16_t word;
+    };
+    enum class StoreResult {
+        Stored,
+        UnknownAddress, // a word at an address without a parameter
+        OutOfRange,     // a value outside its parameter's limits
+        NotSaved        // the state file could not be saved (see `error`)
+    };
+
+    // The longest state file line read, and the most bytes of a state file:
+    // far above anything the simulator writes (one short line per
+    // parameter), and low enough that a mistaken --state is refused at once.
+    static constexpr size_t MAX_STATE_LINE = 256;
+    static constexpr size_t MAX_STATE_BYTES = 64 * 1024;
+
     ParameterTable();
 
     const std::vector<Parameter>& parameters() const { return m_parameters; }
     const Parameter* findById(uint16_t id) const;
     const Parameter* findByAddress(uint16_t address) const;
     uint16_t readWord(uint16_t address) const;
-    // Stores a word at a parameter's address; false (and nothing stored) for
-    // an address without a parameter or a value outside its limits.
-    bool writeWord(uint16_t address, uint16_t word);
-    bool acceptsWord(uint16_t address, uint16_t word) const;
+
+    // Takes the words whole or not at all: every one is checked, then the
+    // state file is saved with them, and only then does the memory change.
+    // Anything short of Stored leaves memory and state file as they were.
+    StoreResult store(const std::vector<WordWrite>& writes, std::string& error);
 
     // Describes a parameter with other limits and default, and gives it the
     // new default as its value; false for an unknown ID.
@@ -57,18 +77,19 @@ public:
     bool value(uint16_t id, int32_t& number) const;
 
     // Binds the table to a state file: reads it when it exists, otherwise
-    // writes the defaults into it. A line is "0x<ID> <value>"; blank lines
-    // and lines starting with '#' are skipped. Values outside a parameter's
-    // limits are kept (a test may want such a device) but reported in
-    // `warnings`.
+    // writes the defaults into it. Only a regular file of at most
+    // MAX_STATE_BYTES is read (a directory or a device is refused before it
+    // is opened). A line is "0x<ID> <value>" of at most MAX_STATE_LINE
+    // characters; blank lines and lines starting with '#' are skipped.
+    // Values outside a parameter's limits are kept (a test may want such a
+    // device) but reported in `warnings`. On failure the table is unchanged
+    // and bound to no file.
     bool attachStateFile(const std::string& path, std::string& error,
                          std::vector<std::string>& warnings);
-    // Rewrites the state file atomically (no-op without one).
-    bool saveState(std::string& error) const;
 
 private:
-    Parameter* findMutableByAddress(uint16_t address);
-    bool loadState(std::string& error, std::vector<std::string>& warnings);
+    bool loadState(const std::string& path, std::string& error,
+                   std::vector<std::string>& warnings);
 
     std::vector<Parameter> m_parameters;
     std::string m_statePath;

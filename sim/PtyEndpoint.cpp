@@ -6,6 +6,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -149,6 +151,21 @@ bool PtyEndpoint::writeAll(const uint8_t* data, size_t length)
             return false;
     }
     return true;
+}
+
+// Our probe of the lock only runs while the port is marked exclusive, when
+// no other program (but root) can open the port anyway, and it holds the
+// lock only for the moment it takes to clear the mark.
+bool PtyEndpoint::clearAbandonedExclusivity()
+{
+    int exclusive = 0;
+    if (ioctl(m_slave, TIOCGEXCL, &exclusive) != 0 || !exclusive)
+        return false;
+    if (flock(m_slave, LOCK_EX | LOCK_NB) != 0)
+        return false; // the holder still runs
+    const bool cleared = ioctl(m_slave, TIOCNXCL) == 0;
+    flock(m_slave, LOCK_UN);
+    return cleared;
 }
 
 // When character n (counted from 1) of the current busy period has fully

@@ -47,6 +47,16 @@ public:
     // after the line's current traffic.
     void write(const std::vector<uint8_t>& bytes, std::chrono::steady_clock::time_point arrival);
 
+    // How often the simulator should call clearAbandonedExclusivity().
+    static constexpr int ABANDONED_EXCLUSIVITY_CHECK_MS = 50;
+    // A host program holds the port with the terminal's exclusive mark
+    // (TIOCEXCL) and a lock (flock) on it. The kernel drops the lock when
+    // the program ends, however it ends, but the mark belongs to the
+    // terminal, which our own descriptor keeps alive: after a host program
+    // is killed, nobody but root could open the port again. So a mark
+    // without a lock holder is cleared. True when a mark was cleared.
+    bool clearAbandonedExclusivity();
+
 private:
     bool configureRaw(std::string& error);
     bool writeAll(const uint8_t* data, size_t length);

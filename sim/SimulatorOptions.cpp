@@ -253,9 +253,10 @@ SIGINT or SIGTERM remove the entry and end the simulator.
 
 Port and run time:
   --name NAME             port name in the port map (default ttySIM0)
-  --state FILE            keep the parameter values in FILE (lines "0xID value";
-                          created with the defaults when missing, rewritten
-                          after every accepted write)
+  --state FILE            keep the parameter values in FILE, a regular file
+                          (lines "0xID value"; created with the defaults when
+                          missing, saved before a write is answered; a write
+                          that cannot be saved is refused)
   --limits ID=MIN:MAX:DEF describe parameter ID with these limits and default
                           (decimal, signed when MIN is negative; repeatable),
                           e.g. 0x1064=1000:2000:1520 or 0x1050=0:65535:1000

@@ -3,6 +3,7 @@
 
 #include "DeviceSimulator.h"
 #include "ParameterTable.h"
+#include "PortClaim.h"
 #include "PortMap.h"
 #include "ProcessWatch.h"
 #include "PtyEndpoint.h"
@@ -10,6 +11,7 @@
 #include "TerminationSignals.h"
 #include "TransactionLog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -18,6 +20,7 @@
 #include <poll.h>
 
 using namespace ZORVI::Simulator;
+using ZORVI::Communication::Serial::PortClaim;
 using ZORVI::Communication::Serial::PortMap;
 
 namespace {
@@ -30,16 +33,29 @@ int fail(const std::string& message)
     return 1;
 }
 
-// Milliseconds until the device's next deadline, rounded up so that the
-// loop never wakes just before it; -1 waits for input alone.
-int pollTimeout(const DeviceSimulator& device)
+using Clock = DeviceSimulator::Clock;
+
+// Milliseconds until the earlier of the device's next deadline and the next
+// look at the port's exclusive mark, rounded up so that the loop never
+// wakes just before it.
+int pollTimeout(const DeviceSimulator& device, Clock::time_point exclusivityCheck)
 {
     const auto deadline = device.nextDeadline();
-    if (!deadline)
-        return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        *deadline - DeviceSimulator::Clock::now());
+    const Clock::time_point wake =
+        deadline ? std::min<Clock::time_point>(*deadline, exclusivityCheck) : exclusivityCheck;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(wake - Clock::now());
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+// A host program that was killed leaves the port marked exclusive; the
+// mark is cleared within one check interval.
+void checkExclusivity(PtyEndpoint& pty, Clock::time_point& nextCheck)
+{
+    const Clock::time_point now = Clock::now();
+    if (now < nextCheck)
+        return;
+    pty.clearAbandonedExclusivity();
+    nextCheck = now + std::chrono::milliseconds(PtyEndpoint::ABANDONED_EXCLUSIVITY_CHECK_MS);
 }
 
 // Host bytes in, echo and answers out; the device's timers between. Ends
@@ -51,8 +67,9 @@ int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signa
                              {signals.pollDescriptor(), POLLIN, 0},
                              {watch.pollDescriptor(), POLLIN, 0}};
     uint8_t buffer[READ_CHUNK];
+    Clock::time_point exclusivityCheck = Clock::now();
     for (;;) {
-        if (poll(descriptors, 3, pollTimeout(device)) < 0) {
+        if (poll(descriptors, 3, pollTimeout(device, exclusivityCheck)) < 0) {
             if (errno == EINTR)
                 continue;
             return fail(std::string("poll: ") + std::strerror(errno));
@@ -68,13 +85,14 @@ int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signa
             // Taken as soon as the bytes are in, before they are handled: the
             // echo and the answer are due from then, not from whenever the
             // device has worked through them.
-            const DeviceSimulator::TimePoint arrival = DeviceSimulator::Clock::now();
+            const DeviceSimulator::TimePoint arrival = Clock::now();
             pty.write(device.receive(buffer, static_cast<size_t>(count), arrival), arrival);
         } else if (descriptors[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
             // Cannot happen while the slave is held open; never spin on it.
             return fail("the pseudo-terminal hung up");
         }
-        device.advance(DeviceSimulator::Clock::now());
+        device.advance(Clock::now());
+        checkExclusivity(pty, exclusivityCheck);
     }
 }
 
@@ -132,13 +150,20 @@ int main(int argc, char** argv)
     DeviceSimulator device(options, parameters);
     device.setLogSink([&log](const std::string& line) { log.writeLine(line); });
 
-    if (!PortMap::add(options.portName, pty.devicePath()))
-        return fail("cannot enter " + options.portName + " in the port map ("
-                    + PortMap::directory(false) + ")");
+    // A name that is no port name is not repeated: it may hold control
+    // characters.
+    PortClaim claim;
+    std::string problem;
+    if (!claim.claim(options.portName, pty.devicePath(), problem)) {
+        const std::string shown = PortMap::nameProblem(options.portName).empty()
+            ? options.portName
+            : std::string("the name given with --name");
+        return fail("cannot enter " + shown + " in the port map (" + problem + ")");
+    }
     std::printf("%s\n", options.portName.c_str());
     std::fflush(stdout);
 
     const int result = runLoop(device, pty, signals, watch);
-    PortMap::remove(options.portName);
+    claim.release();
     return result;
 }

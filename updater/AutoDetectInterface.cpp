@@ -12,6 +12,7 @@ AutoDetectInterface::AutoDetectInterface(QWidget* parent, Qt::WindowFlags flags)
     , m_ui(new Ui::AutoDetectClass)
     , m_pollTimer(new QTimer(this))
 {
+    m_pollTimer->setObjectName(QStringLiteral("m_pollTimer"));
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     connect(m_ui->m_btnAbort, &QPushButton::clicked, this, &QWidget::close);

@@ -6,14 +6,20 @@
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
 #include "Update.h"
+#include "UpdateChecks.h"
+#include "UpdateFile.h"
+#include "UpdateJournal.h"
+#include "UpdateOutcome.h"
 #include "ui_ZORVIKUpdater.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
-#include <QMessageBox>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
@@ -31,12 +37,20 @@ constexpr int MESSAGE_TIMEOUT_CHECKING_MS = 5000;
 constexpr int MESSAGE_TIMEOUT_RESULT_MS = 10000;
 constexpr int MESSAGE_TIMEOUT_WAITING_MS = 2000;
 
+QString fromUtf8(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
 } // namespace
 
 ZORVIKUpdater::ZORVIKUpdater(QWidget* parent)
     : QMainWindow(parent)
     , m_ui(new Ui::ZORVIKUpdaterClass)
     , m_interfaceTimer(new QTimer(this))
+    , m_chooseFile([](QWidget* parent, const QString& caption, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    })
 {
     m_interfaceTimer->setObjectName(QStringLiteral("m_interfaceTimer"));
     m_ui->setupUi(this);
@@ -46,7 +60,7 @@ ZORVIKUpdater::ZORVIKUpdater(QWidget* parent)
     m_control->setProgressCallback(&ZORVIKUpdater::progressFunction);
 
     makeConnections();
-    updateFileChanged(QString());
+    clearFileVersions(QString());
     clearDeviceInfo();
     onInterfaceTimer();
     m_interfaceTimer->start(INTERFACE_POLL_MS);
@@ -73,9 +87,9 @@ void ZORVIKUpdater::makeConnections()
     connect(m_ui->m_btnUpdate, &QPushButton::clicked, this, &ZORVIKUpdater::btnUpdateClick);
     connect(m_ui->m_action_Exit, &QAction::triggered, this, &ZORVIKUpdater::onExit);
     connect(m_ui->m_action_About, &QAction::triggered, this, &ZORVIKUpdater::onAbout);
+    connect(m_ui->m_action_Update_Records, &QAction::triggered, this,
+            &ZORVIKUpdater::onUpdateRecords);
     connect(m_interfaceTimer, &QTimer::timeout, this, &ZORVIKUpdater::onInterfaceTimer);
-    connect(m_ui->m_edtFileName, &QLineEdit::textChanged, this,
-            &ZORVIKUpdater::updateFileChanged);
 }
 
 // Choosing a port asks the device at once; rebuilding the list must not.
@@ -92,7 +106,11 @@ void ZORVIKUpdater::disconnectRefresh()
 
 void ZORVIKUpdater::setUpdateFile(const QString& path)
 {
+    // The update being flashed is not replaced (nor freed) under the run.
+    if (m_running)
+        return;
     m_ui->m_edtFileName->setText(path);
+    loadUpdateFile(path);
 }
 
 void ZORVIKUpdater::libraryInfo(char* buildDate, uint32_t size, uint32_t* major,
@@ -164,7 +182,7 @@ void ZORVIKUpdater::checkInterface()
 
 void ZORVIKUpdater::updateStartButton()
 {
-    m_ui->m_btnUpdate->setEnabled(m_portSelected && m_fileValid);
+    m_ui->m_btnUpdate->setEnabled(m_portSelected && m_file);
 }
 
 void ZORVIKUpdater::setInterface(QString qInterface)
@@ -205,11 +223,6 @@ QByteArray ZORVIKUpdater::selectedPortName() const
     return m_ui->m_cmbBoxZorvilink->currentText().toLocal8Bit();
 }
 
-QByteArray ZORVIKUpdater::updateFilePath() const
-{
-    return QFile::encodeName(m_ui->m_edtFileName->text());
-}
-
 // ---------------------------------------------------------------------------
 // Adapter and device
 
@@ -218,44 +231,66 @@ void ZORVIKUpdater::btnZorviRefreshClick()
     m_ui->centralwidget->setEnabled(false);
     clearDeviceInfo();
     statusBar()->showMessage(tr("Checking Interface..."), MESSAGE_TIMEOUT_CHECKING_MS);
+    if (openSelectedPort()) {
+        statusBar()->showMessage(tr("Querying ZORVIK Device..."));
+        queryDevice();
+        m_control->close();
+    }
+    m_ui->centralwidget->setEnabled(true);
+}
 
+// Opens the selected port and checks that the KORLINK adapter echoes; when
+// either fails, says so and leaves the port closed.
+bool ZORVIKUpdater::openSelectedPort()
+{
     const QByteArray port = selectedPortName();
     using Outcome = DeviceConnection::Outcome;
     const Outcome opened = DeviceConnection::openPort(*m_control, port.constData());
+    if (opened == Outcome::Found)
+        return true;
     if (opened == Outcome::NoEcho) {
-        QMessageBox box(this);
-        box.setWindowTitle(windowTitle());
-        box.setIcon(QMessageBox::Critical);
-        box.setText(tr("KORLINK Interface Problem"));
-        box.setInformativeText(
-            tr("Communication using the selected Interface \"%1\" is not working "
-               "correctly.\nUse \"Autodetect...\" to identify the KORLINK-Adapter "
-               "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
-                .arg(QString::fromLocal8Bit(port)));
-        box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-    } else if (opened != Outcome::Found) {
+        showNoEchoBox(QString::fromLocal8Bit(port));
+    } else {
         statusBar()->showMessage(
             tr("Cannot use %1: %2")
                 .arg(QString::fromLocal8Bit(port),
                      QCoreApplication::translate("ZORVI::DeviceConnection",
                                                  DeviceConnection::reason(opened))));
-    } else {
-        statusBar()->showMessage(tr("Querying ZORVIK Device..."));
-        const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
-        if (found.outcome == Outcome::Found) {
-            showDeviceInfo(found.info);
-            statusBar()->showMessage(tr("ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
-        } else if (found.outcome == Outcome::Recovery) {
-            showRecoveryInfo(found.recoveryHardware);
-            statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
-                                     MESSAGE_TIMEOUT_RESULT_MS);
-        } else {
-            statusBar()->showMessage(tr("No ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
-        }
-        m_control->close();
     }
-    m_ui->centralwidget->setEnabled(true);
+    return false;
+}
+
+void ZORVIKUpdater::showNoEchoBox(const QString& port)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("KORLINK Interface Problem"));
+    box.setInformativeText(
+        tr("Communication using the selected Interface \"%1\" is not working "
+           "correctly.\nUse \"Autodetect...\" to identify the KORLINK-Adapter "
+           "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
+            .arg(port));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+// The device's running firmware, else its boot loader, shown in the labels
+// and the status line.
+DeviceConnection::Result ZORVIKUpdater::queryDevice()
+{
+    const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
+    if (found.outcome == DeviceConnection::Outcome::Found) {
+        showDeviceInfo(found.info);
+        statusBar()->showMessage(tr("ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
+    } else if (found.outcome == DeviceConnection::Outcome::Recovery) {
+        showRecoveryInfo(found.recoveryHardware);
+        statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
+                                 MESSAGE_TIMEOUT_RESULT_MS);
+    } else {
+        statusBar()->showMessage(tr("No ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
+    }
+    return found;
 }
 
 void ZORVIKUpdater::showDeviceInfo(const DeviceInfo& info)
@@ -289,63 +324,80 @@ void ZORVIKUpdater::btnFileOpenClick()
     // The dialog runs its own event loop; the port list must not change the
     // selection (and ask the device) behind it.
     m_interfaceTimer->stop();
-    const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open ZORVIK Update File"), QString(),
-        tr("Update Files (*.upd);; All Files (*.*)"));
+    const QString path = m_chooseFile(this, tr("Open ZORVIK Update File"),
+                                      tr("Update Files (*.upd);; All Files (*.*)"));
     if (!path.isEmpty())
-        m_ui->m_edtFileName->setText(path);
+        setUpdateFile(path);
     m_interfaceTimer->start(INTERFACE_POLL_MS);
 }
 
+// A file dropped during a run would replace the file being flashed in the
+// field and could open its description box inside the transfer, stalling it
+// until the device gives up: refused.
 void ZORVIKUpdater::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasFormat(QString::fromLatin1(URI_LIST_FORMAT)))
+    if (!m_running && event->mimeData()->hasFormat(QString::fromLatin1(URI_LIST_FORMAT)))
         event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 void ZORVIKUpdater::dropEvent(QDropEvent* event)
 {
+    if (m_running) {
+        event->ignore();
+        return;
+    }
     const QMimeData* data = event->mimeData();
     if (data->hasUrls())
-        m_ui->m_edtFileName->setText(data->urls().constFirst().toLocalFile());
+        setUpdateFile(data->urls().constFirst().toLocalFile());
     event->acceptProposedAction();
 }
 
-// The field's current text is what counts: the slot also runs once at
-// construction with no argument worth reading.
-void ZORVIKUpdater::updateFileChanged(QString /*qFileName*/)
+// Reads the file now, whatever was read from the same path before; what is
+// shown from here on, and what a run flashes, is this reading.
+void ZORVIKUpdater::loadUpdateFile(const QString& path)
 {
     m_ui->m_btnUpdate->setEnabled(false);
-    m_fileValid = false;
+    m_file.reset();
+    if (statusBar()->currentMessage() == m_fileRefusalMessage)
+        statusBar()->clearMessage();
+    m_fileRefusalMessage.clear();
 
-    const QString path = m_ui->m_edtFileName->text();
     if (path.isEmpty()) {
         clearFileVersions(QString());
         return;
     }
-    const Update update(updateFilePath().constData());
-    if (!update.isValid()) {
-        clearFileVersions(tr("failed"));
+    UpdateFile::Refusal refusal = UpdateFile::Refusal::None;
+    std::unique_ptr<UpdateFile> loaded =
+        UpdateFile::load(QFile::encodeName(path).toStdString(), &refusal);
+    if (!loaded || refusal != UpdateFile::Refusal::None) {
+        refuseUpdateFile(path, UpdateFile::reason(refusal));
         return;
     }
-    m_fileValid = true;
-    showFileVersions(update.versionInfo());
+    m_file = std::move(loaded);
+    showFileVersions(*m_file);
     updateStartButton();
-    if (update.description())
-        showDescription(update.description());
+    if (m_file->update().description())
+        showDescription(m_file->update().description());
 }
 
-void ZORVIKUpdater::showFileVersions(const DeviceInfo& versions)
+void ZORVIKUpdater::refuseUpdateFile(const QString& path, const char* reason)
 {
-    // The file names its hardware by whole bytes (10 major, 11 minor), where
-    // the device packs major and minor into nibbles; 255 means any minor.
-    const uint8_t hardwareMajor = versions.bytes[10];
-    const uint8_t hardwareMinor = versions.bytes[11];
-    const QString minorText = hardwareMinor == 255 ? QStringLiteral("x")
-                                                   : QString::number(hardwareMinor);
-    m_ui->m_lblFileHWVer->setText(QString::number(hardwareMajor) + QLatin1Char('.') + minorText);
-    m_ui->m_lblFileAppVer->setText(QString::fromStdString(versions.applicationVersionText()));
-    m_ui->m_lblFileEEPVer->setText(QString::fromStdString(versions.dataVersionText()));
+    clearFileVersions(tr("failed"));
+    m_fileRefusalMessage =
+        tr("Cannot use %1: %2")
+            .arg(QFileInfo(path).fileName(),
+                 QCoreApplication::translate("ZORVI::UpdateFile", reason));
+    statusBar()->showMessage(m_fileRefusalMessage);
+}
+
+void ZORVIKUpdater::showFileVersions(const UpdateFile& file)
+{
+    const DeviceInfo versions = file.update().versionInfo();
+    m_ui->m_lblFileHWVer->setText(fromUtf8(UpdateChecks::fileHardwareText(file.update())));
+    m_ui->m_lblFileAppVer->setText(fromUtf8(versions.applicationVersionText()));
+    m_ui->m_lblFileEEPVer->setText(fromUtf8(versions.dataVersionText()));
 }
 
 void ZORVIKUpdater::clearFileVersions(const QString& text)
@@ -376,45 +428,60 @@ void ZORVIKUpdater::setProgress(uint8_t percent)
 
 void ZORVIKUpdater::progressFunction(int percent, void* window)
 {
-    if (window)
+    if (window) {
+        // Registration, from the constructor: the window is not built yet,
+        // so no events may reach it here.
         s_progressWindow = static_cast<ZORVIKUpdater*>(window);
+        s_progressWindow->setProgress(static_cast<uint8_t>(percent & 0xFF));
+        return;
+    }
     if (!s_progressWindow)
         return;
     s_progressWindow->setProgress(static_cast<uint8_t>(percent & 0xFF));
+    // Between records: repaint, and answer a close request or a drop (both
+    // refused while the run lasts).
     QCoreApplication::processEvents();
 }
 
 void ZORVIKUpdater::btnUpdateClick()
 {
+    if (!m_file)
+        return;
     beginRun();
     clearDeviceInfo();
-    m_control->testInterface(selectedPortName().constData());
-
-    QMessageBox box(this);
-    box.setWindowTitle(windowTitle());
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    prepareConfirmation(box);
-    if (box.exec() != QMessageBox::Yes) {
+    statusBar()->showMessage(tr("Checking Interface..."), MESSAGE_TIMEOUT_CHECKING_MS);
+    // An adapter that cannot be opened or does not echo ends the run here:
+    // nothing is asked, sent or recorded, and the user is told which.
+    if (openSelectedPort()) {
+        runOnOpenPort();
         m_control->close();
-        endRun();
-        return;
     }
-
-    clearDeviceInfo();
-    statusBar()->showMessage(tr("Update in progress..."));
-    const int result = m_control->runUpdate(updateFilePath().constData());
-    reportResult(box, result);
-    waitForDevice();
-    if (result == 0)
-        queryDeviceAgain();
-    m_control->close();
     endRun();
+    if (m_closeWhenDone)
+        close();
+}
+
+void ZORVIKUpdater::runOnOpenPort()
+{
+    const DeviceConnection::Result before = queryDevice();
+    if (!hardwareAccepted(before) || !confirmUpdate(before))
+        return;
+    clearDeviceInfo();
+    transferChosenFile();
+    waitForDevice();
+    // Also after a failure: the window shows the state the device is in.
+    const DeviceConnection::Result after = queryDevice();
+    m_control->close();
+    const UpdateOutcome outcome = judgeRun(after);
+    showOutcome(outcome, recordRun(before, after, outcome));
 }
 
 // While a run holds the port, nothing may reopen it: no menu action and no
 // port-list change (which would re-select the port and ask the device).
 void ZORVIKUpdater::beginRun()
 {
+    m_running = true;
+    m_closeWhenDone = false;
     m_interfaceTimer->stop();
     m_ui->menubar->setEnabled(false);
     m_ui->centralwidget->setEnabled(false);
@@ -422,23 +489,49 @@ void ZORVIKUpdater::beginRun()
 
 void ZORVIKUpdater::endRun()
 {
+    // A run that ends without an outcome (not started after all) leaves no
+    // note about a close request behind either.
+    closeCloseNotice();
+    m_running = false;
     m_ui->centralwidget->setEnabled(true);
     m_ui->menubar->setEnabled(true);
     m_interfaceTimer->start(INTERFACE_POLL_MS);
 }
 
-void ZORVIKUpdater::prepareConfirmation(QMessageBox& box)
+// Firmware for other hardware can leave the device unusable: it takes an
+// explicit Yes. Without an answer from the device there is nothing to check.
+bool ZORVIKUpdater::hardwareAccepted(const DeviceConnection::Result& device)
+{
+    const std::string mismatch = UpdateOutcome::hardwareMismatch(m_file->update(), device);
+    if (mismatch.empty())
+        return true;
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(QMessageBox::Warning);
+    box.setText(tr("The update file is not made for this device's hardware."));
+    box.setInformativeText(fromUtf8(mismatch)
+                           + tr("\nFirmware for other hardware can leave the device unusable."
+                                "\n\nInstall it anyway?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes)
+        return true;
+    statusBar()->showMessage(tr("Update not started: %1").arg(fromUtf8(mismatch)));
+    return false;
+}
+
+bool ZORVIKUpdater::confirmUpdate(const DeviceConnection::Result& device)
 {
     const QString fileVersion = m_ui->m_lblFileAppVer->text();
-    const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
-    if (found.outcome == DeviceConnection::Outcome::Found) {
-        showDeviceInfo(found.info);
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    if (device.outcome == DeviceConnection::Outcome::Found) {
         box.setIcon(QMessageBox::Information);
         box.setText(tr("ZORVIK Device is ready for update."));
         box.setInformativeText(tr("Are you sure you want to upgrade\nfrom Version %1 to %2?")
                                    .arg(m_ui->m_lblZorviAppVer->text(), fileVersion));
-    } else if (found.outcome == DeviceConnection::Outcome::Recovery) {
-        showRecoveryInfo(found.recoveryHardware);
+    } else if (device.outcome == DeviceConnection::Outcome::Recovery) {
         statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode is ready for update."));
         box.setIcon(QMessageBox::Information);
         box.setText(tr("ZORVIK Device in Recovery Mode found!"));
@@ -450,40 +543,134 @@ void ZORVIKUpdater::prepareConfirmation(QMessageBox& box)
         box.setInformativeText(
             tr("Are you sure you want to try\nto install Version %1 ?").arg(fileVersion));
     }
+    return box.exec() == QMessageBox::Yes;
 }
 
-void ZORVIKUpdater::reportResult(QMessageBox& box, int result)
+// The update as it was read when the file was chosen: what the user saw and
+// confirmed, whatever became of the file since.
+void ZORVIKUpdater::transferChosenFile()
 {
-    box.setInformativeText(QString());
-    box.setStandardButtons(QMessageBox::Ok);
-    if (result != 0) {
-        statusBar()->showMessage(tr("Update failed"));
-        box.setIcon(QMessageBox::Critical);
-        box.setText(tr("Device update failed."));
-    } else {
-        statusBar()->showMessage(tr("Update done"), MESSAGE_TIMEOUT_RESULT_MS);
-        box.setIcon(QMessageBox::Information);
-        box.setText(tr("Device updated successfully."));
-    }
-    box.exec();
+    statusBar()->showMessage(tr("Update in progress..."));
+    setProgress(0);
+    // How it went is in the controller's transfer report.
+    m_control->transferUpdate(m_file->update());
 }
 
-// The device restarts into its new firmware; the wait blocks the window on
-// purpose, so the status line is painted by hand before it.
+// The device restarts into its new firmware. The window keeps handling
+// events meanwhile (a close request is answered, the labels repaint), with
+// everything that could start something disabled.
 void ZORVIKUpdater::waitForDevice()
 {
     statusBar()->showMessage(tr("Waiting for Device"), MESSAGE_TIMEOUT_WAITING_MS);
-    statusBar()->repaint();
-    m_control->sleep(DEVICE_RESTART_WAIT_MS);
+    QEventLoop loop;
+    QTimer::singleShot(DEVICE_RESTART_WAIT_MS, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
-void ZORVIKUpdater::queryDeviceAgain()
+UpdateOutcome ZORVIKUpdater::judgeRun(const DeviceConnection::Result& after) const
 {
-    const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
-    if (found.outcome == DeviceConnection::Outcome::Found)
-        showDeviceInfo(found.info);
-    else if (found.outcome == DeviceConnection::Outcome::Recovery)
-        showRecoveryInfo(found.recoveryHardware);
+    const UpdateOutcome::Actions actions{"press \"Start Update...\"", "press \"Refresh\""};
+    return UpdateOutcome::judge(m_file->update(), m_control->lastTransfer(), after, actions);
+}
+
+// One line in the update records; the problem in a sentence when it could
+// not be written, else empty.
+QString ZORVIKUpdater::recordRun(const DeviceConnection::Result& before,
+                                 const DeviceConnection::Result& after,
+                                 const UpdateOutcome& outcome)
+{
+    const UpdateJournal::Entry entry = outcome.journalEntry(
+        selectedPortName().toStdString(), *m_file, before, after, m_control->lastTransfer());
+    if (UpdateJournal::append(entry))
+        return QString();
+    const std::string path = UpdateJournal::path();
+    if (path.empty())
+        return tr("The update could not be recorded: no folder for the update records is "
+                  "known.");
+    return tr("The update could not be recorded in %1.").arg(QFile::decodeName(path.c_str()));
+}
+
+QString ZORVIKUpdater::statusOf(const UpdateOutcome& outcome)
+{
+    switch (outcome.kind()) {
+    case UpdateOutcome::Kind::Done: return tr("Update done");
+    case UpdateOutcome::Kind::Failed: return tr("Update failed");
+    case UpdateOutcome::Kind::VersionsDiffer: return tr("Update not confirmed by the device");
+    case UpdateOutcome::Kind::RecoveryAfterUpdate:
+        return tr("ZORVIK Device in Recovery-Mode after the update");
+    case UpdateOutcome::Kind::NoDeviceAfterUpdate:
+        return tr("No ZORVIK Device found after the update");
+    }
+    return tr("Update failed");
+}
+
+QMessageBox::Icon ZORVIKUpdater::iconOf(const UpdateOutcome& outcome)
+{
+    switch (outcome.kind()) {
+    case UpdateOutcome::Kind::Done: return QMessageBox::Information;
+    case UpdateOutcome::Kind::Failed: return QMessageBox::Critical;
+    default: return QMessageBox::Warning;
+    }
+}
+
+void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& recordProblem)
+{
+    // The outcome takes the place of the note about the close request.
+    closeCloseNotice();
+    statusBar()->showMessage(statusOf(outcome), outcome.done() ? MESSAGE_TIMEOUT_RESULT_MS : 0);
+    QStringList details;
+    for (const std::string& part : {outcome.detail(), outcome.guidance()})
+        if (!part.empty())
+            details << QCoreApplication::translate("ZORVI::UpdateOutcome", part.c_str());
+    if (!recordProblem.isEmpty())
+        details << recordProblem;
+
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(iconOf(outcome));
+    box.setText(QCoreApplication::translate("ZORVI::UpdateOutcome", outcome.headline().c_str()));
+    box.setInformativeText(details.join(QStringLiteral("\n\n")));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+// Hiding the window would leave the remaining records, the wait and the
+// check of the device running unseen, and a user who then unplugs breaks
+// the device. The note does not block: the transfer goes on behind it.
+void ZORVIKUpdater::closeEvent(QCloseEvent* event)
+{
+    if (!m_running) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    event->ignore();
+    m_closeWhenDone = true;
+    answerCloseDuringRun();
+}
+
+void ZORVIKUpdater::closeCloseNotice()
+{
+    if (m_closeNotice)
+        m_closeNotice->close();
+}
+
+void ZORVIKUpdater::answerCloseDuringRun()
+{
+    if (m_closeNotice)
+        return;
+    m_closeNotice = new QMessageBox(this);
+    m_closeNotice->setAttribute(Qt::WA_DeleteOnClose);
+    m_closeNotice->setWindowTitle(windowTitle());
+    m_closeNotice->setIcon(QMessageBox::Information);
+    m_closeNotice->setText(tr("An update is running."));
+    m_closeNotice->setInformativeText(
+        tr("The window will close when the update has ended and its outcome is shown. "
+           "Keep the device connected until then."));
+    m_closeNotice->setStandardButtons(QMessageBox::Ok);
+    // Not modal, not even to the window (as open() would make it): the run
+    // keeps its window; the note only tells what happens to the request.
+    m_closeNotice->setWindowModality(Qt::NonModal);
+    m_closeNotice->show();
 }
 
 // ---------------------------------------------------------------------------
@@ -499,6 +686,23 @@ void ZORVIKUpdater::onExit()
     box.setDefaultButton(QMessageBox::Yes);
     if (box.exec() == QMessageBox::Yes)
         close();
+}
+
+// Where each update left its line, for the user and the support.
+void ZORVIKUpdater::onUpdateRecords()
+{
+    const std::string path = UpdateJournal::path();
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(QMessageBox::Information);
+    box.setText(tr("Each update is recorded in one line of a text file: time, port, file and "
+                   "its SHA-256, versions before and after, records sent and outcome."));
+    box.setInformativeText(path.empty()
+                               ? tr("No folder for the update records is known: set "
+                                    "XDG_STATE_HOME or HOME.")
+                               : QFile::decodeName(path.c_str()));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
 }
 
 void ZORVIKUpdater::onAbout()

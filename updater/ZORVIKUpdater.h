@@ -1,13 +1,17 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QStringList>
 
+#include "DeviceConnection.h"
+
 #include <cstdint>
+#include <functional>
 #include <memory>
 
-class QMessageBox;
 class QTimer;
 
 namespace Ui {
@@ -17,6 +21,8 @@ class ZORVIKUpdaterClass;
 namespace ZORVI {
 
 class Control;
+class UpdateFile;
+class UpdateOutcome;
 struct DeviceInfo;
 
 // The updater's main window: picks the KORLINK adapter's port (kept in step
@@ -24,8 +30,16 @@ struct DeviceInfo;
 // the device's versions, loads an update file (file dialog, drag and drop or
 // the command line) and shows its versions, and runs the firmware update.
 //
+// The file is read once, when it is chosen, and kept in memory: the run
+// flashes exactly the update that was shown and confirmed. A run checks the
+// adapter, then the file's hardware against the device, before anything is
+// sent, asks the device again afterwards and says whether it took the
+// update; each run that was confirmed leaves one line in the update records
+// (UpdateJournal).
+//
 // The port is open only inside a refresh and inside an update run, never
-// between user actions.
+// between user actions. Nothing the user does during a run changes or hides
+// it: drops are refused and a close request waits for the outcome.
 class ZORVIKUpdater : public QMainWindow {
     Q_OBJECT
 
@@ -39,8 +53,17 @@ public:
     explicit ZORVIKUpdater(QWidget* parent = nullptr);
     ~ZORVIKUpdater() override;
 
-    // Puts a path into the file field, which reads the file.
+    // Puts a path into the file field and reads the file, also when it is
+    // the path already shown (the file may have changed since). Does
+    // nothing while an update runs.
     void setUpdateFile(const QString& path);
+
+    // Asks the user for an update file: the path, or empty when cancelled.
+    // The file dialog by default; the window tests put their own chooser
+    // here instead of driving a native dialog's event loop.
+    using FileChooser =
+        std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     // For the about box.
     QString version() const { return m_version; }
@@ -52,10 +75,10 @@ public:
     void clearDeviceInfo();
     void setProgress(uint8_t percent);
 
-    // The controller's progress function. A call with a window registers it;
-    // a call without one (as the controller makes them) moves that window's
-    // progress bar and lets it repaint and handle input before the next
-    // record goes out.
+    // The controller's progress function. A call with a window registers it
+    // and sets its bar (no events are handled then); a call without one (as
+    // the controller makes them) moves that window's progress bar and lets
+    // it repaint and handle input before the next record goes out.
     static void progressFunction(int percent, void* window);
 
 public slots:
@@ -66,14 +89,15 @@ public slots:
     void btnUpdateClick();
     void onExit();
     void onAbout();
+    void onUpdateRecords();
     void onInterfaceTimer();
     void setInterface(QString qInterface);
     void receiveAutodetect(QString qSerial);
-    void updateFileChanged(QString qFileName);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void makeConnections();
@@ -82,27 +106,46 @@ private:
     void updateStartButton();
     QStringList enumeratePorts();
     void rebuildPortList(const QStringList& ports, const QString& remembered);
-    void showFileVersions(const DeviceInfo& versions);
+    void loadUpdateFile(const QString& path);
+    void refuseUpdateFile(const QString& path, const char* reason);
+    void showFileVersions(const UpdateFile& file);
     void clearFileVersions(const QString& text);
     void showDescription(const char* description);
     QByteArray selectedPortName() const;
-    QByteArray updateFilePath() const;
+    bool openSelectedPort();
+    void showNoEchoBox(const QString& port);
 
     // The update run, step by step.
     void beginRun();
     void endRun();
-    void prepareConfirmation(QMessageBox& box);
-    void reportResult(QMessageBox& box, int result);
+    void runOnOpenPort();
+    DeviceConnection::Result queryDevice();
+    bool hardwareAccepted(const DeviceConnection::Result& device);
+    bool confirmUpdate(const DeviceConnection::Result& device);
+    void transferChosenFile();
     void waitForDevice();
-    void queryDeviceAgain();
+    UpdateOutcome judgeRun(const DeviceConnection::Result& after) const;
+    QString recordRun(const DeviceConnection::Result& before,
+                      const DeviceConnection::Result& after, const UpdateOutcome& outcome);
+    void showOutcome(const UpdateOutcome& outcome, const QString& recordProblem);
+    static QString statusOf(const UpdateOutcome& outcome);
+    static QMessageBox::Icon iconOf(const UpdateOutcome& outcome);
+    void answerCloseDuringRun();
+    void closeCloseNotice();
 
     std::unique_ptr<Ui::ZORVIKUpdaterClass> m_ui;
     std::unique_ptr<Control> m_control;
+    // The update as it was read when chosen; null without a usable file.
+    std::unique_ptr<UpdateFile> m_file;
+    QString m_fileRefusalMessage;
     QStringList m_knownPorts;
     bool m_portSelected = false;
-    bool m_fileValid = false;
+    bool m_running = false;
+    bool m_closeWhenDone = false;
+    QPointer<QMessageBox> m_closeNotice;
     QTimer* m_interfaceTimer;
     QMetaObject::Connection m_refreshConnection;
+    FileChooser m_chooseFile;
     const QString m_version = QStringLiteral("1.0.6");
 
     static ZORVIKUpdater* s_progressWindow;

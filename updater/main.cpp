@@ -1,4 +1,5 @@
 #include "ZORVIKUpdater.h"
+#include "win32/SignalPortRelease.h"
 
 #include <QApplication>
 #include <QFile>
@@ -6,6 +7,9 @@
 // ZORVIKUpdater [update file]
 int main(int argc, char* argv[])
 {
+    // Stopped by a signal instead of the window's close, the program still
+    // gives the port back.
+    ZORVI::Communication::Serial::SignalPortRelease::install();
     QApplication application(argc, argv);
 
     ZORVI::ZORVIKUpdater window;

@@ -4,8 +4,10 @@
 // monotonic clock, and modem-line calls that fail (or are ignored) on a port
 // without modem lines, as Windows drivers do for virtual ports.
 
+#include "KernelSerialPorts.h"
 #include "LinuxWin32.h"
 #include "PortMap.h"
+#include "SignalPortRelease.h"
 
 #include <cerrno>
 #include <chrono>
@@ -39,6 +41,7 @@ struct SerialHandle {
     int fd = -1;
     COMMTIMEOUTS timeouts{};
     DCB dcb{};
+    termios original{}; // the terminal settings before we opened it
 };
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
@@ -89,10 +92,26 @@ std::string portNameOf(LPCSTR fileName)
     return name;
 }
 
-std::string devicePathOf(const std::string& portName)
+bool existsInDeviceDirectory(const std::string& portName)
+{
+    struct stat st;
+    return lstat((DEVICE_DIRECTORY + portName).c_str(), &st) == 0;
+}
+
+// The device node of a port the port list would list: the port map's
+// entry, else the kernel's serial port of that name. Anything else is
+// refused: a name nothing answers to as "no such port", something in /dev
+// that is not a serial port (tty, console, null, ...) as "not a serial
+// port", so that the message says which.
+std::string devicePathOf(const std::string& portName, DWORD* refusal)
 {
     const std::string mapped = ZORVI::Communication::Serial::PortMap::resolve(portName);
-    return mapped.empty() ? DEVICE_DIRECTORY + portName : mapped;
+    if (!mapped.empty())
+        return mapped;
+    if (ZORVI::Communication::Serial::KernelSerialPorts::contains(portName))
+        return DEVICE_DIRECTORY + portName;
+    *refusal = existsInDeviceDirectory(portName) ? ERROR_NOT_SUPPORTED : ERROR_FILE_NOT_FOUND;
+    return std::string();
 }
 
 bool isTerminal(int fd)
@@ -419,6 +438,8 @@ BOOL writeWithTimeout(SerialHandle& port, const uint8_t* buffer, DWORD bytesToWr
 
 } // namespace
 
+// The port is checked before it is opened (opening a terminal can have
+// effects of its own), and the terminal that opened is checked again.
 HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/,
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD /*creationDisposition*/,
                    DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/)
@@ -428,17 +449,24 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
         fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    DWORD refusal = ERROR_SUCCESS;
+    const std::string devicePath = devicePathOf(portName, &refusal);
+    if (devicePath.empty()) {
+        fail(refusal);
+        return INVALID_HANDLE_VALUE;
+    }
     // O_NOCTTY: a port never becomes our controlling terminal. O_NONBLOCK:
     // the open does not wait for carrier, and reads and writes wait in poll
     // under the time-outs instead of in the kernel.
-    const int fd = ::open(devicePathOf(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         fail(errorFromOpen(errno));
         return INVALID_HANDLE_VALUE;
     }
-    if (!isTerminal(fd)) {
+    termios original;
+    if (!isTerminal(fd) || tcgetattr(fd, &original) != 0) {
         ::close(fd);
-        fail(ERROR_FILE_NOT_FOUND);
+        fail(ERROR_NOT_SUPPORTED);
         return INVALID_HANDLE_VALUE;
     }
     if (!takeExclusively(fd)) {
@@ -449,7 +477,9 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
     }
     auto* port = new SerialHandle;
     port->fd = fd;
+    port->original = original;
     port->dcb = initialControlBlock(fd);
+    ZORVI::Communication::Serial::SignalPortRelease::track(fd, port->original);
     std::lock_guard<std::mutex> lock(g_handlesMutex);
     g_handles.insert(port);
     return port;
@@ -463,8 +493,11 @@ BOOL CloseHandle(HANDLE handle)
         if (!g_handles.erase(port))
             return fail(ERROR_INVALID_HANDLE);
     }
-    // TIOCEXCL belongs to the tty, not to our descriptor: clear it before
-    // the next program opens the port.
+    ZORVI::Communication::Serial::SignalPortRelease::untrack(port->fd);
+    // The next program finds the terminal as we found it. TIOCEXCL belongs
+    // to the tty, not to our descriptor: clear it before the next program
+    // opens the port.
+    tcsetattr(port->fd, TCSANOW, &port->original);
     ioctl(port->fd, TIOCNXCL);
     ::close(port->fd);
     delete port;

@@ -5,7 +5,14 @@
 // and functions carry their Win32 names and meaning:
 //
 //  - CreateFileA("\\.\NAME") opens the port NAME exclusively (TIOCEXCL and
-//    flock), without making it the controlling terminal.
+//    flock), without making it the controlling terminal. It opens only
+//    what the SERIALCOMM key would list: a port map entry, or a kernel
+//    serial port with hardware behind it. Other names fail with
+//    ERROR_FILE_NOT_FOUND, or with ERROR_NOT_SUPPORTED where /dev has a
+//    device of that name that is no serial port (tty, console, null).
+//  - CloseHandle gives the port back with the terminal settings it had
+//    before it was opened; so does a stop signal in a program that
+//    installed SignalPortRelease.
 //  - ReadFile honours COMMTIMEOUTS: the read interval time-out between bytes
 //    and the total time-out (multiplier x bytes asked + constant); it returns
 //    as soon as the bytes asked for are there.
@@ -13,7 +20,8 @@
 //  - GetCommModemStatus fails where the port has no modem lines (a
 //    pseudo-terminal), as a Windows driver does.
 //  - The HARDWARE\DEVICEMAP\SERIALCOMM key lists the kernel's serial ports
-//    and the entries of the port map.
+//    and the entries of the port map; an enumeration pass (index 0, 1, 2,
+//    ... on one thread) reads one snapshot of them, taken at index 0.
 
 #include <cstdint>
 

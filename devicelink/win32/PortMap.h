@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -17,19 +18,34 @@ namespace Serial {
 // not set, one private per-user directory under the system's temporary
 // directory. A directory that another user owns, or that others may write,
 // is not trusted: it reads as empty and nothing is added to it.
+//
+// An entry counts as a port only while its target is a serial line (a
+// pseudo-terminal slave or a serial driver's device, see TerminalDrivers):
+// entries pointing at anything else (/dev/null, /dev/tty, a file, a FIFO,
+// nothing) are neither listed nor resolved.
 class PortMap {
 public:
+    // The longest name a port list shows: the programs read port names
+    // into 250-byte buffers, the NUL included.
+    static constexpr size_t LONGEST_NAME = 249;
+
     // The map directory; created (mode 0700) when asked and missing. Empty
-    // when it does not exist or is not trusted.
-    static std::string directory(bool create);
+    // when it does not exist or is not trusted; then `problem`, if given,
+    // says why in words for a user.
+    static std::string directory(bool create, std::string* problem = nullptr);
+
+    // Why a name cannot be a port name in the map (empty when it can):
+    // it must be 1 to LONGEST_NAME characters without '/' or control
+    // characters and must not start with '.' (kept for the map's own files).
+    static std::string nameProblem(const std::string& name);
 
     // Adds (or replaces) the entry name -> deviceNode.
     static bool add(const std::string& name, const std::string& deviceNode);
     // Removes the entry, if it exists.
     static bool remove(const std::string& name);
-    // Names of the entries whose target exists, sorted by name.
+    // Names of the entries whose target is a serial line, sorted by name.
     static std::vector<std::string> entries();
-    // The device node behind a name, or empty when the map has no live entry.
+    // The serial line behind a name, or empty when the map has no such entry.
     static std::string resolve(const std::string& name);
 };
 

@@ -75,3 +75,35 @@ TEST(FrameAssembler, ResetStartsAfresh)
     assembler.push(0xE0);
     EXPECT_EQ(FrameAssembler::Step::Complete, assembler.push(0x2D));
 }
+
+// Pushes `count` bytes that start no frame; the step of the last one.
+FrameAssembler::Step pushNoise(FrameAssembler& assembler, uint32_t count)
+{
+    FrameAssembler::Step step = FrameAssembler::Step::NeedMore;
+    for (uint32_t i = 0; i < count; ++i)
+        step = assembler.push(static_cast<uint8_t>(i % 0xE0));
+    return step;
+}
+
+TEST(FrameAssembler, GivesUpAfter8192BytesWithoutAStartByte)
+{
+    FrameAssembler assembler;
+    EXPECT_EQ(FrameAssembler::Step::NeedMore,
+              pushNoise(assembler, FrameAssembler::MAX_SKIPPED_BYTES - 1));
+    EXPECT_EQ(FrameAssembler::Step::NoStart, pushNoise(assembler, 1));
+    EXPECT_EQ(0, assembler.length());
+    // A reader that keeps listening skips the next run of noise the same way.
+    EXPECT_EQ(FrameAssembler::Step::NeedMore,
+              pushNoise(assembler, FrameAssembler::MAX_SKIPPED_BYTES - 1));
+    EXPECT_EQ(FrameAssembler::Step::NoStart, pushNoise(assembler, 1));
+}
+
+TEST(FrameAssembler, ResetStartsTheSkipCountAfresh)
+{
+    FrameAssembler assembler;
+    pushNoise(assembler, FrameAssembler::MAX_SKIPPED_BYTES - 1);
+    assembler.reset();
+    EXPECT_EQ(FrameAssembler::Step::NeedMore,
+              pushNoise(assembler, FrameAssembler::MAX_SKIPPED_BYTES - 1));
+    EXPECT_EQ(FrameAssembler::Step::NoStart, pushNoise(assembler, 1));
+}

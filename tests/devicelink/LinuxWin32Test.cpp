@@ -4,6 +4,7 @@
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
+#include "TerminalState.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 using ZORVI::Communication::Serial::PortMap;
 
@@ -241,6 +244,26 @@ TEST_F(PtyPort, IsHeldExclusivelyUntilClosed)
     EXPECT_NE(handle, INVALID_HANDLE_VALUE);
 }
 
+TEST(CreateFileA, ClosingRestoresTheSettingsThePortHadAndItsSharing)
+{
+    PrivateRuntimeDir runtime;
+    PtyPair pty;
+    const std::string name = PrivateRuntimeDir::uniquePortName("ttyPTY");
+    ASSERT_TRUE(PortMap::add(name, pty.slavePath()));
+    const termios before = setCookedSettings(pty.slave());
+
+    HANDLE handle = openPort(name);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_TRUE(isMarkedExclusive(pty.slave()));
+    DCB dcb = controlBlock(CBR_115200, 8, NOPARITY, ONESTOPBIT);
+    ASSERT_TRUE(SetCommState(handle, &dcb));
+    ASSERT_FALSE(sameSettings(terminalSettings(pty.slave()), before)) << "set up raw at 115200";
+
+    ASSERT_TRUE(CloseHandle(handle));
+    EXPECT_TRUE(sameSettings(terminalSettings(pty.slave()), before));
+    EXPECT_FALSE(isMarkedExclusive(pty.slave()));
+}
+
 TEST_F(PtyPort, ModemLinesOfAPtyAreAcceptedButNotReadable)
 {
     DCB dcb = controlBlock(CBR_115200, 8, NOPARITY, ONESTOPBIT);
@@ -341,25 +364,52 @@ TEST_F(PtyPort, RefusesSettingsItCannotMakeAndKeepsTheOldOnes)
 
 // ---- opening ----------------------------------------------------------------
 
+HANDLE openPath(const std::string& path)
+{
+    return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+// Map entries whose target is no serial line count as missing: the port
+// list does not show them either.
 TEST(CreateFileA, RefusesWhatIsNotAnExistingSerialPort)
 {
     PrivateRuntimeDir runtime;
-    const std::string notATerminal = PrivateRuntimeDir::uniquePortName("ttyNULL");
-    ASSERT_TRUE(PortMap::add(notATerminal, "/dev/null"));
-    const std::string paths[] = {
+    ASSERT_TRUE(runtime.isReady());
+    const std::string regularFile = runtime.path() + "/file";
+    const std::string fifo = runtime.path() + "/fifo";
+    ASSERT_EQ(close(open(regularFile.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> paths = {
         devicePath(PrivateRuntimeDir::uniquePortName("ttyMISSING")),
-        devicePath(notATerminal),
         devicePath("../dev/null"),
         devicePath(""),
         "/dev/ptmx",
         "COM1",
     };
+    for (const char* target : {"/dev/null", "/dev/zero", "/dev/tty", "/dev/console", "/dev/ptmx",
+                               "/dev", regularFile.c_str(), fifo.c_str()}) {
+        const std::string name = PrivateRuntimeDir::uniquePortName("ttyNOTALINE");
+        ASSERT_TRUE(PortMap::add(name, target));
+        paths.push_back(devicePath(name));
+    }
     for (const std::string& path : paths) {
-        EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr),
-                  INVALID_HANDLE_VALUE)
-            << path;
+        EXPECT_EQ(openPath(path), INVALID_HANDLE_VALUE) << path;
         EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << path;
+    }
+}
+
+// Devices in /dev that are no serial ports are refused without being
+// opened: the probe must never reach the user's own terminal.
+TEST(CreateFileA, RefusesDevicesThatAreNoSerialPorts)
+{
+    PrivateRuntimeDir runtime;
+    for (const char* name : {"tty", "console", "tty0", "tty1", "null", "zero", "ptmx", "mem"}) {
+        struct stat st;
+        if (lstat((std::string("/dev/") + name).c_str(), &st) != 0)
+            continue;
+        EXPECT_EQ(openPort(name), INVALID_HANDLE_VALUE) << name;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED)) << name;
     }
 }
 
@@ -473,33 +523,113 @@ TEST(SerialCommKey, OnlyThatKeyExists)
     EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
 }
 
-TEST(SerialCommKey, ListsPortMapEntriesAfterTheKernelsPortsAsASnapshot)
+// What the programs do: open the key for every index (SerialWin's
+// enumeratePort), with a 250-byte buffer.
+ValueRead readValueOfNewKey(DWORD index)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return {ERROR_FILE_NOT_FOUND, "", "", 0};
+    const ValueRead value = readValue(key, index);
+    RegCloseKey(key);
+    return value;
+}
+
+std::vector<std::string> listedPortsOneKeyPerIndex(DWORD firstIndex = 0)
+{
+    std::vector<std::string> ports;
+    for (DWORD index = firstIndex;; ++index) {
+        const ValueRead value = readValueOfNewKey(index);
+        if (value.result != ERROR_SUCCESS)
+            break;
+        ports.push_back(value.data);
+    }
+    return ports;
+}
+
+TEST(SerialCommKey, ListsPortMapEntriesAfterTheKernelsPorts)
 {
     PrivateRuntimeDir runtime;
-    PtyPair first;
-    PtyPair second;
-    const std::string firstName = PrivateRuntimeDir::uniquePortName("ttyMAP");
-    const std::string secondName = PrivateRuntimeDir::uniquePortName("ttyMAP");
-    ASSERT_TRUE(PortMap::add(firstName, first.slavePath()));
+    PtyPair pty;
+    const std::string name = PrivateRuntimeDir::uniquePortName("ttyMAP");
+    ASSERT_TRUE(PortMap::add(name, pty.slavePath()));
+    const std::vector<std::string> ports = listedPortsOneKeyPerIndex();
+    ASSERT_FALSE(ports.empty());
+    EXPECT_EQ(ports.back(), name);
 
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM, 0, KEY_READ, &key), ERROR_SUCCESS);
-    ASSERT_TRUE(PortMap::add(secondName, second.slavePath()));
-    const std::vector<std::string> ports = listedPorts(key);
-    ASSERT_FALSE(ports.empty());
-    EXPECT_EQ(ports.back(), firstName);
-    EXPECT_FALSE(contains(ports, secondName)) << "the list is taken when the key opens";
-
+    EXPECT_EQ(listedPorts(key), ports);
     const DWORD index = static_cast<DWORD>(ports.size() - 1);
     const ValueRead value = readValue(key, index);
     EXPECT_EQ(value.name, "\\Device\\Serial" + std::to_string(index));
     EXPECT_EQ(value.type, REG_SZ);
     EXPECT_EQ(readValue(key, index + 1).result, ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
+}
 
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, SERIALCOMM, 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_TRUE(contains(listedPorts(key), secondName));
-    RegCloseKey(key);
+// A pass reads one snapshot, taken at index 0, however many times it opens
+// the key: a port that comes while the pass runs shows in the next pass,
+// and a pass on another thread in between does not change this one's list.
+TEST(SerialCommKey, AnEnumerationPassReadsOneSnapshot)
+{
+    PrivateRuntimeDir runtime;
+    PtyPair first;
+    PtyPair late;
+    const std::string firstName = PrivateRuntimeDir::uniquePortName("ttyMAPa");
+    const std::string lateName = PrivateRuntimeDir::uniquePortName("ttyMAPz");
+    ASSERT_TRUE(PortMap::add(firstName, first.slavePath()));
+
+    const ValueRead start = readValueOfNewKey(0);
+    ASSERT_EQ(start.result, ERROR_SUCCESS);
+    ASSERT_TRUE(PortMap::add(lateName, late.slavePath()));
+    std::vector<std::string> otherThreadsPass;
+    std::thread([&] { otherThreadsPass = listedPortsOneKeyPerIndex(); }).join();
+    EXPECT_TRUE(contains(otherThreadsPass, lateName));
+
+    std::vector<std::string> pass = listedPortsOneKeyPerIndex(1);
+    pass.insert(pass.begin(), start.data);
+    EXPECT_TRUE(contains(pass, firstName));
+    EXPECT_FALSE(contains(pass, lateName)) << "the pass began before the port came";
+    EXPECT_TRUE(contains(listedPortsOneKeyPerIndex(), lateName)) << "the next pass shows it";
+}
+
+// Where a map entry bears a kernel port's name, the entry is what opens.
+TEST(SerialCommKey, AMapEntryHidesTheKernelPortOfItsName)
+{
+    PrivateRuntimeDir runtime;
+    PtyPair pty;
+    const std::vector<std::string> kernelPorts = listedPortsOneKeyPerIndex();
+    if (kernelPorts.empty())
+        GTEST_SKIP() << "this machine has no serial port";
+    ASSERT_TRUE(PortMap::add(kernelPorts.front(), pty.slavePath()));
+    const std::vector<std::string> ports = listedPortsOneKeyPerIndex();
+    EXPECT_EQ(std::count(ports.begin(), ports.end(), kernelPorts.front()), 1);
+    EXPECT_EQ(ports.back(), kernelPorts.front());
+}
+
+// Entries that are no serial lines, or whose names a 250-byte buffer
+// cannot hold or that would break a line of output, are left out; the
+// entries after them are still listed.
+TEST(SerialCommKey, ListsOnlyEntriesAPortListCanShow)
+{
+    PrivateRuntimeDir runtime;
+    PtyPair pty;
+    const size_t kernelPorts = listedPortsOneKeyPerIndex().size();
+    const std::string mapDirectory = PortMap::directory(true);
+    ASSERT_FALSE(mapDirectory.empty());
+    const std::string longest(PortMap::LONGEST_NAME, 'm');
+    const std::string tooLong(PortMap::LONGEST_NAME + 1, 'n');
+    for (const std::string& name : {std::string("ttyA"), longest, tooLong, std::string("ttyB\nttyC"),
+                                    std::string("ttyD\x1b[2J"), std::string("ttyE\x7f"),
+                                    std::string("zzLast")})
+        ASSERT_EQ(symlink(pty.slavePath().c_str(), (mapDirectory + "/" + name).c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", (mapDirectory + "/ttyNull").c_str()), 0);
+
+    std::vector<std::string> ports = listedPortsOneKeyPerIndex();
+    ASSERT_GE(ports.size(), kernelPorts);
+    ports.erase(ports.begin(), ports.begin() + static_cast<long>(kernelPorts));
+    EXPECT_EQ(ports, (std::vector<std::string>{longest, "ttyA", "zzLast"}));
 }
 
 TEST(SerialCommKey, ListsNoVirtualTerminals)

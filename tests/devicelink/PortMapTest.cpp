@@ -1,18 +1,24 @@
 // The per-user map of virtual serial ports.
 
+#include "PortClaim.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
+#include "TerminalDrivers.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+using ZORVI::Communication::Serial::PortClaim;
 using ZORVI::Communication::Serial::PortMap;
+using ZORVI::Communication::Serial::TerminalDrivers;
 
 namespace {
 
@@ -63,21 +69,62 @@ TEST_F(PortMapTest, EntriesAppearSortedResolveAndDisappear)
     EXPECT_TRUE(PortMap::remove("ttySIMb")) << "removing a missing entry is no error";
 }
 
-TEST_F(PortMapTest, DanglingEntriesAreSkipped)
+// Only serial lines are ports: an entry pointing anywhere else is neither
+// listed nor resolved.
+TEST_F(PortMapTest, EntriesWhoseTargetIsNoSerialLineAreSkipped)
 {
-    const std::string gone = runtime.path() + "/gone";
-    ASSERT_TRUE(PortMap::add("ttySIMgone", gone));
+    const std::string regularFile = runtime.path() + "/file";
+    const std::string fifo = runtime.path() + "/fifo";
+    ASSERT_EQ(close(open(regularFile.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string targets[] = {runtime.path() + "/gone", "/dev/null", "/dev/zero", "/dev/tty",
+                                   "/dev/console", "/dev/ptmx", "/dev", regularFile, fifo};
+    int n = 0;
+    for (const std::string& target : targets)
+        ASSERT_TRUE(PortMap::add("ttyNOT" + std::to_string(n++), target)) << target;
     ASSERT_TRUE(PortMap::add("ttySIMlive", pty.slavePath()));
+
     EXPECT_EQ(PortMap::entries(), std::vector<std::string>{"ttySIMlive"});
-    EXPECT_EQ(PortMap::resolve("ttySIMgone"), "");
+    for (int i = 0; i < n; ++i)
+        EXPECT_EQ(PortMap::resolve("ttyNOT" + std::to_string(i)), "") << targets[i];
 }
 
 TEST_F(PortMapTest, RefusesNamesThatAreNotPlainAndRelativeTargets)
 {
-    for (const char* name : {"", ".hidden", "..", "a/b", "../ttySIM0"})
+    const std::string tooLong(PortMap::LONGEST_NAME + 1, 'n');
+    for (const std::string& name : {std::string(), std::string(".hidden"), std::string(".."),
+                                    std::string("a/b"), std::string("../ttySIM0"), tooLong,
+                                    std::string("ttySIM\n0"), std::string("tty\tSIM"),
+                                    std::string("tty\x1b[2J"), std::string("tty\x7f"),
+                                    std::string("tty\xc2\x9b" "2J"), std::string("tty\x9b"),
+                                    std::string("tty\xff"), std::string("tty\xc3"),
+                                    std::string("tty\xc0\xaf"), std::string("tty\xed\xa0\x80")}) {
         EXPECT_FALSE(PortMap::add(name, pty.slavePath())) << name;
+        EXPECT_FALSE(PortMap::nameProblem(name).empty()) << name;
+    }
     EXPECT_FALSE(PortMap::add("ttySIM0", "pts/0"));
     EXPECT_TRUE(PortMap::entries().empty());
+
+    const std::string longest(PortMap::LONGEST_NAME, 'm');
+    const std::string accented = "Port\xc3\xa9\xe2\x82\xac\xf0\x9f\x9a\x81"; // e-acute, euro, helicopter
+    for (const std::string& name : {longest, accented}) {
+        EXPECT_EQ(PortMap::nameProblem(name), "") << name;
+        ASSERT_TRUE(PortMap::add(name, pty.slavePath())) << name;
+    }
+    EXPECT_EQ(PortMap::entries(), (std::vector<std::string>{accented, longest}));
+}
+
+// Names that reached the map some other way than add() are not listed:
+// a port list could not show them whole or on one line.
+TEST_F(PortMapTest, EntriesWithUnusableNamesAreSkipped)
+{
+    const std::string map = PortMap::directory(true);
+    ASSERT_FALSE(map.empty());
+    const std::string tooLong(PortMap::LONGEST_NAME + 1, 'n');
+    for (const std::string& name : {tooLong, std::string("a\nb"), std::string("ttyOK")})
+        ASSERT_EQ(symlink(pty.slavePath().c_str(), (map + "/" + name).c_str()), 0) << name;
+    EXPECT_EQ(PortMap::entries(), std::vector<std::string>{"ttyOK"});
+    EXPECT_EQ(PortMap::resolve(tooLong), "");
 }
 
 struct Distrust {
@@ -101,7 +148,9 @@ TEST_P(UntrustedMap, ReadsEmptyAndTakesNoEntries)
     ASSERT_EQ(GetParam().apply(runtime.path(), mapDirectory()), 0);
 
     EXPECT_EQ(PortMap::directory(false), "");
-    EXPECT_EQ(PortMap::directory(true), "");
+    std::string problem;
+    EXPECT_EQ(PortMap::directory(true, &problem), "");
+    EXPECT_NE(problem.find(runtime.path()), std::string::npos) << problem;
     EXPECT_TRUE(PortMap::entries().empty());
     EXPECT_EQ(PortMap::resolve("ttySIM0"), "");
     EXPECT_FALSE(PortMap::add("ttySIM1", pty.slavePath()));
@@ -149,6 +198,139 @@ TEST_F(PortMapTest, FallsBackToOnePrivateDirectoryPerUser)
         EXPECT_TRUE(PortMap::remove(name));
         EXPECT_EQ(PortMap::resolve(name), "");
     }
+}
+
+// ---- terminal drivers ------------------------------------------------------
+
+const char DRIVERS[] = "/dev/tty             /dev/tty        5       0 system:/dev/tty\n"
+                       "/dev/console         /dev/console    5       1 system:console\n"
+                       "/dev/ptmx            /dev/ptmx       5       2 system\n"
+                       "/dev/vc/0            /dev/vc/0       4       0 system:vtmaster\n"
+                       "usbserial            /dev/ttyUSB   188 0-511 serial\n"
+                       "serial               /dev/ttyS       4 64-95 serial\n"
+                       "pty_slave            /dev/pts      136 0-1048575 pty:slave\n"
+                       "pty_master           /dev/ptm      128 0-1048575 pty:master\n"
+                       "unknown              /dev/tty        4 1-63 console\n"
+                       "broken line\n"
+                       "odd                  /dev/odd       77 9-3 serial\n";
+
+struct DeviceCase {
+    unsigned major;
+    unsigned minor;
+    bool serialLine;
+};
+
+class DriverTable : public ::testing::TestWithParam<DeviceCase> {};
+
+TEST_P(DriverTable, TellsSerialLinesFromOtherTerminals)
+{
+    const DeviceCase& c = GetParam();
+    EXPECT_EQ(TerminalDrivers::parse(DRIVERS).isSerialLine(makedev(c.major, c.minor)),
+              c.serialLine)
+        << c.major << ":" << c.minor;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, DriverTable,
+    ::testing::Values(DeviceCase{5, 0, false},   // /dev/tty
+                      DeviceCase{5, 1, false},   // /dev/console
+                      DeviceCase{5, 2, false},   // /dev/ptmx
+                      DeviceCase{4, 0, false},   // tty0
+                      DeviceCase{4, 1, false},   // tty1
+                      DeviceCase{4, 63, false},  // tty63
+                      DeviceCase{4, 64, true},   // ttyS0
+                      DeviceCase{4, 95, true},   // ttyS31
+                      DeviceCase{4, 96, false},  // past the serial range
+                      DeviceCase{188, 0, true},  // ttyUSB0
+                      DeviceCase{136, 7, true},  // a pty slave
+                      DeviceCase{128, 7, false}, // a pty master
+                      DeviceCase{1, 3, false},   // /dev/null
+                      DeviceCase{77, 5, false})); // a range that ends before it starts
+
+TEST(TerminalDrivers, NoListMeansNoSerialLines)
+{
+    const TerminalDrivers none = TerminalDrivers::load("/nonexistent/tty/drivers");
+    EXPECT_FALSE(none.isSerialLine(makedev(136, 0)));
+    EXPECT_FALSE(TerminalDrivers::parse("").isSerialLine(makedev(4, 64)));
+}
+
+// ---- a provider's claim on its name ------------------------------------------
+
+TEST_F(PortMapTest, ClaimEntersTheNameAndReleaseRemovesIt)
+{
+    std::string problem = "stale";
+    {
+        PortClaim claim;
+        ASSERT_TRUE(claim.claim("ttySIM0", pty.slavePath(), problem)) << problem;
+        EXPECT_TRUE(claim.isHeld());
+        EXPECT_EQ(PortMap::resolve("ttySIM0"), pty.slavePath());
+        EXPECT_EQ(PortMap::entries(), std::vector<std::string>{"ttySIM0"});
+    }
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), "");
+}
+
+// The lock is per open file, so a second claim in this process stands for
+// a second provider.
+TEST_F(PortMapTest, AClaimedNameIsRefusedNamingItsHolder)
+{
+    PtyPair other;
+    PortClaim first;
+    std::string problem;
+    ASSERT_TRUE(first.claim("ttySIM0", pty.slavePath(), problem)) << problem;
+
+    PortClaim second;
+    EXPECT_FALSE(second.claim("ttySIM0", other.slavePath(), problem));
+    EXPECT_FALSE(second.isHeld());
+    EXPECT_NE(problem.find("in use"), std::string::npos) << problem;
+    EXPECT_NE(problem.find("process " + std::to_string(getpid())), std::string::npos) << problem;
+    EXPECT_NE(problem.find(pty.slavePath()), std::string::npos) << problem;
+    second.release();
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), pty.slavePath()) << "the first keeps its port";
+
+    first.release();
+    EXPECT_TRUE(second.claim("ttySIM0", other.slavePath(), problem)) << problem;
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), other.slavePath());
+}
+
+// An entry nobody holds (its provider was killed) is taken over.
+TEST_F(PortMapTest, AnUnheldEntryIsTakenOver)
+{
+    PtyPair other;
+    ASSERT_TRUE(PortMap::add("ttySIM0", pty.slavePath()));
+    const std::string lockFile = PortMap::directory(false) + "/.ttySIM0.lock";
+    ASSERT_EQ(close(open(lockFile.c_str(), O_CREAT | O_WRONLY, 0600)), 0);
+    PortClaim claim;
+    std::string problem;
+    ASSERT_TRUE(claim.claim("ttySIM0", other.slavePath(), problem)) << problem;
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), other.slavePath());
+}
+
+// Whoever replaced the entry since keeps it.
+TEST_F(PortMapTest, ReleaseLeavesAnEntryThatPointsElsewhere)
+{
+    PtyPair other;
+    PortClaim claim;
+    std::string problem;
+    ASSERT_TRUE(claim.claim("ttySIM0", pty.slavePath(), problem)) << problem;
+    ASSERT_TRUE(PortMap::add("ttySIM0", other.slavePath()));
+    claim.release();
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), other.slavePath());
+}
+
+TEST_F(PortMapTest, ClaimSaysWhyItCannotEnterAName)
+{
+    PortClaim claim;
+    std::string problem;
+    EXPECT_FALSE(claim.claim("tty\nSIM", pty.slavePath(), problem));
+    EXPECT_NE(problem.find("control characters"), std::string::npos) << problem;
+    EXPECT_FALSE(claim.claim(std::string(PortMap::LONGEST_NAME + 1, 'n'), pty.slavePath(),
+                             problem));
+    EXPECT_NE(problem.find(std::to_string(PortMap::LONGEST_NAME)), std::string::npos) << problem;
+
+    ASSERT_EQ(chmod(runtime.path().c_str(), 0777), 0);
+    EXPECT_FALSE(claim.claim("ttySIM0", pty.slavePath(), problem));
+    EXPECT_NE(problem.find(runtime.path()), std::string::npos) << problem;
+    EXPECT_NE(problem.find("other users"), std::string::npos) << problem;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // KORLINK adapter (and the device behind it) on the master side.
 
 #include "FrameAssembler.h"
+#include "NoisyPeer.h"
 #include "Packet.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
@@ -157,15 +158,6 @@ std::ostream& operator<<(std::ostream& out, const FrameCase& c)
     return out << c.name;
 }
 
-Bytes everyNonStartByte()
-{
-    Bytes bytes;
-    for (int b = 0; b < 256; ++b)
-        if (!FrameAssembler::isStartByte(static_cast<uint8_t>(b)))
-            bytes.push_back(static_cast<uint8_t>(b));
-    return bytes;
-}
-
 Bytes concat(Bytes a, const Bytes& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -173,7 +165,7 @@ Bytes concat(Bytes a, const Bytes& b)
 }
 
 const FrameCase FRAME_CASES[] = {
-    {"GarbageBeforeTheStartByteIsSkipped", concat(everyNonStartByte(), {0xE1, 0x13}),
+    {"GarbageBeforeTheStartByteIsSkipped", concat(NoisyPeer::everyNonStartByte(), {0xE1, 0x13}),
      {0xE1, 0x13}},
     {"OddSecondByteEndsATwoByteFrame", {0xE1, 0x13}, {0xE1, 0x13}},
     {"ClosingPairEndsTheFrame", {0xE1, 0x10, 0x05, 0xE1, 0x11}, {0xE1, 0x10, 0x05, 0xE1, 0x11}},
@@ -225,6 +217,132 @@ TEST_F(SerialWinPty, FramesEndAt8192Bytes)
     EXPECT_EQ(first, longest);
     EXPECT_TRUE(second.empty()) << "no frame longer than 8192 bytes";
     EXPECT_EQ(third, next) << "the refused frame took exactly 8192 bytes";
+}
+
+// ---- every frame read ends ---------------------------------------------------
+
+// `count` bytes of line noise: every byte that cannot start a frame, in turn.
+Bytes noiseOf(size_t count)
+{
+    const Bytes pattern = NoisyPeer::everyNonStartByte();
+    Bytes bytes(count);
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = pattern[i % pattern.size()];
+    return bytes;
+}
+
+TEST_F(SerialWinPty, SkipsAtMost8192BytesBeforeAStartByte)
+{
+    openPort();
+    const size_t bound = FrameAssembler::MAX_SKIPPED_BYTES;
+    const Bytes frame = {0xE2, 0x13};
+    const Bytes stream = concat(concat(noiseOf(bound - 1), frame), concat(noiseOf(bound), frame));
+    // More than the pty holds at once: the far end writes while the port reads.
+    std::thread farEnd([&] { pty.writeMaster(stream, 20000); });
+    const Bytes first = readFrame();
+    const Bytes second = readFrame();
+    const Bytes third = readFrame();
+    farEnd.join();
+    EXPECT_EQ(first, frame) << "8191 bytes of noise are skipped";
+    EXPECT_TRUE(second.empty()) << "8192 bytes of noise end the read";
+    EXPECT_EQ(third, frame) << "the read gave up on exactly 8192 bytes";
+}
+
+using Milliseconds = std::chrono::milliseconds;
+
+long long millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<Milliseconds>(Clock::now() - start).count();
+}
+
+// How late a read may end on a loaded machine under the sanitizers.
+constexpr long long LATE_MS = 2500;
+// A peer that outlives this keeps a read that never ends busy well past its
+// bound, so that such a read fails the test instead of hanging it.
+constexpr int PEER_BUDGET_MS = SerialWin::FRAME_READ_DEADLINE_MS + LATE_MS + 5000;
+
+// A byte that is not a start byte, then a frame that starts and never
+// closes, each trickled in just faster than the one-byte read time-out.
+constexpr int TRICKLE_MS = 2000;
+const Bytes UNCLOSED_FRAME = {0xE1, 0x10, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+
+struct EndlessCase {
+    const char* name;
+    NoisyPeer::Noise noise;
+    bool lastsTheWholeDeadline; // false where the skip bound ends the read first
+};
+
+std::ostream& operator<<(std::ostream& out, const EndlessCase& c)
+{
+    return out << c.name;
+}
+
+const EndlessCase ENDLESS_CASES[] = {
+    {"NoiseWithoutEnd", {NoisyPeer::everyNonStartByte(), 0}, false},
+    {"NoiseByteEvery2s", {{0x55}, TRICKLE_MS}, true},
+    {"UnclosedFrameByteEvery2s", {UNCLOSED_FRAME, TRICKLE_MS}, true},
+};
+
+class EndlessLine : public SerialWinPty, public ::testing::WithParamInterface<EndlessCase> {};
+
+TEST_P(EndlessLine, AFrameReadEndsWithinItsDeadline)
+{
+    openPort();
+    NoisyPeer peer(pty, GetParam().noise, 0, PEER_BUDGET_MS);
+    const Clock::time_point start = Clock::now();
+    EXPECT_TRUE(readFrame().empty());
+    const long long elapsed = millisecondsSince(start);
+    peer.stop();
+    EXPECT_LE(elapsed, SerialWin::FRAME_READ_DEADLINE_MS + LATE_MS);
+    if (GetParam().lastsTheWholeDeadline) {
+        EXPECT_GE(elapsed, SerialWin::FRAME_READ_DEADLINE_MS - 10) << "no shorter than silence";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pty, EndlessLine, ::testing::ValuesIn(ENDLESS_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The deadline shortens the port's read time-out while a frame is read;
+// the next read must have the whole time-out again, so a device that
+// answers late is still heard.
+TEST_F(SerialWinPty, TheReadAfterADeadlineWaitsTheWholeTimeOutAgain)
+{
+    openPort();
+    NoisyPeer peer(pty, {UNCLOSED_FRAME, TRICKLE_MS}, 0, PEER_BUDGET_MS);
+    const Clock::time_point start = Clock::now();
+    EXPECT_TRUE(readFrame().empty());
+    EXPECT_LE(millisecondsSince(start), SerialWin::FRAME_READ_DEADLINE_MS + LATE_MS);
+    peer.stop();
+
+    const Bytes frame = {0xE3, 0x15};
+    std::thread lateDevice([&] {
+        // Well inside the one-byte time-out, well past what is left of a
+        // time-out shortened to the deadline.
+        std::this_thread::sleep_for(Milliseconds(600));
+        pty.writeMaster(frame);
+    });
+    const Bytes read = readFrame();
+    lateDevice.join();
+    EXPECT_EQ(read, frame);
+}
+
+// A frame that begins just before the deadline gets the whole time again
+// for its body: a late but well-formed answer is not cut off.
+TEST_F(SerialWinPty, AFrameBegunLateIsReadWhole)
+{
+    openPort();
+    const Bytes frame = {0xE3, 0x02, 0x10, 0x20, 0xE3, 0x03};
+    std::thread lateDevice([&] {
+        // The start byte well inside the deadline, the rest well past it
+        // (and well inside the time the begun frame is given).
+        std::this_thread::sleep_for(Milliseconds(1900));
+        pty.writeMaster(Bytes(frame.begin(), frame.begin() + 1));
+        std::this_thread::sleep_for(Milliseconds(1000));
+        pty.writeMaster(Bytes(frame.begin() + 1, frame.end()));
+    });
+    const Bytes read = readFrame();
+    lateDevice.join();
+    EXPECT_EQ(read, frame);
 }
 
 // ---- packets and the adapter's echo -----------------------------------------
@@ -361,7 +479,7 @@ TEST_F(Packets, AWrongEchoFailsAfterOneAttempt)
     EXPECT_EQ(adapter.stop(), 1);
 }
 
-// The one slow test here: three read time-outs of 2510 ms.
+// The slowest test here: three read time-outs of 2510 ms.
 TEST_F(Packets, AMissingEchoFailsAfterThreeAttempts)
 {
     Adapter adapter(pty, Adapter::Echo::None);

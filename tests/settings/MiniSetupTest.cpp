@@ -7,6 +7,7 @@
 #include "ModalBoxCatcher.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
+#include "PtyPair.h"
 #include "SerialMask.h"
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
@@ -182,7 +183,11 @@ void MiniSetupTest::portListIsSortedAndKeepsSelection()
     // COM10 is a simulated device: any connection attempt would show in its log.
     SimulatorProcess sim({"--name", "COM10"});
     QVERIFY2(sim.isRunning(), sim.error().c_str());
-    QVERIFY(PortMap::add("COM3", "/dev/null"));
+    // Quiet serial lines: listed like any port, nothing behind them.
+    PtyPair com3;
+    PtyPair com1;
+    QVERIFY(com3.isOpen() && com1.isOpen());
+    QVERIFY(PortMap::add("COM3", com3.slavePath().c_str()));
 
     ZORVIKMiniSetup window;
     auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
@@ -198,7 +203,7 @@ void MiniSetupTest::portListIsSortedAndKeepsSelection()
     QCOMPARE(rowsInserted.count(), 0);
 
     // A new port goes to its sorted place; the selection stays.
-    QVERIFY(PortMap::add("COM1", "/dev/null"));
+    QVERIFY(PortMap::add("COM1", com1.slavePath().c_str()));
     QTRY_VERIFY_WITH_TIMEOUT(ports->findText("COM1") >= 0, 3000);
     QVERIFY(ports->findText("COM1") < ports->findText("COM10"));
     QCOMPARE(ports->currentText(), QStringLiteral("COM10"));
@@ -327,14 +332,17 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
 void MiniSetupTest::portWithoutDeviceShowsNoDevice()
 {
     PrivateRuntimeDir runtime;
-    QVERIFY(PortMap::add("COM7", "/dev/null"));
+    // A serial line that opens but does not echo: no KORLINK interface on it.
+    PtyPair line;
+    QVERIFY(line.isOpen());
+    QVERIFY(PortMap::add("COM7", line.slavePath().c_str()));
     ZORVIKMiniSetup window;
     ModalBoxCatcher catcher;
     choosePort(window, "COM7");
     QVERIFY(!isConnected(window));
     QCOMPARE(status(window),
              QStringLiteral("Cannot use COM7: ")
-                 + DeviceConnection::reason(DeviceConnection::Outcome::NoSuchPort));
+                 + DeviceConnection::reason(DeviceConnection::Outcome::NoEcho));
     QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
     QVERIFY(catcher.boxes().isEmpty());
 }

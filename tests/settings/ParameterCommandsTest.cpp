@@ -310,6 +310,13 @@ void ParameterCommandsTest::setRefusesWhatTheWindowRefuses_data()
     QTest::newRow("name given twice")
         << QStringList{} << QString() << QStringList{"StickDeadband=3", "StickDeadband=4"}
         << QStringList{"StickDeadband is given more than once"};
+    // A value is the number and nothing else: no blank before or after it.
+    QTest::newRow("blank before the value")
+        << QStringList{} << QString() << QStringList{"StickDeadband= 5"}
+        << QStringList{"' 5' is not a decimal integer"};
+    QTest::newRow("blank after the value")
+        << QStringList{} << QString() << QStringList{"StickDeadband=5 "}
+        << QStringList{"'5 ' is not a decimal integer"};
 }
 
 void ParameterCommandsTest::setRefusesWhatTheWindowRefuses()

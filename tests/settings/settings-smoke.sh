@@ -31,7 +31,11 @@ start_xvfb 1280x1024x24
 # a typical PC.
 port="COM3"
 start_simulator "$simulator" "$port"
-ln -s /dev/null "$XDG_RUNTIME_DIR/serialcomm/COM1"
+# COM1: a serial line that does not echo (a second simulator told so); it
+# ends with this script.
+"$simulator" --name COM1 --no-echo --watch-pid $$ >"$work/com1.out" 2>&1 &
+extra_pids=$!
+wait_for 20 test -e "$XDG_RUNTIME_DIR/serialcomm/COM1" || fail "COM1 did not appear"
 
 # --- The program.
 LSAN_OPTIONS=$(xcb_lsan_options) QT_QPA_PLATFORM=xcb "$settings" >"$app_output" 2>&1 &

@@ -1,9 +1,17 @@
 // The simulated adapter and device, driven without a terminal.
 
 #include "EngineHarness.h"
+#include "FolderContents.h"
 #include "PrivateRuntimeDir.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/resource.h>
 
 namespace {
 
@@ -240,6 +248,143 @@ TEST(WriteParameters, AcceptedWritesReachTheStateFileAtOnce)
     ASSERT_TRUE(reloaded.value(0x1180, asymmetry));
     EXPECT_EQ(asymmetry, -50);
 }
+
+// ---- a write whose state cannot be saved -----------------------------------
+
+// Ways the state file stops being savable while the simulator runs (the
+// folder holds state.txt), each undone by `undo`. The tests may run as
+// root, for whom a read-only folder is no obstacle.
+struct SaveFault {
+    const char* name;
+    void (*make)(const std::string& folder);
+    void (*undo)(const std::string& folder);
+};
+
+void PrintTo(const SaveFault& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+// A full disk, as far as this process is concerned: writes beyond a few
+// bytes fail with EFBIG (SIGXFSZ ignored, or it would end the process).
+rlimit g_fileSizeLimit{};
+void (*g_fileSizeSignal)(int) = SIG_DFL;
+
+void limitFileSize(const std::string&)
+{
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &g_fileSizeLimit), 0);
+    g_fileSizeSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = g_fileSizeLimit;
+    small.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+}
+
+void liftFileSizeLimit(const std::string&)
+{
+    setrlimit(RLIMIT_FSIZE, &g_fileSizeLimit);
+    std::signal(SIGXFSZ, g_fileSizeSignal);
+}
+
+// No new file can be made beside the state file: its folder is now a file.
+void replaceFolderByFile(const std::string& folder)
+{
+    std::filesystem::rename(folder, folder + ".away");
+    std::ofstream(folder) << "a file where the folder was\n";
+}
+
+void bringFolderBack(const std::string& folder)
+{
+    std::filesystem::remove(folder);
+    std::filesystem::rename(folder + ".away", folder);
+}
+
+// The new file is written, but cannot replace the state file, which is now
+// a directory.
+void replaceStateByDirectory(const std::string& folder)
+{
+    std::filesystem::rename(folder + "/state.txt", folder + "/state.away");
+    std::filesystem::create_directory(folder + "/state.txt");
+}
+
+void bringStateBack(const std::string& folder)
+{
+    std::filesystem::remove(folder + "/state.txt");
+    std::filesystem::rename(folder + "/state.away", folder + "/state.txt");
+}
+
+// Undoes the fault however the test ends.
+class FaultInPlace {
+public:
+    FaultInPlace(const SaveFault& fault, const std::string& folder)
+        : m_fault(fault)
+        , m_folder(folder)
+    {
+        m_fault.make(m_folder);
+    }
+    ~FaultInPlace() { m_fault.undo(m_folder); }
+    FaultInPlace(const FaultInPlace&) = delete;
+    FaultInPlace& operator=(const FaultInPlace&) = delete;
+
+private:
+    const SaveFault& m_fault;
+    std::string m_folder;
+};
+
+class UnsavedWrite : public ::testing::TestWithParam<SaveFault> {};
+
+TEST_P(UnsavedWrite, IsRefusedAndLeavesMemoryAndFileAsTheyWere)
+{
+    PrivateRuntimeDir directory;
+    const std::string folder = directory.path() + "/device";
+    const std::string path = folder + "/state.txt";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    EngineHarness sim;
+    std::string error;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(sim.parameters.attachStateFile(path, error, warnings)) << error;
+    auto writeStatus = [&sim](const char* payload) {
+        const auto answer = sim.ask(FIRMWARE, 4, hexBytes(payload));
+        return answer ? answer->payload : Bytes{};
+    };
+    const char* tailFrequency333 = "81 0021 014d";
+    const char* tailFrequency444 = "81 0021 01bc";
+    ASSERT_EQ(writeStatus(tailFrequency333), Bytes{Device::STATUS_OK});
+    const std::string saved = readText(path);
+    ASSERT_NE(saved.find("0x105C 333\n"), std::string::npos) << saved;
+
+    // Only the write and the read-back while the fault is in place: with a
+    // file size limit, even a failure message may not reach its file.
+    Bytes refused;
+    std::optional<DecodedAnswer> readBack;
+    {
+        FaultInPlace fault(GetParam(), folder);
+        ASSERT_FALSE(HasFatalFailure());
+        refused = writeStatus(tailFrequency444);
+        readBack = sim.ask(FIRMWARE, 3, {0x00, 0x21});
+    }
+    EXPECT_EQ(refused, Bytes{Device::STATUS_STORE_FAILED});
+    ASSERT_TRUE(readBack);
+    EXPECT_EQ(readBack->payload, hexBytes("014d 00"));
+    const auto said = std::find_if(sim.log.begin(), sim.log.end(), [](const std::string& line) {
+        return line.rfind("event state-error cannot save state file ", 0) == 0;
+    });
+    EXPECT_NE(said, sim.log.end());
+
+    // With the fault undone, the file is as it was, nothing is left beside
+    // it, and the same write is stored.
+    EXPECT_EQ(readText(path), saved);
+    EXPECT_EQ(entriesOf(folder), std::set<std::string>{"state.txt"});
+    EXPECT_EQ(writeStatus(tailFrequency444), Bytes{Device::STATUS_OK});
+    EXPECT_NE(readText(path).find("0x105C 444\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, UnsavedWrite,
+    ::testing::Values(SaveFault{"DiskFull", limitFileSize, liftFileSizeLimit},
+                      SaveFault{"FolderReplacedByAFile", replaceFolderByFile, bringFolderBack},
+                      SaveFault{"StateReplacedByADirectory", replaceStateByDirectory,
+                                bringStateBack}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- handshake -----------------------------------------------------------
 

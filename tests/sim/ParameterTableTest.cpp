@@ -2,15 +2,21 @@
 
 #include "ParameterTable.h"
 
+#include "ChildProgram.h"
+#include "FolderContents.h"
 #include "PrivateRuntimeDir.h"
+#include "SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
-#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -81,18 +87,48 @@ TEST(ParameterTable, AddressRunsSplitWhereTheLayoutHasGaps)
     EXPECT_EQ(table.findById(0x1050)->address, table.findById(0x104A)->address + 1);
 }
 
-TEST(ParameterTable, WritesOnlyWithinLimits)
+// ---- storing words ----------------------------------------------------------
+
+struct StoreCase {
+    const char* name;
+    std::vector<ParameterTable::WordWrite> writes;
+    ParameterTable::StoreResult result;
+    int32_t torque;    // TorqueDirection (0x1174, address 0x0061) afterwards
+    int32_t frequency; // TailServoFrequency (0x105C, address 0x0021) afterwards
+};
+
+void PrintTo(const StoreCase& c, std::ostream* out)
 {
-    ParameterTable table;
-    const uint16_t torque = table.findById(0x1174)->address;
-    EXPECT_TRUE(table.writeWord(torque, 0xFFFF));
-    EXPECT_EQ(valueOf(table, 0x1174), -1);
-    EXPECT_EQ(table.readWord(torque), 0xFFFF);
-    EXPECT_FALSE(table.writeWord(torque, 0xFFFE));
-    EXPECT_FALSE(table.writeWord(table.findById(0x1064)->address, 499));
-    EXPECT_FALSE(table.writeWord(0x0012, 0)); // no parameter there
-    EXPECT_EQ(valueOf(table, 0x1174), -1);
+    *out << c.name;
 }
+
+class StoreWords : public ::testing::TestWithParam<StoreCase> {};
+
+TEST_P(StoreWords, TakesAllWordsOrNone)
+{
+    const StoreCase& c = GetParam();
+    ParameterTable table;
+    std::string error;
+    EXPECT_EQ(table.store(c.writes, error), c.result);
+    EXPECT_EQ(valueOf(table, 0x1174), c.torque);
+    EXPECT_EQ(table.readWord(0x0061), static_cast<uint16_t>(c.torque));
+    EXPECT_EQ(valueOf(table, 0x105C), c.frequency);
+}
+
+using Result = ParameterTable::StoreResult;
+INSTANTIATE_TEST_SUITE_P(
+    Writes, StoreWords,
+    ::testing::Values(
+        StoreCase{"SignedWord", {{0x0061, 0xFFFF}, {0x0021, 333}}, Result::Stored, -1, 333},
+        StoreCase{"SignedWordOutsideLimits", {{0x0021, 333}, {0x0061, 0xFFFE}},
+                  Result::OutOfRange, 1, 50},
+        StoreCase{"UnsignedBelowMinimum", {{0x0061, 0xFFFF}, {0x0021, 49}}, Result::OutOfRange,
+                  1, 50},
+        StoreCase{"NoParameterAtTheAddress", {{0x0061, 0xFFFF}, {0x0012, 0}},
+                  Result::UnknownAddress, 1, 50}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the state file ---------------------------------------------------------
 
 class StateFile : public ::testing::Test {
 protected:
@@ -100,11 +136,7 @@ protected:
 
     void writeFile(const std::string& text) const { std::ofstream(path()) << text; }
 
-    std::string readFile() const
-    {
-        std::ifstream in(path());
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string readFile() const { return readText(path()); }
 
     PrivateRuntimeDir m_directory;
     std::string m_error;
@@ -118,16 +150,16 @@ TEST_F(StateFile, MissingFileIsCreatedWithTheDefaults)
     const std::string text = readFile();
     EXPECT_NE(text.find("0x1064 1520\n"), std::string::npos) << text;
     EXPECT_NE(text.find("0x1174 1\n"), std::string::npos) << text;
+    EXPECT_EQ(entriesOf(m_directory.path()), std::set<std::string>{"state.txt"});
 }
 
-TEST_F(StateFile, SavedValuesComeBackInTheNextRun)
+TEST_F(StateFile, StoredValuesComeBackInTheNextRun)
 {
     {
         ParameterTable first;
         ASSERT_TRUE(first.attachStateFile(path(), m_error, m_warnings)) << m_error;
-        ASSERT_TRUE(first.writeWord(first.findById(0x1180)->address, 0xFFCE)); // -50
-        ASSERT_TRUE(first.writeWord(first.findById(0x105C)->address, 333));
-        ASSERT_TRUE(first.saveState(m_error)) << m_error;
+        ASSERT_EQ(first.store({{0x0064, 0xFFCE}, {0x0021, 333}}, m_error), Result::Stored)
+            << m_error;
     }
     EXPECT_NE(readFile().find("0x1180 -50\n"), std::string::npos);
     ParameterTable second;
@@ -135,6 +167,7 @@ TEST_F(StateFile, SavedValuesComeBackInTheNextRun)
     EXPECT_EQ(valueOf(second, 0x1180), -50);
     EXPECT_EQ(valueOf(second, 0x105C), 333);
     EXPECT_TRUE(m_warnings.empty());
+    EXPECT_EQ(entriesOf(m_directory.path()), std::set<std::string>{"state.txt"});
 }
 
 TEST_F(StateFile, ValuesOutsideTheLimitsAreKeptWithAWarning)
@@ -148,15 +181,153 @@ TEST_F(StateFile, ValuesOutsideTheLimitsAreKeptWithAWarning)
     EXPECT_NE(m_warnings[0].find("TailServoFrequency"), std::string::npos) << m_warnings[0];
 }
 
+// A line as long as the cap is read (one character more is refused, below).
+TEST_F(StateFile, LinesUpToTheCapAreRead)
+{
+    const std::string atCap = "# " + std::string(ParameterTable::MAX_STATE_LINE - 2, 'x');
+    writeFile(atCap + "\n0x105C 333");
+    ParameterTable table;
+    ASSERT_TRUE(table.attachStateFile(path(), m_error, m_warnings)) << m_error;
+    EXPECT_EQ(valueOf(table, 0x105C), 333);
+}
+
 TEST_F(StateFile, MalformedLinesAndUnknownIdsAreErrors)
 {
-    for (const char* text : {"0x1064\n", "1064 1520\n", "0x1064 15x0\n", "0x1001 3\n",
-                             "0x1064 1520 9\n", "0x1064 70000\n"}) {
-        writeFile(text);
+    const std::string overLong = "0x1064 1520" + std::string(ParameterTable::MAX_STATE_LINE, ' ');
+    const std::string overLongComment = "#" + std::string(ParameterTable::MAX_STATE_LINE, 'x');
+    for (const std::string& text :
+         {std::string("0x1064\n"), std::string("1064 1520\n"), std::string("0x1064 15x0\n"),
+          std::string("0x1001 3\n"), std::string("0x1064 1520 9\n"),
+          std::string("0x1064 70000\n"), overLong + "\n", overLongComment}) {
+        writeFile("0x105C 333\n" + text);
         ParameterTable table;
         m_error.clear();
         EXPECT_FALSE(table.attachStateFile(path(), m_error, m_warnings)) << text;
-        EXPECT_NE(m_error.find(":1:"), std::string::npos) << m_error;
+        EXPECT_NE(m_error.find(path() + ":2: "), std::string::npos) << m_error;
+        // Nothing of a refused file is taken, not even its good lines.
+        EXPECT_EQ(valueOf(table, 0x105C), 50) << text;
+    }
+    writeFile(overLong);
+    ParameterTable table;
+    EXPECT_FALSE(table.attachStateFile(path(), m_error, m_warnings));
+    EXPECT_NE(m_error.find("longer than " + std::to_string(ParameterTable::MAX_STATE_LINE)
+                           + " characters"),
+              std::string::npos)
+        << m_error;
+}
+
+// What is not a regular file of a state file's size is refused before it is
+// read: /dev/zero would be read without end, a FIFO waits for a writer, and
+// a directory is no empty state file.
+struct RefusedFile {
+    const char* name;
+    std::string (*make)(const std::string& folder); // the path to give
+    std::string reason;
+};
+
+void PrintTo(const RefusedFile& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class RefusedStateFile : public ::testing::TestWithParam<RefusedFile> {};
+
+TEST_P(RefusedStateFile, IsAnErrorNamingThePathAndTheReason)
+{
+    PrivateRuntimeDir directory;
+    const std::string path = GetParam().make(directory.path());
+    ParameterTable table;
+    std::string error;
+    std::vector<std::string> warnings;
+    EXPECT_FALSE(table.attachStateFile(path, error, warnings));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
+    // The table is bound to no file: nothing is written anywhere.
+    const std::set<std::string> before = entriesOf(directory.path());
+    EXPECT_EQ(table.store({{0x0021, 333}}, error), Result::Stored) << error;
+    EXPECT_EQ(entriesOf(directory.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, RefusedStateFile,
+    ::testing::Values(
+        RefusedFile{"Directory", [](const std::string& folder) { return folder; },
+                    "is a directory, not a regular file"},
+        RefusedFile{"EndlessDevice", [](const std::string&) { return std::string("/dev/zero"); },
+                    "is a character device, not a regular file"},
+        RefusedFile{"Fifo",
+                    [](const std::string& folder) {
+                        const std::string path = folder + "/state.fifo";
+                        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+                        return path;
+                    },
+                    "is a FIFO, not a regular file"},
+        RefusedFile{"LargerThanAnyStateFile",
+                    [](const std::string& folder) {
+                        const std::string path = folder + "/state.txt";
+                        std::ofstream(path)
+                            << std::string(ParameterTable::MAX_STATE_BYTES + 1, '\n');
+                        return path;
+                    },
+                    "is larger than " + std::to_string(ParameterTable::MAX_STATE_BYTES)
+                        + " bytes"},
+        RefusedFile{"FolderIsAFile",
+                    [](const std::string& folder) {
+                        std::ofstream(folder + "/file") << "0x105C 333\n";
+                        return folder + "/file/state.txt";
+                    },
+                    "Not a directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The old file is replaced by a new one under a name nobody can predict: a
+// link planted under any name a saver might pick is left alone, and so is
+// the file it points to.
+TEST_F(StateFile, PlantedLinksAreNotFollowed)
+{
+    const std::string victim = m_directory.path() + "/victim.txt";
+    std::ofstream(victim) << "not the state\n";
+    const std::string folder = m_directory.path() + "/";
+    const std::vector<std::string> planted = {
+        path() + ".tmp" + std::to_string(getpid()), path() + ".tmp", path() + ".new",
+        path() + "~", folder + ".state.txt.tmp", folder + ".state.txt.swp"};
+    for (const std::string& link : planted)
+        ASSERT_EQ(symlink(victim.c_str(), link.c_str()), 0) << link;
+
+    ParameterTable table;
+    ASSERT_TRUE(table.attachStateFile(path(), m_error, m_warnings)) << m_error;
+    ASSERT_EQ(table.store({{0x0021, 333}}, m_error), Result::Stored) << m_error;
+
+    EXPECT_EQ(readText(victim), "not the state\n");
+    for (const std::string& link : planted) {
+        std::error_code error;
+        EXPECT_TRUE(std::filesystem::is_symlink(link, error)) << link;
+        EXPECT_EQ(std::filesystem::read_symlink(link, error), victim) << link;
+    }
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(path())));
+    EXPECT_NE(readFile().find("0x105C 333\n"), std::string::npos);
+    EXPECT_EQ(entriesOf(m_directory.path()).size(), planted.size() + 2); // + state, victim
+}
+
+// ---- the program refuses a bad --state at once --------------------------------
+
+// Before, /dev/zero was read without end while the stop signals were held,
+// and a directory started a simulator that could store nothing.
+TEST(StateFileAtStart, WhatIsNotARegularFileEndsTheSimulatorWithTheReason)
+{
+    PrivateRuntimeDir directory;
+    for (const std::string& state : {std::string("/dev/zero"), directory.path()}) {
+        ChildProgram simulator(
+            ZORVI::Testing::SimulatorProcess::simulatorPath(),
+            {"--state", state, "--name", PrivateRuntimeDir::uniquePortName("ttyS"),
+             "--watch-pid", std::to_string(getpid())});
+        ASSERT_TRUE(simulator.isStarted());
+        const int status = simulator.finish(10000);
+        ASSERT_NE(status, -1) << state << " still running after 10 s";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << state;
+        const std::string& output = simulator.output();
+        EXPECT_NE(output.find("zorvik-sim: state file " + state + " is a "), std::string::npos)
+            << output;
+        EXPECT_NE(output.find("not a regular file"), std::string::npos) << output;
     }
 }
 

@@ -31,7 +31,7 @@ session_begin() {
 
 session_end() {
     local pid
-    for pid in $app_pid $sim_pid $xvfb_pid; do
+    for pid in $app_pid $sim_pid $xvfb_pid ${extra_pids:-}; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done

@@ -15,6 +15,7 @@
 
 using ZORVI::Control;
 using ZORVI::Update;
+using Failure = ZORVI::Control::TransferReport::Failure;
 using namespace ScriptedLink;
 
 namespace {
@@ -210,6 +211,12 @@ TEST_F(TransferTest, RunUpdateReportsProgressBeforeEachRecord)
     std::remove(path);
 
     EXPECT_EQ(g_progress, (std::vector<ProgressSeen>{{0, 0}, {40, 0}, {80, 1}, {100, 2}}));
+    const Control::TransferReport& report = control().lastTransfer();
+    EXPECT_EQ(report.failure, Failure::None);
+    EXPECT_EQ(report.recordsAcknowledged, 3u);
+    EXPECT_EQ(report.recordsTotal, 3u);
+    EXPECT_EQ(report.failedRecord, 0u);
+    EXPECT_EQ(Control::describe(report), "");
 
     const std::vector<Bytes> frames = device().frames();
     ASSERT_EQ(frames.size(), 4u);
@@ -246,15 +253,16 @@ struct BadAcknowledgement {
     const char* name;
     bool answer;
     Bytes payload;
+    Failure failure;
 };
 
 TEST_F(TransferTest, RecordNotAcknowledgedEndsTheTransfer)
 {
     const BadAcknowledgement cases[] = {
-        {"two bytes 11 00", true, {0x11, 0x00}},
-        {"another byte", true, {0x12}},
-        {"empty answer", true, {}},
-        {"no answer", false, {}},
+        {"two bytes 11 00", true, {0x11, 0x00}, Failure::RecordRefused},
+        {"another byte", true, {0x12}, Failure::RecordRefused},
+        {"empty answer", true, {}, Failure::RecordRefused},
+        {"no answer", false, {}, Failure::RecordUnanswered},
     };
     const BadAcknowledgement* current = nullptr;
     size_t records = 0;
@@ -273,6 +281,11 @@ TEST_F(TransferTest, RecordNotAcknowledgedEndsTheTransfer)
         const size_t before = device().countOf(RECORD);
         EXPECT_EQ(control().transferUpdate(*update), -1);
         EXPECT_EQ(device().countOf(RECORD) - before, 2u) << "nothing after the bad record";
+        const Control::TransferReport& report = control().lastTransfer();
+        EXPECT_EQ(report.failure, c.failure);
+        EXPECT_EQ(report.recordsAcknowledged, 1u);
+        EXPECT_EQ(report.recordsTotal, 3u);
+        EXPECT_EQ(report.failedRecord, 2u);
     }
 }
 
@@ -287,8 +300,11 @@ TEST_F(TransferTest, UnusableUpdateSendsNothing)
         auto update = Update::fromText(text.data(), text.size());
         ASSERT_FALSE(update->isValid());
         EXPECT_EQ(control().transferUpdate(*update), -1);
+        EXPECT_EQ(control().lastTransfer().failure, Failure::InvalidUpdate);
+        EXPECT_EQ(control().lastTransfer().recordsAcknowledged, 0u);
     }
     EXPECT_EQ(control().runUpdate("/nonexistent/zorvik.upd"), -1);
+    EXPECT_EQ(control().lastTransfer().failure, Failure::InvalidUpdate);
     // The first frame the device ever sees is this one.
     EXPECT_TRUE(control().requestMode(0, true, false));
     EXPECT_EQ(device().frames(), (std::vector<Bytes>{{0xE0, 0x0C, 0x42, 0xE0, 0x0D}}));
@@ -298,10 +314,40 @@ TEST_F(TransferTest, SilentDeviceGetsThreePassesOfModeRequests)
 {
     start([](const Packet&, const Bytes&) { return Bytes(); }); // the adapter echoes, nobody answers
     EXPECT_EQ(control().transferUpdate(*makeUpdate(1, 3, {10})), -1);
+    EXPECT_EQ(control().lastTransfer().failure, Failure::NoModeAnswer);
+    EXPECT_EQ(control().lastTransfer().recordsTotal, 1u);
+    EXPECT_EQ(control().lastTransfer().failedRecord, 0u);
     const std::vector<Bytes> frames = device().frames();
     ASSERT_EQ(frames.size(), 6u);
     for (size_t i = 0; i < frames.size(); ++i) {
         EXPECT_EQ((frames[i][1] >> 4), MODE);
         EXPECT_EQ(destinationCode(frames[i]), i % 2 == 0 ? 1 : 3) << i;
+    }
+}
+
+TEST(TransferReport, DescribeNamesWhatFailedAndWhere)
+{
+    const struct {
+        Failure failure;
+        uint32_t acknowledged;
+        uint32_t total;
+        uint32_t failed;
+        const char* text;
+    } cases[] = {
+        {Failure::None, 340, 340, 0, ""},
+        {Failure::InvalidUpdate, 0, 0, 0, "The update file is not valid; nothing was sent."},
+        {Failure::NoModeAnswer, 0, 340, 0,
+         "The device did not accept the mode request: it never entered its receiving mode."},
+        {Failure::RecordRefused, 11, 340, 12, "Record 12 of 340 was refused by the device."},
+        {Failure::RecordUnanswered, 11, 340, 12, "Record 12 of 340 was not answered."},
+        {Failure::PortLost, 0, 7, 1, "The port was lost at record 1 of 7."},
+    };
+    for (const auto& c : cases) {
+        Control::TransferReport report;
+        report.failure = c.failure;
+        report.recordsAcknowledged = c.acknowledged;
+        report.recordsTotal = c.total;
+        report.failedRecord = c.failed;
+        EXPECT_EQ(Control::describe(report), c.text);
     }
 }

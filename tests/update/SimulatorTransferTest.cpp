@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 
@@ -94,6 +95,9 @@ TEST_F(SimulatorTransfer, ReceivedImageIsTheFilesRecords)
     ASSERT_EQ(control().transferUpdate(*update), 0);
     const Bytes records(image.begin() + 22, image.end());
     EXPECT_EQ(fileBytes(imagePath()), records);
+    EXPECT_EQ(control().lastTransfer().failure, Control::TransferReport::Failure::None);
+    EXPECT_EQ(control().lastTransfer().recordsAcknowledged, 5u);
+    EXPECT_EQ(control().lastTransfer().recordsTotal, 5u);
 }
 
 TEST_F(SimulatorTransfer, DeviceListeningOnlyAtTheTargetIsFoundInTheFirstPass)
@@ -109,38 +113,74 @@ TEST_F(SimulatorTransfer, DeviceListeningOnlyAtTheTargetIsFoundInTheFirstPass)
     EXPECT_EQ(requestsWithCommand(1).size(), 2u);
 }
 
-struct RecordFault {
-    const char* option;
+struct TransferFault {
+    std::vector<std::string> options;
     size_t recordsOnTheWire; // frames of records the device got to see
+    size_t recordsSaved;     // records the device took
+    Control::TransferReport::Failure failure;
+    uint32_t failedRecord;
+    const char* description;
 };
 
-void PrintTo(const RecordFault& fault, std::ostream* out)
+void PrintTo(const TransferFault& fault, std::ostream* out)
 {
-    *out << fault.option << " 2";
+    for (const std::string& option : fault.options)
+        *out << option << " ";
 }
 
-class SimulatorRecordFault : public SimulatorTransfer,
-                             public ::testing::WithParamInterface<RecordFault> {};
+class SimulatorTransferFault : public SimulatorTransfer,
+                               public ::testing::WithParamInterface<TransferFault> {};
 
-TEST_P(SimulatorRecordFault, TransferEndsAtTheSecondRecord)
+TEST_P(SimulatorTransferFault, TransferEndsAtTheFailureAndNamesIt)
 {
-    start({GetParam().option, "2"});
-    const Bytes image = imageWithRecords(1, 0, {30, 40, 50});
+    const TransferFault& fault = GetParam();
+    start(fault.options);
+    const std::vector<uint32_t> sizes = {30, 40, 50};
+    const Bytes image = imageWithRecords(1, 0, sizes);
     auto update = readUpdate(image);
     EXPECT_EQ(control().transferUpdate(*update), -1);
-    // Only the first record was taken; the third never went out.
-    EXPECT_EQ(requestsWithCommand(1).size(), GetParam().recordsOnTheWire);
-    EXPECT_EQ(fileBytes(imagePath()), Bytes(image.begin() + 22, image.begin() + 22 + 30));
+    // Nothing after the failing record went out.
+    EXPECT_EQ(requestsWithCommand(1).size(), fault.recordsOnTheWire);
+    size_t saved = 0;
+    for (size_t i = 0; i < fault.recordsSaved; ++i)
+        saved += sizes[i];
+    EXPECT_EQ(fileBytes(imagePath()), Bytes(image.begin() + 22, image.begin() + 22 + saved));
+
+    const Control::TransferReport& report = control().lastTransfer();
+    EXPECT_EQ(report.failure, fault.failure);
+    EXPECT_EQ(report.recordsAcknowledged, fault.recordsSaved);
+    EXPECT_EQ(report.recordsTotal, sizes.size());
+    EXPECT_EQ(report.failedRecord, fault.failedRecord);
+    EXPECT_EQ(Control::describe(report), fault.description);
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, SimulatorRecordFault,
-                         ::testing::Values(RecordFault{"--refuse-record", 2},
-                                           RecordFault{"--drop-record", 2},
-                                           RecordFault{"--silent-during-transfer", 1}),
-                         [](const ::testing::TestParamInfo<RecordFault>& info) {
-                             std::string name = info.param.option + 2;
-                             for (char& c : name)
-                                 if (c == '-')
-                                     c = '_';
-                             return name;
-                         });
+using Failure = Control::TransferReport::Failure;
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SimulatorTransferFault,
+    ::testing::Values(
+        TransferFault{{"--refuse-record", "2"}, 2, 1, Failure::RecordRefused, 2,
+                      "Record 2 of 3 was refused by the device."},
+        TransferFault{{"--drop-record", "2"}, 2, 1, Failure::RecordUnanswered, 2,
+                      "Record 2 of 3 was not answered."},
+        TransferFault{{"--silent-during-transfer", "2"}, 1, 1, Failure::PortLost, 2,
+                      "The port was lost at record 2 of 3."},
+        TransferFault{{"--refuse-record", "1"}, 1, 0, Failure::RecordRefused, 1,
+                      "Record 1 of 3 was refused by the device."},
+        // Six mode requests, each waiting out the answer time-out.
+        TransferFault{{"--no-answer"}, 0, 0, Failure::NoModeAnswer, 0,
+                      "The device did not accept the mode request: it never entered its "
+                      "receiving mode."}),
+    [](const ::testing::TestParamInfo<TransferFault>& info) {
+        std::string name;
+        for (const std::string& option : info.param.options)
+            name += (name.empty() ? "" : "_") + option;
+        std::string clean;
+        for (char c : name) {
+            if (std::isalnum(static_cast<unsigned char>(c)))
+                clean += c;
+            else if (!clean.empty() && clean.back() != '_')
+                clean += '_';
+        }
+        return clean;
+    });

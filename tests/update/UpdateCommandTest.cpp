@@ -1,45 +1,58 @@
 // `zorvik file` and `zorvik update` as a user runs them, against the device
-// simulator.
+// simulator (and, for a device that answers only in recovery mode after a
+// complete transfer, a scripted device): what is sent is what was shown and
+// confirmed, a file for other hardware is refused, the device is asked
+// afterwards, every failure is named with what to do, and every update is
+// recorded.
 
+#include "CliProcess.h"
 #include "PrivateRuntimeDir.h"
+#include "ScriptedDevice.h"
+#include "Sha256.h"
 #include "SimulatorProcess.h"
 #include "UpdateImage.h"
+#include "VersionFixtures.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sys/wait.h>
+#include <map>
+#include <sys/stat.h>
 
 using ZORVI::Testing::SimulatorProcess;
 using UpdateImage::Bytes;
 
 namespace {
 
+// Generous: a run waits out at most about ten answer time-outs of 2.5 s.
+constexpr int RUN_TIMEOUT_MS = 50000;
+// A command that refuses its arguments answers at once; this only bounds a
+// command that blocks.
+constexpr int REFUSAL_TIMEOUT_MS = 20000;
+
+// The simulated device restarts with the versions of the tests' update file.
+const std::vector<std::string> RUNS_THE_FILE_AFTERWARDS = {"--update-app-version", "3.4.0",
+                                                           "--update-data-version", "1.2"};
+
 struct CliRun {
     int exitCode;
     std::string output; // standard output and error together
 };
 
-CliRun runZorvik(const std::string& arguments, const std::string& input = std::string())
+CliRun runZorvik(const std::vector<std::string>& arguments,
+                 const std::vector<std::string>& environment = {}, const std::string& input = "",
+                 int timeoutMs = RUN_TIMEOUT_MS)
 {
-    std::string command = std::string(ZORVIK_CLI_PATH) + " " + arguments + " 2>&1";
-    if (!input.empty())
-        command = "printf '" + input + "' | " + command;
-    else
-        command += " < /dev/null";
-    CliRun run{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return run;
-    char chunk[4096];
-    size_t count = 0;
-    while ((count = fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        run.output.append(chunk, count);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    CliProcess process(arguments, environment);
+    if (!process.isStarted())
+        return {-1, "zorvik did not start"};
+    process.send(input);
+    const int exitCode = process.finish(timeoutMs);
+    return {exitCode, process.output()};
 }
 
 bool contains(const std::string& text, const std::string& part)
@@ -53,6 +66,39 @@ Bytes fileBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string digestOf(const std::string& text)
+{
+    return ZORVI::Sha256::hexDigest(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+}
+
+// The update records' lines, each split into its named fields (the time
+// under "time").
+std::vector<std::map<std::string, std::string>> journalLines(const std::string& path)
+{
+    std::vector<std::map<std::string, std::string>> lines;
+    std::ifstream in(path, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        std::map<std::string, std::string> fields;
+        size_t start = 0;
+        for (bool first = true; start != std::string::npos; first = false) {
+            const size_t tab = line.find('\t', start);
+            const std::string field = line.substr(start, tab == std::string::npos
+                                                             ? std::string::npos
+                                                             : tab - start);
+            const size_t equals = field.find('=');
+            if (first)
+                fields["time"] = field;
+            else if (equals != std::string::npos)
+                fields[field.substr(0, equals)] = field.substr(equals + 1);
+            start = tab == std::string::npos ? tab : tab + 1;
+        }
+        lines.push_back(fields);
+    }
+    return lines;
+}
+
+// The update file the tests send: application 3.4.0, data 1.2, hardware
+// 8.x, two records (702 and 11 bytes, length fields included).
 class UpdateCommand : public ::testing::Test {
 protected:
     void SetUp() override
@@ -68,7 +114,9 @@ protected:
         m_image = UpdateImage::join({header, UpdateImage::record(700, 0xE0),
                                      UpdateImage::record(9)});
         m_updatePath = m_runtimeDir.path() + "/firmware.upd";
-        std::ofstream(m_updatePath) << UpdateImage::text(m_image, "\n") << "\n";
+        m_updateText = UpdateImage::text(m_image, "\n") + "\n";
+        std::ofstream(m_updatePath, std::ios::binary) << m_updateText;
+        m_journalPath = m_runtimeDir.path() + "/state/zorvik/updates.log";
     }
 
     void startSimulator(std::vector<std::string> arguments)
@@ -79,6 +127,20 @@ protected:
         ASSERT_TRUE(m_sim->isRunning()) << m_sim->error();
     }
 
+    // The update records go to the test's own folder.
+    std::vector<std::string> environment() const
+    {
+        return {"XDG_STATE_HOME=" + m_runtimeDir.path() + "/state"};
+    }
+
+    CliRun update(const std::string& port, std::vector<std::string> options = {"--yes"},
+                  const std::string& input = "")
+    {
+        std::vector<std::string> arguments = {"update", port, m_updatePath};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runZorvik(arguments, environment(), input);
+    }
+
     size_t modeRequests() const
     {
         size_t count = 0;
@@ -87,11 +149,26 @@ protected:
         return count;
     }
 
+    Bytes records() const { return Bytes(m_image.begin() + m_headerLength, m_image.end()); }
+
+    // The retry and check commands the guidance names for this run.
+    std::string withCommands(std::string text, const std::string& port) const
+    {
+        for (const auto& [placeholder, value] :
+             {std::pair<std::string, std::string>{"<port>", port}, {"<file>", m_updatePath}}) {
+            for (size_t at; (at = text.find(placeholder)) != std::string::npos;)
+                text.replace(at, placeholder.size(), value);
+        }
+        return text;
+    }
+
     PrivateRuntimeDir m_runtimeDir;
     Bytes m_image;
     size_t m_headerLength = 0;
     std::string m_updatePath;
+    std::string m_updateText;
     std::string m_receivedPath;
+    std::string m_journalPath;
     std::unique_ptr<SimulatorProcess> m_sim;
 };
 
@@ -99,52 +176,396 @@ protected:
 
 TEST_F(UpdateCommand, FileShowsWhatTheUpdateHoldsOrWhyItIsRefused)
 {
-    const CliRun good = runZorvik("file " + m_updatePath);
+    const CliRun good = runZorvik({"file", m_updatePath});
     EXPECT_EQ(good.exitCode, 0) << good.output;
-    for (const char* line : {"Application: 3.4.0", "Hardware:    8.x", "Data:        1.2",
-                             "Addresses:   entry 1, target 0",
-                             "Description: Release for the test bench", "Records:     2",
-                             "Total bytes: 713"})
+    for (const std::string& line :
+         {std::string("Application: 3.4.0"), std::string("Hardware:    8.x"),
+          std::string("Data:        1.2"), std::string("Addresses:   entry 1, target 0"),
+          std::string("Description: Release for the test bench"), std::string("Records:     2"),
+          std::string("Total bytes: 713"), "SHA-256:     " + digestOf(m_updateText),
+          "Size:        " + std::to_string(m_updateText.size()) + " bytes"})
         EXPECT_TRUE(contains(good.output, line)) << line << "\n" << good.output;
 
     Bytes broken = m_image;
     broken[8] ^= 1; // application version changed, CRC not
     const std::string brokenPath = m_runtimeDir.path() + "/broken.upd";
     std::ofstream(brokenPath) << UpdateImage::text(broken);
-    const CliRun bad = runZorvik("file " + brokenPath);
+    const CliRun bad = runZorvik({"file", brokenPath});
     EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(contains(bad.output, "not a valid update file")) << bad.output;
     EXPECT_TRUE(contains(bad.output, "header CRC")) << bad.output;
 }
 
 TEST_F(UpdateCommand, UnconfirmedUpdateSendsNothing)
 {
     startSimulator({});
-    const CliRun run = runZorvik("update " + m_sim->portName() + " " + m_updatePath, "n\\n");
+    const CliRun run = update(m_sim->portName(), {}, "n\n");
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_TRUE(contains(run.output, "upgrade from Version 3.1.7 to 3.4.0")) << run.output;
     EXPECT_TRUE(contains(run.output, "nothing was sent")) << run.output;
     EXPECT_EQ(modeRequests(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(m_journalPath));
 }
 
-TEST_F(UpdateCommand, ConfirmedUpdateReachesTheDeviceAndShowsItsNewVersion)
+TEST_F(UpdateCommand, ConfirmedUpdateIsCheckedWithTheDeviceAndRecorded)
 {
-    startSimulator({"--update-app-version", "3.4.0"});
-    const CliRun run = runZorvik("update " + m_sim->portName() + " " + m_updatePath + " --yes");
+    startSimulator(RUNS_THE_FILE_AFTERWARDS);
+    const CliRun run = update(m_sim->portName());
     EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(contains(run.output, "SHA-256:     " + digestOf(m_updateText))) << run.output;
     EXPECT_TRUE(contains(run.output, "100%  713/713 bytes")) << run.output;
-    EXPECT_TRUE(contains(run.output, "Device updated successfully.")) << run.output;
-    // The versions after the restart come from the device.
+    // The versions after the restart come from the device, and only then
+    // is the update called done.
     const size_t after = run.output.find("Waiting for Device");
     ASSERT_NE(after, std::string::npos) << run.output;
     EXPECT_TRUE(contains(run.output.substr(after), "Application: 3.4.0")) << run.output;
-    EXPECT_EQ(fileBytes(m_receivedPath), Bytes(m_image.begin() + m_headerLength, m_image.end()));
+    EXPECT_TRUE(contains(run.output.substr(after), "Device updated successfully.")) << run.output;
+    EXPECT_TRUE(contains(run.output, "Recorded in " + m_journalPath + ".")) << run.output;
+    EXPECT_EQ(fileBytes(m_receivedPath), records());
+
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u);
+    const std::map<std::string, std::string> expected = {
+        {"time", lines[0].count("time") ? lines[0].at("time") : ""},
+        {"port", m_sim->portName()},
+        {"file", "firmware.upd"},
+        {"sha256", digestOf(m_updateText)},
+        {"file_versions", "application 3.4.0, data 1.2, hardware 8.x"},
+        {"device_before", "application 3.1.7, data 1.2, hardware 8.2"},
+        {"device_after", "application 3.4.0, data 1.2, hardware 8.2"},
+        {"records", "2/2"},
+        {"outcome", "done"},
+        {"reason", ""},
+    };
+    EXPECT_EQ(lines[0], expected);
+    EXPECT_EQ(lines[0].at("time").size(), std::string("2000-01-01T00:00:00Z").size());
 }
 
-TEST_F(UpdateCommand, RefusedRecordFailsTheUpdate)
+TEST_F(UpdateCommand, RecordThatCannotBeWrittenIsReported)
 {
-    startSimulator({"--refuse-record", "1"});
-    const CliRun run = runZorvik("update " + m_sim->portName() + " " + m_updatePath + " --yes");
+    startSimulator(RUNS_THE_FILE_AFTERWARDS);
+    // The state folder's place is taken by a file.
+    const std::string blocked = m_runtimeDir.path() + "/blocked";
+    std::ofstream(blocked) << "not a folder";
+    const CliRun run = runZorvik({"update", m_sim->portName(), m_updatePath, "--yes"},
+                                 {"XDG_STATE_HOME=" + blocked});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(contains(run.output, "Device updated successfully.")) << run.output;
+    EXPECT_TRUE(contains(run.output, "the update could not be recorded in " + blocked
+                                         + "/zorvik/updates.log."))
+        << run.output;
+    EXPECT_FALSE(contains(run.output, "Recorded in")) << run.output;
+}
+
+TEST_F(UpdateCommand, FileReplacedWhileTheQuestionIsOpenIsNotWhatIsSent)
+{
+    startSimulator(RUNS_THE_FILE_AFTERWARDS);
+    CliProcess process({"update", m_sim->portName(), m_updatePath}, environment());
+    ASSERT_TRUE(process.isStarted());
+    ASSERT_TRUE(process.waitForOutput("Continue? [y/N]", RUN_TIMEOUT_MS)) << process.output();
+
+    // Another valid update takes the file's name before the user answers.
+    UpdateImage::Header other;
+    other.hardwareMajor = 8;
+    other.application[1] = 9;
+    const std::string replacement = m_runtimeDir.path() + "/replacement.upd";
+    std::ofstream(replacement, std::ios::binary) << UpdateImage::text(UpdateImage::join(
+        {UpdateImage::header(other), UpdateImage::record(40, 0x55), UpdateImage::record(3)}));
+    std::filesystem::rename(replacement, m_updatePath);
+
+    ASSERT_TRUE(process.send("y\n"));
+    const int exitCode = process.finish(RUN_TIMEOUT_MS);
+    const std::string& output = process.output();
+    EXPECT_EQ(exitCode, 0) << output;
+    EXPECT_EQ(fileBytes(m_receivedPath), records());
+    // The bar counted the records shown and confirmed.
+    EXPECT_TRUE(contains(output, "100%  713/713 bytes")) << output;
+    EXPECT_TRUE(contains(output, "Device updated successfully.")) << output;
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].at("sha256"), digestOf(m_updateText));
+    EXPECT_EQ(lines[0].at("file_versions"), "application 3.4.0, data 1.2, hardware 8.x");
+}
+
+namespace {
+
+struct HardwareCase {
+    const char* name;
+    std::vector<std::string> simulator;
+    std::vector<std::string> options;
+    int exitCode;
+    std::vector<std::string> lines;
+    bool sent;
+};
+
+void PrintTo(const HardwareCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+std::string testName(const char* name)
+{
+    std::string clean;
+    for (const char* c = name; *c; ++c)
+        clean += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    return clean;
+}
+
+class UpdateCommandHardware : public UpdateCommand,
+                              public ::testing::WithParamInterface<HardwareCase> {};
+
+} // namespace
+
+TEST_P(UpdateCommandHardware, FileForOtherHardwareIsRefusedUnlessForced)
+{
+    const HardwareCase& c = GetParam();
+    startSimulator(c.simulator);
+    const CliRun run = update(m_sim->portName(), c.options);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    for (const std::string& line : c.lines)
+        EXPECT_TRUE(contains(run.output, line)) << line << "\n" << run.output;
+    if (c.sent) {
+        EXPECT_EQ(fileBytes(m_receivedPath), records());
+        EXPECT_EQ(journalLines(m_journalPath).size(), 1u);
+    } else {
+        EXPECT_EQ(modeRequests(), 0u);
+        EXPECT_FALSE(std::filesystem::exists(m_journalPath));
+        EXPECT_TRUE(contains(run.output, "Nothing was sent.")) << run.output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateCommandHardware,
+    ::testing::Values(
+        HardwareCase{"running device refused",
+                     {"--hardware", "0x0092"},
+                     {"--yes"},
+                     1,
+                     {"The file is for hardware 8.x; the device has hardware 9.2.", "--force"},
+                     false},
+        HardwareCase{"recovery device refused",
+                     {"--recovery", "0x92"},
+                     {"--yes"},
+                     1,
+                     {"The file is for hardware 8.x; the device has hardware 9.2.", "--force"},
+                     false},
+        HardwareCase{"forced",
+                     {"--hardware", "0x0092", "--update-app-version", "3.4.0",
+                      "--update-data-version", "1.2"},
+                     {"--force", "--yes"},
+                     0,
+                     {"warning: The file is for hardware 8.x; the device has hardware 9.2.",
+                      "Device updated successfully."},
+                     true}),
+    [](const ::testing::TestParamInfo<HardwareCase>& info) { return testName(info.param.name); });
+
+namespace {
+
+// How a run ended that the device did not confirm: the exit code, what is
+// said (placeholders <port> and <file> for the run's own) and what the
+// update records keep.
+struct OutcomeCase {
+    const char* name;
+    std::vector<std::string> simulator;
+    int exitCode;
+    std::vector<std::string> lines;
+    std::string recordedOutcome;
+    std::string recordedRecords;
+};
+
+void PrintTo(const OutcomeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UpdateCommandOutcome : public UpdateCommand,
+                             public ::testing::WithParamInterface<OutcomeCase> {};
+
+const char* const RETRY_IN_RECOVERY = "The device stays in recovery mode. Keep it connected and "
+                                      "run \"zorvik update <port> <file>\" again.";
+const char* const NOTHING_ANSWERS_NOW =
+    "No ZORVIK Device answers now. Check the KORLINK adapter's connection and the device's "
+    "power. A device whose update was cut off waits in recovery mode: keep it connected and "
+    "run \"zorvik update <port> <file>\" again.";
+
+} // namespace
+
+TEST_P(UpdateCommandOutcome, NamesWhatHappenedAndWhatToDo)
+{
+    const OutcomeCase& c = GetParam();
+    startSimulator(c.simulator);
+    const CliRun run = update(m_sim->portName());
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    for (const std::string& line : c.lines) {
+        const std::string expected = withCommands(line, m_sim->portName());
+        EXPECT_TRUE(contains(run.output, expected)) << expected << "\n" << run.output;
+    }
+    EXPECT_FALSE(contains(run.output, "Device updated successfully.")) << run.output;
+
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u) << run.output;
+    EXPECT_EQ(lines[0].at("outcome"), c.recordedOutcome);
+    EXPECT_EQ(lines[0].at("records"), c.recordedRecords);
+    // The reason recorded is the detail the user read.
+    EXPECT_TRUE(contains(run.output, lines[0].at("reason"))) << lines[0].at("reason");
+    EXPECT_FALSE(lines[0].at("reason").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UpdateCommandOutcome,
+    ::testing::Values(
+        OutcomeCase{"versions differ",
+                    {"--update-app-version", "3.1.7", "--update-data-version", "1.2"},
+                    2,
+                    {"The device does not report the versions of the update file.",
+                     "The device reports 3.1.7 after the update; the file holds 3.4.0.",
+                     "Run \"zorvik update <port> <file>\" to install it again."},
+                    "versions differ",
+                    "2/2"},
+        // Four answers (device information, mode, two records), then the
+        // adapter falls silent: nothing answers after the update.
+        OutcomeCase{"no device after",
+                    {"--silent-after", "4"},
+                    2,
+                    {"No ZORVIK Device answers after the update.",
+                     "Every record was acknowledged, but the device did not answer afterwards.",
+                     "then run \"zorvik info <port>\" to see what it runs."},
+                    "no device after update",
+                    "2/2"},
+        OutcomeCase{"refused record",
+                    {"--refuse-record", "2"},
+                    2,
+                    {"Device update failed.", "Record 2 of 2 was refused by the device.",
+                     RETRY_IN_RECOVERY},
+                    "failed",
+                    "1/2"},
+        OutcomeCase{"unanswered record",
+                    {"--drop-record", "1"},
+                    2,
+                    {"Device update failed.", "Record 1 of 2 was not answered.",
+                     RETRY_IN_RECOVERY},
+                    "failed",
+                    "0/2"},
+        // The device takes mode requests only at address 3; the file names
+        // addresses 1 and 0.
+        OutcomeCase{"no mode answer",
+                    {"--mode-target", "3", "--mode-only-target"},
+                    2,
+                    {"Device update failed.",
+                     "The device did not accept the mode request: it never entered its "
+                     "receiving mode.",
+                     "The device runs firmware 3.1.7. Run \"zorvik update <port> <file>\" "
+                     "to try again."},
+                    "failed",
+                    "0/2"},
+        OutcomeCase{"adapter silent during the transfer",
+                    {"--silent-during-transfer", "2"},
+                    3,
+                    {"Device update failed.", "The port was lost at record 2 of 2.",
+                     NOTHING_ANSWERS_NOW},
+                    "failed",
+                    "1/2"}),
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return testName(info.param.name); });
+
+namespace {
+
+// A device that takes every record and then answers only in recovery mode:
+// its new firmware did not start. The simulator always starts a complete
+// transfer's firmware, so this device is scripted.
+ScriptedLink::Bytes recoveryAfterCompleteTransfer(const ScriptedLink::Packet& request,
+                                                  size_t& recordsTaken, size_t recordCount)
+{
+    using ScriptedLink::answerFrame;
+    using ScriptedLink::Packet;
+    constexpr uint8_t MODE = 0;
+    constexpr uint8_t INFO_OR_RECORD = 1;
+    constexpr uint8_t RECOVERY_QUERY = 2;
+    const bool restarted = recordsTaken == recordCount;
+    if (request.command() == MODE)
+        return answerFrame(request, {'B'});
+    if (request.command() == INFO_OR_RECORD && request.destination() == Packet::ADDRESS_FIRMWARE
+        && !restarted) {
+        const ZORVI::DeviceInfo info = VersionFixtures::device(0x0082, {3, 1, 7}, {1, 2});
+        return answerFrame(request, ScriptedLink::Bytes(info.bytes.begin(), info.bytes.end()));
+    }
+    if (request.command() == INFO_OR_RECORD && request.destination() == Packet::ADDRESS_RECOVERY) {
+        ++recordsTaken;
+        return answerFrame(request, {0x11});
+    }
+    if (request.command() == RECOVERY_QUERY && request.destination() == Packet::ADDRESS_RECOVERY
+        && restarted)
+        return answerFrame(request, {0x82});
+    return {};
+}
+
+} // namespace
+
+TEST_F(UpdateCommand, RecoveryModeAfterACompleteTransferIsNotSuccess)
+{
+    size_t recordsTaken = 0;
+    ScriptedLink::ScriptedDevice device(
+        PrivateRuntimeDir::uniquePortName("ttyUPD"),
+        [&recordsTaken](const ScriptedLink::Packet& request, const ScriptedLink::Bytes&) {
+            return recoveryAfterCompleteTransfer(request, recordsTaken, 2);
+        });
+    const CliRun run = update(device.portName());
     EXPECT_EQ(run.exitCode, 2) << run.output;
-    EXPECT_TRUE(contains(run.output, "Device update failed.")) << run.output;
-    EXPECT_FALSE(contains(run.output, "Waiting for Device")) << run.output;
+    for (const std::string& line :
+         {std::string("The device is in recovery mode after the update."),
+          std::string("Every record was acknowledged, but the device did not start its new "
+                      "firmware."),
+          withCommands("Keep it connected and run \"zorvik update <port> <file>\" again.",
+                       device.portName())})
+        EXPECT_TRUE(contains(run.output, line)) << line << "\n" << run.output;
+    EXPECT_FALSE(contains(run.output, "Device updated successfully.")) << run.output;
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].at("outcome"), "recovery mode after update");
+    EXPECT_EQ(lines[0].at("device_after"), "recovery mode, hardware 8.2");
+    EXPECT_EQ(lines[0].at("records"), "2/2");
+}
+
+TEST_F(UpdateCommand, PipeInPlaceOfTheFileIsRefusedAtOnce)
+{
+    const std::string fifo = m_runtimeDir.path() + "/pipe.upd";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"file", fifo},
+        // Refused before any port is opened: the port need not exist.
+        {"update", "ttyNONE0", fifo, "--yes"},
+    };
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        const CliRun run = runZorvik(command, environment(), "", REFUSAL_TIMEOUT_MS);
+        EXPECT_EQ(run.exitCode, 1) << "blocked or failed otherwise:\n" << run.output;
+        EXPECT_TRUE(contains(run.output, "not a regular file")) << run.output;
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_journalPath));
+}
+
+TEST_F(UpdateCommand, DescriptionIsShownInTheTerminalsEncoding)
+{
+    UpdateImage::Header fields;
+    fields.kind = 2;
+    // Latin-1 e acute, then an escape sequence that would turn the
+    // terminal's text red, and a line break.
+    fields.description = "Caf\xE9 \x1B[31mred\nnext";
+    const std::string path = m_runtimeDir.path() + "/described.upd";
+    std::ofstream(path, std::ios::binary)
+        << UpdateImage::text(UpdateImage::join({UpdateImage::header(fields),
+                                                UpdateImage::record(2)}));
+    const struct {
+        const char* locale;
+        const char* shown;
+    } cases[] = {
+        {"C.UTF-8", "Description: Caf\xC3\xA9 \\x1b[31mred next\n"},
+        {"C", "Description: Caf? \\x1b[31mred next\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        const CliRun run = runZorvik({"file", path}, {std::string("LC_ALL=") + c.locale});
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_TRUE(contains(run.output, c.shown)) << run.output;
+        EXPECT_FALSE(contains(run.output, "\x1B")) << run.output;
+    }
 }

@@ -7,6 +7,7 @@
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
+#include "TimerTicks.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -123,9 +124,10 @@ void AutoDetectTest::pollsOnceASecondUntilClosed()
     QSignalSpy spy(dialog.data(), &AutoDetectInterface::sendAutodetect);
     QCOMPARE(QApplication::activeModalWidget(), dialog.data());
 
-    // Unplugged and replugged within the running timer's polls.
+    // Unplugged, seen gone by a poll, and replugged.
     QVERIFY(PortMap::remove("ZA"));
-    QTest::qWait(1300);
+    QVERIFY(UpdaterTest::waitForTicks(dialog->findChild<QTimer*>("m_pollTimer"), 1));
+    QCOMPARE(spy.count(), 0);
     QVERIFY(PortMap::add("ZA", adapter.slavePath()));
     QVERIFY(spy.wait(2500));
     QCOMPARE(emitted(spy), QStringList({"ZA"}));
@@ -152,9 +154,10 @@ void AutoDetectTest::abortReportsNothing()
     deleteClosedDialogs();
     QVERIFY(dialog.isNull());
 
-    // A port that shows up afterwards reaches nobody.
+    // A port that shows up afterwards reaches nobody: the dialog, its
+    // timer with it, is gone, and it reported nothing before it went.
     QVERIFY(PortMap::add("ZA", adapter.slavePath()));
-    QTest::qWait(1200);
+    QCoreApplication::processEvents();
     QCOMPARE(spy.count(), 0);
 }
 

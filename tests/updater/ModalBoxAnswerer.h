@@ -2,9 +2,9 @@
 
 // Answers the modal message boxes a window opens while a test drives it: a
 // short repeating timer finds the active modal widget, notes what the box
-// said (and what the window's status bar said at that moment) and presses
-// the next planned button. Other modal widgets (a file dialog) go to a
-// handler of the test's own.
+// said (and the window's status bar and visibility at that moment) and
+// presses the next planned button. Other modal widgets (a file dialog) go to
+// a handler of the test's own.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -22,7 +23,9 @@ struct SeenBox {
     QString text;
     QString informativeText;
     QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     QString statusMessage;
+    bool windowVisible = false;
 };
 
 class ModalBoxAnswerer : public QObject {
@@ -43,6 +46,12 @@ public:
     void setOtherHandler(std::function<bool(QWidget*)> handler) { m_other = std::move(handler); }
     // Boxes stay open until this holds (a user reads a box before closing it).
     void answerWhen(std::function<bool()> ready) { m_ready = std::move(ready); }
+    // Runs with each box just before it is answered: what the user does
+    // while the box is up (changes the file on disk, looks at the window).
+    void whileShown(std::function<void(const SeenBox&)> action)
+    {
+        m_whileShown = std::move(action);
+    }
 
     const QList<SeenBox>& seen() const { return m_seen; }
     int count() const { return m_seen.size(); }
@@ -69,9 +78,14 @@ private:
         seen.text = box->text();
         seen.informativeText = box->informativeText();
         seen.buttons = box->standardButtons();
-        if (m_window)
+        seen.defaultButton = box->standardButton(box->defaultButton());
+        if (m_window) {
             seen.statusMessage = m_window->statusBar()->currentMessage();
+            seen.windowVisible = m_window->isVisible();
+        }
         m_seen.append(seen);
+        if (m_whileShown)
+            m_whileShown(seen);
 
         QMessageBox::StandardButton choice = m_answers.isEmpty()
             ? (box->button(QMessageBox::Ok) ? QMessageBox::Ok : QMessageBox::No)
@@ -87,5 +101,6 @@ private:
     QList<QMessageBox::StandardButton> m_answers;
     std::function<bool(QWidget*)> m_other;
     std::function<bool()> m_ready;
+    std::function<void(const SeenBox&)> m_whileShown;
     QList<SeenBox> m_seen;
 };

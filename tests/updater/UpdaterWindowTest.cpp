@@ -1,181 +1,158 @@
 // The updater's main window against the device simulator: port list, refresh,
-// update files, drag and drop, the update run and its boxes, auto-detection
-// as the window sees it, exit and about.
+// update files (read afresh each time one is chosen, paths that are no file
+// refused), drag and drop, auto-detection as the window sees it, exit, about
+// and where the update records are. The update run has tests of its own
+// (UpdaterRunTest.cpp).
 
 #include "AboutBox.h"
-#include "Control.h"
-#include "DeviceInfo.h"
 #include "ModalBoxAnswerer.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
-#include "SimulatorProcess.h"
-#include "UpdateImage.h"
+#include "TimerTicks.h"
+#include "UpdateFile.h"
+#include "UpdaterTestSupport.h"
 #include "ZORVIKUpdater.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileDialog>
-#include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QMimeData>
 #include <QPointer>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QStatusBar>
 #include <QUrl>
 
+#include <QMenu>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using ZORVI::ZORVIKUpdater;
 using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Testing::SimulatorProcess;
-
+using namespace UpdaterTest;
 
 namespace {
 
-// Straight to the window's handler: QApplication delivers drop events only
-// inside a drag that its drag manager runs.
-void deliver(QWidget& window, QEvent& event)
+// Chooses a file the way `how` names it: "argument" (as the command line
+// does), "drop", or "dialog" (the file chooser, answering with the path).
+void choose(ZORVIKUpdater& window, const QString& how, const QString& path)
 {
-    static_cast<QObject&>(window).event(&event);
+    if (how == "drop") {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        deliver(window, drop);
+    } else if (how == "dialog") {
+        window.setFileChooser([path](QWidget*, const QString&, const QString&) { return path; });
+        child<QAction>(window, "m_action_Open_File")->trigger();
+    } else {
+        window.setUpdateFile(path);
+    }
 }
 
-constexpr int PORT_LIST_WAIT_MS = 3000;
-const char* const FILE_LABELS[] = {"m_lblFileHWVer", "m_lblFileAppVer", "m_lblFileEEPVer"};
-const char* const DEVICE_LABELS[] = {"m_lblZorviHWVer", "m_lblZorviAppVer", "m_lblZorviEEPVer",
-                                     "m_lblZorviSerial"};
-
-// The simulator's identity (its defaults) and what it reports after a
-// transfer.
-const char* const SIM_APPLICATION = "3.1.7";
-const char* const SIM_HARDWARE = "8.2";
-const char* const SIM_DATA = "1.2";
-const char* const SIM_UPDATED_APPLICATION = "3.1.8";
-const char* const SIM_UPDATED_DATA = "1.3";
-const std::array<uint8_t, 12> SIM_SERIAL_ON_WIRE = {0x5A, 0x17, 0xC3, 0x08, 0xE2, 0x4D,
-                                                    0x91, 0x2B, 0xE6, 0x70, 0x3F, 0xA4};
-
-QString simSerialLabel()
+QString refusalMessage(const QString& path, ZORVI::UpdateFile::Refusal refusal)
 {
-    ZORVI::DeviceInfo info;
-    for (size_t k = 0; k < SIM_SERIAL_ON_WIRE.size(); ++k)
-        info.bytes[ZORVI::DeviceInfo::SERIAL_OFFSET + k] = SIM_SERIAL_ON_WIRE[11 - k];
-    return QString::fromStdString(info.serialLabelText());
+    return QStringLiteral("Cannot use %1: %2")
+        .arg(QFileInfo(path).fileName(), QString::fromUtf8(ZORVI::UpdateFile::reason(refusal)));
 }
 
-QString text(const QWidget& window, const char* labelName)
-{
-    auto* label = window.findChild<QLabel*>(QLatin1String(labelName));
-    return label ? label->text() : QStringLiteral("<no label %1>").arg(labelName);
-}
+// Opening a FIFO for reading waits for a writer, and reading it for data:
+// should the window ever do either, this ends the wait after a grace time
+// (it opens the FIFO for writing, which needs a reader to succeed, and
+// closes it again, so that the reader sees an empty file). A fault then
+// fails the test instead of hanging it.
+class FifoUnblocker {
+public:
+    static constexpr std::chrono::milliseconds GRACE{3000};
+    static constexpr std::chrono::milliseconds RETRY{50};
 
-QStringList texts(const QWidget& window, const char* const (&names)[3])
-{
-    QStringList out;
-    for (const char* name : names)
-        out << text(window, name);
-    return out;
-}
+    explicit FifoUnblocker(const QString& path)
+        : m_path(QFile::encodeName(path))
+        , m_thread([this] { run(); })
+    {
+    }
+    ~FifoUnblocker()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+    }
+    FifoUnblocker(const FifoUnblocker&) = delete;
+    FifoUnblocker& operator=(const FifoUnblocker&) = delete;
 
-QStringList deviceLabels(const QWidget& window)
-{
-    QStringList out;
-    for (const char* name : DEVICE_LABELS)
-        out << text(window, name);
-    return out;
-}
+    // True when somebody held the FIFO open for reading.
+    bool wasNeeded() const { return m_needed; }
 
-template <class T> T* child(const QWidget& window, const char* name)
-{
-    T* found = window.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
+private:
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_wake.wait_for(lock, GRACE, [this] { return m_stop; }))
+            return;
+        while (!m_wake.wait_for(lock, RETRY, [this] { return m_stop; })) {
+            const int fd = ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                ::close(fd);
+                m_needed = true;
+                return;
+            }
+        }
+    }
 
-QComboBox* portCombo(const QWidget& window)
-{
-    return child<QComboBox>(window, "m_cmbBoxZorvilink");
-}
+    const QByteArray m_path;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+    std::atomic<bool> m_needed{false};
+    std::thread m_thread;
+};
 
-QPushButton* startButton(const QWidget& window)
-{
-    return child<QPushButton>(window, "m_btnUpdate");
-}
+// Sets or (with an empty value) unsets an environment variable for as long
+// as it lives.
+class EnvironmentOverride {
+public:
+    EnvironmentOverride(const char* name, const QString& value)
+        : m_name(name)
+        , m_wasSet(qEnvironmentVariableIsSet(name))
+        , m_old(qgetenv(name))
+    {
+        if (value.isEmpty())
+            qunsetenv(name);
+        else
+            qputenv(name, QFile::encodeName(value));
+    }
+    ~EnvironmentOverride()
+    {
+        if (m_wasSet)
+            qputenv(m_name, m_old);
+        else
+            qunsetenv(m_name);
+    }
+    EnvironmentOverride(const EnvironmentOverride&) = delete;
+    EnvironmentOverride& operator=(const EnvironmentOverride&) = delete;
 
-QTimer* interfaceTimer(const QWidget& window)
-{
-    return child<QTimer>(window, "m_interfaceTimer");
-}
-
-bool waitUntilListed(const QWidget& window, const QString& port)
-{
-    return QTest::qWaitFor([&] { return portCombo(window)->findText(port) >= 0; },
-                           PORT_LIST_WAIT_MS);
-}
-
-// Selecting a port asks the device at once (the refresh runs inside).
-void selectPort(const QWidget& window, const QString& port)
-{
-    QComboBox* combo = portCombo(window);
-    combo->setCurrentIndex(combo->findText(port));
-}
-
-// The port can be opened, so nobody holds it (ports open exclusively).
-bool portIsFree(const std::string& port)
-{
-    ZORVI::Control probe;
-    const bool opened = probe.testInterface(port.c_str());
-    probe.close();
-    return opened;
-}
-
-int recordsReceived(const SimulatorProcess& sim, int32_t targetAddress)
-{
-    const std::string prefix = "request dst=" + std::to_string(targetAddress) + " src=6 cmd=1 ";
-    int count = 0;
-    for (const std::string& line : sim.logLines("request"))
-        count += line.rfind(prefix, 0) == 0 ? 1 : 0;
-    return count;
-}
-
-int modeRequests(const SimulatorProcess& sim)
-{
-    int count = 0;
-    for (const std::string& line : sim.logLines("request"))
-        count += line.find(" cmd=0 ") != std::string::npos ? 1 : 0;
-    return count;
-}
-
-std::vector<std::string> arguments(const QStringList& list)
-{
-    std::vector<std::string> out;
-    for (const QString& item : list)
-        out.push_back(item.toStdString());
-    return out;
-}
-
-UpdateImage::Header runHeader()
-{
-    UpdateImage::Header header;
-    header.hardwareMajor = 8;
-    header.application[2] = 8; // 3.1.8
-    return header;
-}
-
-// Three records of 100, 100 and 50 bytes, length fields included.
-UpdateImage::Bytes threeRecords()
-{
-    return UpdateImage::join(
-        {UpdateImage::record(98, 0x10), UpdateImage::record(98, 0x80), UpdateImage::record(48)});
-}
+private:
+    const char* m_name;
+    bool m_wasSet;
+    QByteArray m_old;
+};
 
 } // namespace
 
@@ -194,6 +171,10 @@ private slots:
     void fileLabels();
     void descriptionBoxForKindTwoOnly_data();
     void descriptionBoxForKindTwoOnly();
+    void choosingTheSamePathReadsItAgain_data();
+    void choosingTheSamePathReadsItAgain();
+    void pathThatIsNoUsableFileIsRefusedAtOnce_data();
+    void pathThatIsNoUsableFileIsRefusedAtOnce();
     void dropTakesTheFirstUrl();
     void dropOfNonLocalUrlClearsTheFile();
     void dragWithoutUriListIsRefused();
@@ -201,11 +182,6 @@ private slots:
     void refreshShowsDeviceState_data();
     void refreshShowsDeviceState();
     void refreshWithoutEchoShowsProblemBox();
-    void confirmationAnsweredNo_data();
-    void confirmationAnsweredNo();
-    void fullRunAnsweredYes();
-    void failedRunLeavesDeviceLabelsEmpty();
-    void fileBrokenAfterLoadingFailsTheRun();
     void pathOutsideAsciiIsRead();
     void autodetectReport_data();
     void autodetectReport();
@@ -213,12 +189,17 @@ private slots:
     void exitAsksFirst_data();
     void exitAsksFirst();
     void aboutBoxShowsUpdaterVersions();
+    void updateRecordsMenuNamesTheFile_data();
+    void updateRecordsMenuNamesTheFile();
 
 private:
-    QString writeFile(const QString& name, const UpdateImage::Bytes& image);
-    QString writeRunFile();
+    QString writeFile(const QString& name, const UpdateImage::Bytes& image)
+    {
+        return m_files->writeFile(name, image);
+    }
+    QString writeRunFile() { return m_files->writeRunFile(); }
 
-    std::unique_ptr<QTemporaryDir> m_files;
+    std::unique_ptr<TestFolder> m_files;
 };
 
 void UpdaterWindowTest::initTestCase()
@@ -229,24 +210,9 @@ void UpdaterWindowTest::initTestCase()
 
 void UpdaterWindowTest::init()
 {
-    m_files = std::make_unique<QTemporaryDir>();
+    m_files.reset();
+    m_files = std::make_unique<TestFolder>();
     QVERIFY(m_files->isValid());
-}
-
-QString UpdaterWindowTest::writeFile(const QString& name, const UpdateImage::Bytes& image)
-{
-    const QString path = m_files->filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QString();
-    file.write(QByteArray::fromStdString(UpdateImage::text(image, "\n")));
-    return path;
-}
-
-QString UpdaterWindowTest::writeRunFile()
-{
-    return writeFile("run.upd", UpdateImage::join({UpdateImage::header(runHeader()),
-                                                   threeRecords()}));
 }
 
 void UpdaterWindowTest::startStateHasNothingSelected()
@@ -256,8 +222,13 @@ void UpdaterWindowTest::startStateHasNothingSelected()
     QVERIFY(runtime.isReady() && ptyA.isOpen() && ptyB.isOpen());
     QVERIFY(PortMap::add("ZTESTA", ptyA.slavePath()));
     QVERIFY(PortMap::add("ZTESTB", ptyB.slavePath()));
+    // Building the window handles no events: none reaches it half-built.
+    bool handledWhileBuilding = false;
+    QTimer::singleShot(0, this, [&] { handledWhileBuilding = true; });
 
     ZORVIKUpdater window;
+    QVERIFY(!handledWhileBuilding);
+    QTRY_VERIFY(handledWhileBuilding); // afterwards, from the event loop
     window.setUpdateFile(writeFile("valid.upd", UpdateImage::example()));
 
     QVERIFY(portCombo(window)->findText("ZTESTA") >= 0);
@@ -426,6 +397,98 @@ void UpdaterWindowTest::descriptionBoxForKindTwoOnly()
     }
 }
 
+// Whichever way a file is chosen, it is read then: the same path chosen
+// again after the file changed shows what it holds now.
+void UpdaterWindowTest::choosingTheSamePathReadsItAgain_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("argument") << "argument";
+    QTest::newRow("drop") << "drop";
+    QTest::newRow("dialog") << "dialog";
+}
+
+void UpdaterWindowTest::choosingTheSamePathReadsItAgain()
+{
+    QFETCH(QString, how);
+    PrivateRuntimeDir runtime;
+    ZORVIKUpdater window;
+    ModalBoxAnswerer answerer(&window);
+    auto* field = child<QLineEdit>(window, "m_edtFileName");
+
+    const QString path = writeFile("update.upd", UpdateImage::example());
+    choose(window, how, path);
+    QCOMPARE(field->text(), path);
+    QCOMPARE(texts(window, FILE_LABELS), QStringList({"2.x", "3.1.0", "1.2"}));
+
+    QCOMPARE(writeRunFile(), m_files->filePath("run.upd"));
+    QVERIFY(QFile::remove(path) && QFile::copy(m_files->filePath("run.upd"), path));
+    choose(window, how, path);
+    QCOMPARE(field->text(), path);
+    QCOMPARE(texts(window, FILE_LABELS), QStringList({"8.x", "3.1.8", "1.3"}));
+
+    UpdateImage::Bytes broken = UpdateImage::example();
+    broken[7] ^= 0x01; // CRC no longer fits
+    QCOMPARE(writeFile("update.upd", broken), path);
+    choose(window, how, path);
+    QCOMPARE(texts(window, FILE_LABELS), QStringList({"failed", "failed", "failed"}));
+    QCOMPARE(window.statusBar()->currentMessage(),
+             refusalMessage(path, ZORVI::UpdateFile::Refusal::Invalid));
+
+    // Usable again: read again, and the refusal leaves the status line.
+    QCOMPARE(writeFile("update.upd", UpdateImage::example()), path);
+    choose(window, how, path);
+    QCOMPARE(texts(window, FILE_LABELS), QStringList({"2.x", "3.1.0", "1.2"}));
+    QCOMPARE(window.statusBar()->currentMessage(), QString());
+    QCOMPARE(answerer.count(), 0);
+}
+
+void UpdaterWindowTest::pathThatIsNoUsableFileIsRefusedAtOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("refusal");
+    const int missing = int(ZORVI::UpdateFile::Refusal::NotFound);
+    const int notRegular = int(ZORVI::UpdateFile::Refusal::NotRegularFile);
+    QTest::newRow("missing file") << "missing" << "argument" << missing;
+    QTest::newRow("folder, dropped") << "folder" << "drop" << notRegular;
+    QTest::newRow("FIFO") << "fifo" << "argument" << notRegular;
+    QTest::newRow("FIFO, dropped") << "fifo" << "drop" << notRegular;
+}
+
+void UpdaterWindowTest::pathThatIsNoUsableFileIsRefusedAtOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, how);
+    QFETCH(int, refusal);
+    SimulatorProcess sim;
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    const QString simPort = QString::fromStdString(sim.portName());
+    const QString path = m_files->filePath("chosen.upd");
+    if (kind == "folder")
+        QVERIFY(QDir().mkdir(path));
+    else if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const FifoUnblocker unblocker(path);
+
+    ZORVIKUpdater window;
+    ModalBoxAnswerer answerer(&window);
+    window.setUpdateFile(writeRunFile());
+    QVERIFY(waitUntilListed(window, simPort));
+    selectPort(window, simPort);
+    QVERIFY(startButton(window)->isEnabled());
+
+    choose(window, how, path);
+
+    QVERIFY(!unblocker.wasNeeded());
+    QCOMPARE(child<QLineEdit>(window, "m_edtFileName")->text(), path);
+    QCOMPARE(texts(window, FILE_LABELS), QStringList({"failed", "failed", "failed"}));
+    QCOMPARE(window.statusBar()->currentMessage(),
+             refusalMessage(path, ZORVI::UpdateFile::Refusal(refusal)));
+    // The file chosen before is no longer the one to flash.
+    QVERIFY(!startButton(window)->isEnabled());
+    QCOMPARE(answerer.count(), 0);
+}
+
 void UpdaterWindowTest::dropTakesTheFirstUrl()
 {
     PrivateRuntimeDir runtime;
@@ -493,27 +556,34 @@ void UpdaterWindowTest::fileDialogStopsThePortListTimer()
     PrivateRuntimeDir runtime;
     const QString path = writeFile("chosen.upd", UpdateImage::example());
     ZORVIKUpdater window;
-    ModalBoxAnswerer answerer(&window);
     bool timerRanWhileOpen = true;
     QString caption;
-    answerer.setOtherHandler([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        if (!dialog)
-            return false;
-        caption = dialog->windowTitle();
+    QString filter;
+    QWidget* parent = nullptr;
+    window.setFileChooser([&](QWidget* dialogParent, const QString& dialogCaption,
+                              const QString& dialogFilter) {
+        parent = dialogParent;
+        caption = dialogCaption;
+        filter = dialogFilter;
         timerRanWhileOpen = interfaceTimer(window)->isActive();
-        dialog->selectFile(path);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
-        return true;
+        return path;
     });
 
     child<QAction>(window, "m_action_Open_File")->trigger();
 
+    QCOMPARE(parent, &window);
     QCOMPARE(caption, QString("Open ZORVIK Update File"));
+    QCOMPARE(filter, QString("Update Files (*.upd);; All Files (*.*)"));
     QVERIFY(!timerRanWhileOpen);
     QVERIFY(interfaceTimer(window)->isActive());
     QCOMPARE(child<QLineEdit>(window, "m_edtFileName")->text(), path);
     QCOMPARE(text(window, "m_lblFileAppVer"), QString("3.1.0"));
+
+    // Cancelled: the field keeps its file, the timer runs again.
+    window.setFileChooser([](QWidget*, const QString&, const QString&) { return QString(); });
+    child<QPushButton>(window, "m_btnFileOpen")->click();
+    QVERIFY(interfaceTimer(window)->isActive());
+    QCOMPARE(child<QLineEdit>(window, "m_edtFileName")->text(), path);
 }
 
 void UpdaterWindowTest::refreshShowsDeviceState_data()
@@ -578,207 +648,6 @@ void UpdaterWindowTest::refreshWithoutEchoShowsProblemBox()
     QVERIFY(portIsFree(sim.portName()));
 }
 
-void UpdaterWindowTest::confirmationAnsweredNo_data()
-{
-    QTest::addColumn<QStringList>("simArguments");
-    QTest::addColumn<QMessageBox::Icon>("icon");
-    QTest::addColumn<QString>("boxText");
-    QTest::addColumn<QString>("informative");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<QString>("hardwareLabel");
-
-    QTest::newRow("device ready")
-        << QStringList() << QMessageBox::Information << "ZORVIK Device is ready for update."
-        << "Are you sure you want to upgrade\nfrom Version 3.1.7 to 3.1.8?"
-        << "ZORVIK Device found" << SIM_HARDWARE;
-    QTest::newRow("recovery mode")
-        << QStringList({"--recovery", "0x81"}) << QMessageBox::Information
-        << "ZORVIK Device in Recovery Mode found!"
-        << "Are you sure you want to install\nVersion 3.1.8 ?"
-        << "ZORVIK Device in Recovery-Mode is ready for update." << "8.1 (Recovery-Mode)";
-    QTest::newRow("no device")
-        << QStringList({"--no-answer"}) << QMessageBox::Warning << "No ZORVIK Device found!"
-        << "Are you sure you want to try\nto install Version 3.1.8 ?" << "No ZORVIK Device found"
-        << "";
-}
-
-void UpdaterWindowTest::confirmationAnsweredNo()
-{
-    QFETCH(QStringList, simArguments);
-    QFETCH(QMessageBox::Icon, icon);
-    QFETCH(QString, boxText);
-    QFETCH(QString, informative);
-    QFETCH(QString, status);
-    QFETCH(QString, hardwareLabel);
-    SimulatorProcess sim(arguments(simArguments));
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
-    window.setUpdateFile(writeRunFile());
-    ModalBoxAnswerer answerer(&window);
-    QVERIFY(waitUntilListed(window, simPort));
-    selectPort(window, simPort);
-    QVERIFY(startButton(window)->isEnabled());
-
-    answerer.plan({QMessageBox::No});
-    startButton(window)->click();
-
-    QCOMPARE(answerer.count(), 1);
-    const SeenBox& box = answerer.seen().first();
-    QCOMPARE(box.icon, icon);
-    QCOMPARE(box.text, boxText);
-    QCOMPARE(box.informativeText, informative);
-    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(box.statusMessage, status);
-    // Nothing was sent beyond the queries; the labels stay as the queries
-    // left them.
-    QCOMPARE(modeRequests(sim), 0);
-    QCOMPARE(recordsReceived(sim, 0), 0);
-    QCOMPARE(text(window, "m_lblZorviHWVer"), hardwareLabel);
-    QVERIFY(portIsFree(sim.portName()));
-    QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
-    QVERIFY(window.menuBar()->isEnabled());
-    QVERIFY(interfaceTimer(window)->isActive());
-}
-
-void UpdaterWindowTest::fullRunAnsweredYes()
-{
-    const QString image = m_files->filePath("received.bin");
-    SimulatorProcess sim({"--save-image", image.toStdString()});
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
-    window.show();
-    window.setUpdateFile(writeRunFile());
-    QVERIFY(waitUntilListed(window, simPort));
-    selectPort(window, simPort);
-
-    struct Step {
-        int percent;
-        int recordsBefore;
-        bool menuEnabled;
-        bool timerActive;
-    };
-    QList<Step> steps;
-    connect(child<QProgressBar>(window, "m_progressBar"), &QProgressBar::valueChanged, this,
-            [&](int percent) {
-                steps.append({percent, recordsReceived(sim, 0), window.menuBar()->isEnabled(),
-                              interfaceTimer(window)->isActive()});
-            });
-    QStringList statusMessages;
-    connect(window.statusBar(), &QStatusBar::messageChanged, this,
-            [&](const QString& message) { statusMessages << message; });
-    ModalBoxAnswerer answerer(&window);
-    answerer.plan({QMessageBox::Yes, QMessageBox::Ok});
-
-    startButton(window)->click();
-
-    // Each step comes before its record goes out; the bar reaches 100 just
-    // as the last one is sent. During the run no menu and no port list.
-    QCOMPARE(steps.size(), 3);
-    const int percents[] = {40, 80, 100};
-    for (int k = 0; k < 3; ++k) {
-        QCOMPARE(steps[k].percent, percents[k]);
-        QCOMPARE(steps[k].recordsBefore, k);
-        QVERIFY(!steps[k].menuEnabled);
-        QVERIFY(!steps[k].timerActive);
-    }
-    QCOMPARE(recordsReceived(sim, 0), 3);
-    QFile received(image);
-    QVERIFY(received.open(QIODevice::ReadOnly));
-    const UpdateImage::Bytes records = threeRecords();
-    QCOMPARE(received.readAll(),
-             QByteArray(reinterpret_cast<const char*>(records.data()), int(records.size())));
-
-    QCOMPARE(answerer.count(), 2);
-    const SeenBox& result = answerer.seen().at(1);
-    QCOMPARE(result.icon, QMessageBox::Information);
-    QCOMPARE(result.text, QString("Device updated successfully."));
-    QCOMPARE(result.informativeText, QString());
-    QCOMPARE(result.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-    QCOMPARE(result.statusMessage, QString("Update done"));
-    const int done = statusMessages.indexOf("Update done");
-    QVERIFY(statusMessages.indexOf("Update in progress...") >= 0);
-    QVERIFY(done > statusMessages.indexOf("Update in progress..."));
-    QVERIFY(statusMessages.indexOf("Waiting for Device") > done);
-
-    // The device after its restart, asked again after the wait.
-    QCOMPARE(deviceLabels(window), QStringList({SIM_HARDWARE, SIM_UPDATED_APPLICATION,
-                                                SIM_UPDATED_DATA, simSerialLabel()}));
-    QVERIFY(portIsFree(sim.portName()));
-    QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
-    QVERIFY(window.menuBar()->isEnabled());
-    QVERIFY(interfaceTimer(window)->isActive());
-}
-
-void UpdaterWindowTest::failedRunLeavesDeviceLabelsEmpty()
-{
-    SimulatorProcess sim({"--refuse-record", "2"});
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
-    window.setUpdateFile(writeRunFile());
-    QVERIFY(waitUntilListed(window, simPort));
-    selectPort(window, simPort);
-    QStringList statusMessages;
-    connect(window.statusBar(), &QStatusBar::messageChanged, this,
-            [&](const QString& message) { statusMessages << message; });
-    ModalBoxAnswerer answerer(&window);
-    answerer.plan({QMessageBox::Yes, QMessageBox::Ok});
-
-    QElapsedTimer run;
-    run.start();
-    startButton(window)->click();
-    const qint64 runMs = run.elapsed();
-
-    QCOMPARE(answerer.count(), 2);
-    const SeenBox& result = answerer.seen().at(1);
-    QCOMPARE(result.icon, QMessageBox::Critical);
-    QCOMPARE(result.text, QString("Device update failed."));
-    QCOMPARE(result.informativeText, QString());
-    QCOMPARE(result.statusMessage, QString("Update failed"));
-    QVERIFY(statusMessages.indexOf("Waiting for Device") > statusMessages.indexOf("Update failed"));
-    QVERIFY2(runMs >= 2000, qPrintable(QString::number(runMs)));
-
-    // Stopped at the refused record; the device was not asked afterwards.
-    QCOMPARE(recordsReceived(sim, 0), 2);
-    const std::vector<std::string> requests = sim.logLines("request");
-    QVERIFY(requests.back().rfind("request dst=0 src=6 cmd=1 ", 0) == 0);
-    QCOMPARE(child<QProgressBar>(window, "m_progressBar")->value(), 80);
-    QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
-    QVERIFY(portIsFree(sim.portName()));
-    QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
-    QVERIFY(startButton(window)->isEnabled());
-}
-
-// The run reads the file again; what is no longer a valid update is a
-// failure, and nothing goes to the device.
-void UpdaterWindowTest::fileBrokenAfterLoadingFailsTheRun()
-{
-    SimulatorProcess sim;
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
-    const QString path = writeRunFile();
-    window.setUpdateFile(path);
-    QVERIFY(waitUntilListed(window, simPort));
-    selectPort(window, simPort);
-    QVERIFY(startButton(window)->isEnabled());
-    UpdateImage::Bytes headerOnly = UpdateImage::header(runHeader());
-    QVERIFY(!writeFile("run.upd", headerOnly).isEmpty());
-    ModalBoxAnswerer answerer(&window);
-    answerer.plan({QMessageBox::Yes, QMessageBox::Ok});
-
-    startButton(window)->click();
-
-    QCOMPARE(answerer.count(), 2);
-    QCOMPARE(answerer.seen().at(1).text, QString("Device update failed."));
-    QCOMPARE(answerer.seen().at(1).statusMessage, QString("Update failed"));
-    QCOMPARE(modeRequests(sim), 0);
-    QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
-    QVERIFY(portIsFree(sim.portName()));
-}
-
 // Paths reach the reader in the locale's encoding.
 void UpdaterWindowTest::pathOutsideAsciiIsRead()
 {
@@ -839,12 +708,13 @@ void UpdaterWindowTest::autodetectReplugSelectsThePort()
 
     const std::string node = PortMap::resolve(sim.portName());
     QVERIFY(PortMap::remove(sim.portName()));
-    // Gone long enough for a poll of the dialog (its timer runs apart from
-    // the window's) to see it gone.
-    QTest::qWait(1300);
+    // Gone until a poll of the dialog (its timer runs apart from the
+    // window's) has seen it gone.
+    QVERIFY(waitForTicks(dialog->findChild<QTimer*>("m_pollTimer"), 1));
     QVERIFY(PortMap::add(sim.portName(), node));
     QVERIFY(QTest::qWaitFor([&] { return answerer.count() > 0; }, 2 * PORT_LIST_WAIT_MS));
-    QTest::qWait(1500);
+    // Two more polls of the window's list: no second report comes.
+    QVERIFY(waitForTicks(interfaceTimer(window), 2));
 
     QCOMPARE(answerer.count(), 1);
     QCOMPARE(answerer.seen().first().informativeText, "KORLINK: " + simPort);
@@ -905,6 +775,55 @@ void UpdaterWindowTest::aboutBoxShowsUpdaterVersions()
     about->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(about.isNull());
+}
+
+void UpdaterWindowTest::updateRecordsMenuNamesTheFile_data()
+{
+    // %1 stands for the test's folder; an empty value leaves the variable
+    // unset.
+    QTest::addColumn<QString>("stateHome");
+    QTest::addColumn<QString>("home");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("XDG_STATE_HOME") << "%1/state" << "%1/home" << "%1/state/zorvik/updates.log";
+    QTest::newRow("HOME only") << "" << "%1/home" << "%1/home/.local/state/zorvik/updates.log";
+    // The XDG rules have a relative XDG_STATE_HOME ignored.
+    QTest::newRow("relative XDG_STATE_HOME")
+        << "state" << "%1/home" << "%1/home/.local/state/zorvik/updates.log";
+    QTest::newRow("neither")
+        << "" << ""
+        << "No folder for the update records is known: set XDG_STATE_HOME or HOME.";
+}
+
+void UpdaterWindowTest::updateRecordsMenuNamesTheFile()
+{
+    QFETCH(QString, stateHome);
+    QFETCH(QString, home);
+    QFETCH(QString, named);
+    PrivateRuntimeDir runtime;
+    const QString folder = m_files->path();
+    const auto inFolder = [&](QString text) { return text.replace("%1", folder); };
+    const EnvironmentOverride state("XDG_STATE_HOME", inFolder(stateHome));
+    const EnvironmentOverride homeFolder("HOME", inFolder(home));
+    ZORVIKUpdater window;
+    window.show();
+    ModalBoxAnswerer answerer(&window);
+    auto* action = child<QAction>(window, "m_action_Update_Records");
+    QMenu* help = nullptr;
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        if (menu->title() == "&Help")
+            help = menu;
+    QVERIFY(help && help->actions().contains(action));
+
+    action->trigger();
+
+    QCOMPARE(answerer.count(), 1);
+    const SeenBox& box = answerer.seen().first();
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.text,
+             QString("Each update is recorded in one line of a text file: time, port, file and "
+                     "its SHA-256, versions before and after, records sent and outcome."));
+    QCOMPARE(box.informativeText, inFolder(named));
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
 }
 
 QTEST_MAIN(UpdaterWindowTest)

@@ -2,11 +2,13 @@
 # The real updater window on a real X server (Xvfb), driven like a user with
 # xdotool, against the device simulator:
 #   the update file from the command line (its description box), the port
-#   chosen in the combo box, Start, Yes, the transfer, the result box, the
-#   device's new versions, the auto-detection dialog with an unplug and
-#   replug of the simulated adapter selecting the port again, and "E&xit"
-#   with its question.
-# The simulator's saved image must equal the file's records.
+#   chosen in the combo box, Start, Yes, the transfer, the device asked
+#   again after its restart, the result box, the device's new versions, the
+#   auto-detection dialog with an unplug and replug of the simulated adapter
+#   selecting the port again, and "E&xit" with its question.
+# The simulator's saved image must equal the file's records, and the update
+# records (in the work directory, never the user's own) must hold one line
+# for the update with the file's SHA-256 and the outcome "done".
 #
 #   updater-smoke.sh UPDATER SIMULATOR UPDATE_FILE [SCREENSHOT_DIR]
 #
@@ -35,6 +37,10 @@ if [ -n "$screenshots" ]; then port="COM3"; else port="ZSMOKE$$"; fi
 start_simulator "$simulator" "$port" --save-image "$work/image.bin"
 port_link="$XDG_RUNTIME_DIR/serialcomm/$port"
 port_node=$(readlink "$port_link")
+
+# --- The update records go to the work directory.
+export XDG_STATE_HOME="$work/state"
+journal="$XDG_STATE_HOME/zorvik/updates.log"
 
 # --- The updater with the file on its command line, started beside the
 # file, as a user would, so the path in the window is short.
@@ -72,16 +78,22 @@ xdotool windowfocus --sync "$main" type --delay 30 "$port"
 wait_for 10 log_grew "$device_queries" "$queries" || fail "selecting the port asked no device"
 
 # Start (the refresh disabled the controls and so left no focus: six Tabs
-# from the window reach the button), Yes, then the result.
+# from the window reach the button), Yes, then the result, which comes once
+# the device has restarted and been asked again.
 press "$main" Tab Tab Tab Tab Tab Tab space
 answer_box "confirmation box" alt+y
-answer_box "result box" Return
-
-# After the wait the device is asked again and shows its new versions.
 wait_for 20 grep -q '^event restart' "$work/sim.log" || fail "the device did not restart"
 restarts=$(grep -n '^event restart' "$work/sim.log" | tail -n 1 | cut -d: -f1)
 requery() { tail -n +"$restarts" "$work/sim.log" | grep -q "$device_queries"; }
 wait_for 10 requery || fail "the device was not asked again after the update"
+answer_box "result box" Return
+
+# One line in the update records: the file as it was flashed, and done.
+[ "$(wc -l <"$journal")" -eq 1 ] || fail "expected one line in $journal"
+sha=$(sha256sum "$update_file" | cut -d' ' -f1)
+tab=$'\t'
+grep -q "${tab}sha256=$sha${tab}" "$journal" || fail "the update records miss the file's SHA-256"
+grep -q "${tab}outcome=done${tab}" "$journal" || fail "the update records do not say done"
 perl -ne 'print map { chr hex } split' "$update_file" >"$work/update.bin"
 header_length=$(od -An -j2 -N4 -tu1 "$work/update.bin" | awk '{ print $1*16777216 + $2*65536 + $3*256 + $4 }')
 tail -c +"$((header_length + 1))" "$work/update.bin" | cmp - "$work/image.bin" \
@@ -119,4 +131,4 @@ status=0
 wait "$app_pid" || status=$?
 app_pid=""
 [ "$status" -eq 0 ] || fail "the updater ended with status $status"
-echo "PASS: port selected by auto-detection, update transferred, new versions shown, exit asked"
+echo "PASS: port selected by auto-detection, update transferred and recorded, new versions shown, exit asked"

@@ -1,0 +1,228 @@
+#pragma once
+
+// `zorvik` run as a user runs it, as a child process: its standard input is
+// a pipe the test writes to, its standard output and error come back
+// together through another. Every wait is bounded, so that a command that
+// blocks fails its test instead of hanging it; a child still running at the
+// end is killed.
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+class CliProcess {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // arguments go to zorvik as they are; environment holds NAME=VALUE
+    // settings that replace or add to the test's own environment.
+    explicit CliProcess(const std::vector<std::string>& arguments,
+                        const std::vector<std::string>& environment = {})
+    {
+        // A write to a child that has already ended must fail, not end the
+        // test.
+        std::signal(SIGPIPE, SIG_IGN);
+        int input[2];
+        int output[2];
+        if (pipe2(input, O_CLOEXEC) != 0)
+            return;
+        if (pipe2(output, O_CLOEXEC) != 0) {
+            closeBoth(input);
+            return;
+        }
+        spawn(arguments, environment, input[0], output[1]);
+        ::close(input[0]);
+        ::close(output[1]);
+        m_input = input[1];
+        m_output = output[0];
+    }
+
+    ~CliProcess()
+    {
+        closeInput();
+        if (m_output >= 0)
+            ::close(m_output);
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            int status = 0;
+            while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+    }
+
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool isStarted() const { return m_pid > 0; }
+    // Standard output and error as far as they were read.
+    const std::string& output() const { return m_text; }
+
+    // Reads until the output holds text: false when it does not within
+    // timeoutMs (or the output ends first).
+    bool waitForOutput(const std::string& text, int timeoutMs)
+    {
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (m_text.find(text) == std::string::npos) {
+            if (!readSome(deadline))
+                return false;
+        }
+        return true;
+    }
+
+    bool send(const std::string& text)
+    {
+        size_t done = 0;
+        while (m_input >= 0 && done < text.size()) {
+            const ssize_t count = ::write(m_input, text.data() + done, text.size() - done);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                return false;
+            done += static_cast<size_t>(count);
+        }
+        return done == text.size();
+    }
+
+    void closeInput()
+    {
+        if (m_input >= 0)
+            ::close(m_input);
+        m_input = -1;
+    }
+
+    // Reads the output to its end and waits for the exit: the exit code, or
+    // -1 when the command did not end within timeoutMs (it is killed then)
+    // or did not end normally.
+    int finish(int timeoutMs)
+    {
+        closeInput();
+        const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (readSome(deadline)) {
+        }
+        if (m_pid <= 0 || !waitForExit(deadline))
+            return -1;
+        return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
+    }
+
+private:
+    static void closeBoth(int pipe[2])
+    {
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+    }
+
+    static int millisecondsLeft(Clock::time_point deadline)
+    {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        return left > 0 ? static_cast<int>(left) : 0;
+    }
+
+    static std::vector<std::string> mergedEnvironment(const std::vector<std::string>& settings)
+    {
+        std::vector<std::string> merged;
+        for (char** entry = environ; *entry; ++entry) {
+            const std::string current = *entry;
+            const std::string name = current.substr(0, current.find('=') + 1);
+            bool replaced = false;
+            for (const std::string& setting : settings)
+                replaced = replaced || setting.compare(0, name.size(), name) == 0;
+            if (!replaced)
+                merged.push_back(current);
+        }
+        merged.insert(merged.end(), settings.begin(), settings.end());
+        return merged;
+    }
+
+    void spawn(const std::vector<std::string>& arguments,
+               const std::vector<std::string>& environment, int input, int output)
+    {
+        const std::string program = ZORVIK_CLI_PATH;
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        const std::vector<std::string> merged = mergedEnvironment(environment);
+        std::vector<char*> envp;
+        for (const std::string& setting : merged)
+            envp.push_back(const_cast<char*>(setting.c_str()));
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        if (posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(),
+                        envp.data())
+            != 0)
+            m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+
+    // One read of whatever the child wrote: false at the end of the output
+    // or at the deadline.
+    bool readSome(Clock::time_point deadline)
+    {
+        if (m_output < 0)
+            return false;
+        pollfd readable{m_output, POLLIN, 0};
+        const int ready = poll(&readable, 1, millisecondsLeft(deadline));
+        if (ready < 0 && errno == EINTR)
+            return true;
+        if (ready <= 0)
+            return false;
+        char chunk[4096];
+        const ssize_t count = ::read(m_output, chunk, sizeof chunk);
+        if (count < 0 && errno == EINTR)
+            return true;
+        if (count <= 0)
+            return false;
+        m_text.append(chunk, static_cast<size_t>(count));
+        return true;
+    }
+
+    bool waitForExit(Clock::time_point deadline)
+    {
+        const int descriptor = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
+        if (descriptor >= 0) {
+            pollfd exited{descriptor, POLLIN, 0};
+            while (poll(&exited, 1, millisecondsLeft(deadline)) < 0 && errno == EINTR) {
+            }
+            ::close(descriptor);
+        }
+        pid_t done;
+        while ((done = waitpid(m_pid, &m_status, descriptor >= 0 ? WNOHANG : 0)) < 0
+               && errno == EINTR) {
+        }
+        if (done != m_pid)
+            return false; // still running: the destructor kills it
+        m_pid = -1;
+        return true;
+    }
+
+    pid_t m_pid = -1;
+    int m_input = -1;
+    int m_output = -1;
+    int m_status = 0;
+    std::string m_text;
+};
