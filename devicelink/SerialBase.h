@@ -19,7 +19,7 @@ public:
         NoSuchPort,
         InUse,            // another program holds it
         PermissionDenied, // the user may not open its device node
-        NotSerial,        // it refuses the serial settings
+        NotSerial,        // not a serial port, or it refuses the serial settings
         InvalidName,
         Other
     };

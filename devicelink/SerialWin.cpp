@@ -301,7 +301,7 @@ const char* SerialWin::openError() const
     case ERROR_SHARING_VIOLATION:
         return "the port is in use by another program";
     case ERROR_NOT_SUPPORTED:
-        return "the port refuses the serial settings (not a serial port?)";
+        return "not a serial port, or it refuses the serial settings";
     case ERROR_INVALID_PARAMETER:
         return "invalid port name";
     default:

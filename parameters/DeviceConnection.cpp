@@ -106,7 +106,7 @@ const char* DeviceConnection::reason(Outcome outcome)
         return "The port does not exist (any more). Plug in the KORLINK interface and choose "
                "its port.";
     case Outcome::NotSerial:
-        return "The port refuses the serial settings; it is not a serial port. Choose the "
+        return "It is not a serial port, or it refuses the serial settings. Choose the "
                "KORLINK interface's port.";
     case Outcome::PortNotOpened:
         return "The port could not be opened. Choose the KORLINK interface's port.";

@@ -27,7 +27,7 @@ public:
         PortInUse,
         PermissionDenied,
         NoSuchPort,
-        NotSerial,        // the port refuses the serial settings
+        NotSerial,        // not a serial port, or it refuses the serial settings
         PortNotOpened,    // any other reason
         NoEcho            // the port opened but did not echo: no KORLINK interface
     };
