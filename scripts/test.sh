@@ -13,10 +13,12 @@ cmake --build build/test -j"$jobs"
 
 export QT_QPA_PLATFORM=offscreen
 # A desktop session has a runtime directory; a bare CI shell may not. The
-# tests give every port map a private one of their own.
+# tests give every port map a private one of their own. One made here is
+# removed however the script ends.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-    XDG_RUNTIME_DIR=$(mktemp -d /tmp/zorvik-test-runtime.XXXXXX)
-    export XDG_RUNTIME_DIR
+    test_runtime_dir=$(mktemp -d /tmp/zorvik-test-runtime.XXXXXX)
+    trap 'rm -rf -- "$test_runtime_dir"' EXIT
+    export XDG_RUNTIME_DIR=$test_runtime_dir
 fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1

@@ -120,6 +120,10 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     m_liveDataTimer.setInterval(LIVE_DATA_INTERVAL_MS);
     connect(&m_liveDataTimer, &QTimer::timeout, this, &ZORVIKMiniSetup::doLiveData);
     m_interfaceTimer.setInterval(INTERFACE_INTERVAL_MS);
+    // A named child, so that the window's tests can count port-list checks
+    // instead of sleeping.
+    m_interfaceTimer.setParent(this);
+    m_interfaceTimer.setObjectName(QStringLiteral("portListTimer"));
     connect(&m_interfaceTimer, &QTimer::timeout, this, &ZORVIKMiniSetup::onInterfaceTimer);
     m_interfaceTimer.start();
     onInterfaceTimer();

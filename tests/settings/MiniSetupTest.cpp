@@ -12,6 +12,7 @@
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
 #include "WindowChild.h"
+#include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QComboBox>
@@ -195,10 +196,12 @@ void MiniSetupTest::portListIsSortedAndKeepsSelection()
     QVERIFY(ports->findText("COM10") < ports->findText("COM3"));
     QCOMPARE(ports->currentText(), QStringLiteral("COM10"));
 
-    // An unchanged list leaves the box alone.
+    // An unchanged list leaves the box alone, check after check.
     QSignalSpy indexChanges(ports, &QComboBox::currentIndexChanged);
     QSignalSpy rowsInserted(ports->model(), &QAbstractItemModel::rowsInserted);
-    QTest::qWait(1300);
+    QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
+                             PORT_LIST_CHECKS_TIMEOUT_MS);
     QCOMPARE(indexChanges.count(), 0);
     QCOMPARE(rowsInserted.count(), 0);
 
@@ -421,7 +424,7 @@ void MiniSetupTest::rowsAreFilledFromDevice()
 
     // Filling moves spin boxes through intermediate values, but leaves
     // nothing to write.
-    QTest::qWait(800);
+    QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
     QVERIFY(SimulatorLog::requestPayloads(sim, 4).isEmpty());
     QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
     QVERIFY(catcher.boxes().isEmpty());
@@ -434,7 +437,8 @@ void MiniSetupTest::editIsWrittenAfterDelay()
     ZORVIKMiniSetup window;
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
-    QTest::qWait(700); // the fill's own timer run is over
+    // The edits below start from a window with nothing left to write.
+    QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
     auto* disconnect = child<QPushButton>(window, "m_btnDisconnect");
     QVERIFY(disconnect->isEnabled());
 
@@ -471,7 +475,10 @@ void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
     QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 2000);
     QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
     QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
-    QTest::qWait(200);
+    // No second box, however long the window's timers go on.
+    QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
+                             PORT_LIST_CHECKS_TIMEOUT_MS);
     QCOMPARE(catcher.boxes().size(), 1);
 }
 
@@ -506,10 +513,14 @@ void MiniSetupTest::keepAliveLossDisconnects()
         child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
 
     QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 15000);
+    // From here on, a whole port-list interval: the keep-alive and the write
+    // cycle started before the loss have had their turn by its end.
+    QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
     QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
     QVERIFY(status(window) == statusBefore || status(window).isEmpty());
     if (warning.isEmpty()) {
-        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
+                                 PORT_LIST_CHECKS_TIMEOUT_MS);
         QVERIFY(catcher.boxes().isEmpty());
     } else {
         QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
@@ -518,7 +529,8 @@ void MiniSetupTest::keepAliveLossDisconnects()
         QCOMPARE(catcher.boxes()[0].informativeText, warning);
     }
     // The expiring write timer must not offer Disconnect again.
-    QTest::qWait(600);
+    QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
+                             PORT_LIST_CHECKS_TIMEOUT_MS);
     QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
 }
 

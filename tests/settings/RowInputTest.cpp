@@ -11,6 +11,7 @@
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
 #include "WindowChild.h"
+#include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QAbstractItemView>
@@ -42,13 +43,6 @@ constexpr int NOTCH_DOWN = -120;
 bool isConnected(ZORVIKMiniSetup& window)
 {
     return child<QTabWidget>(window, "m_tabControl")->isEnabled();
-}
-
-// The write cycle keeps Disconnect disabled while a change waits to be
-// written.
-bool isWritePending(ZORVIKMiniSetup& window)
-{
-    return isConnected(window) && !child<QPushButton>(window, "m_btnDisconnect")->isEnabled();
 }
 
 QVariant rowValue(QWidget* row)

@@ -12,6 +12,7 @@
 #include "SimulatorProcess.h"
 #include "SwashPlate.h"
 #include "WindowChild.h"
+#include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
 
 #include <QComboBox>
@@ -193,7 +194,8 @@ void ServoSwashRulesTest::tailServoRule()
     ModalBoxCatcher catcher;
     connectTo(window, simulated);
     QVERIFY(child<QTabWidget>(window, "m_tabControl")->isEnabled());
-    QTest::qWait(700); // the fill's own write cycle, if any, is over
+    // The action below starts from a window with nothing left to write.
+    QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
 
     auto* frequencyList = child<QComboBox>(window, "m_cmbBoxTailServoFrequencyID");
     auto* frequency = child<QSpinBox>(window, "m_spinBoxTailServoFrequency");
@@ -225,7 +227,7 @@ void ServoSwashRulesTest::tailServoRule()
         QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailServoCPPL")->value(), device[TailPulse]);
 
     if (stored.isEmpty()) {
-        QTest::qWait(800);
+        QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
         QCOMPARE(simulated.writes(), 0);
         return;
     }
@@ -301,7 +303,7 @@ void ServoSwashRulesTest::geometryIsStored()
     for (auto it = stored.begin(); it != stored.end(); ++it)
         QCOMPARE(simulated.stored(it.key()), it.value());
     if (stepUp) {
-        QTest::qWait(700);
+        QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
         QCOMPARE(simulated.writes(), 1); // the same positions: nothing new to write
     }
     QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
@@ -362,7 +364,7 @@ void ServoSwashRulesTest::storedGeometryIsSelected()
     QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
     if (recognised) {
         QCOMPARE(status(window), QStringLiteral("ZORVIK Device found"));
-        QTest::qWait(800);
+        QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
         QVERIFY(catcher.boxes().isEmpty());
         // Connecting never changes a geometry the program knows.
         QCOMPARE(simulated.writes(), 0);
@@ -425,7 +427,7 @@ void ServoSwashRulesTest::nextDeviceIsFilledLikeTheFirst()
     QCOMPARE(frequency->currentIndex(), 1);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")->currentIndex(), 3);
 
-    QTest::qWait(800);
+    QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
     QVERIFY(catcher.boxes().isEmpty());
     QCOMPARE(factory.writes(), 0);
     QCOMPARE(fastTail.writes(), 0);

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -233,11 +234,18 @@ TEST(SimulatorPacing, PacedEchoTakesTheLineTimeOfEveryByte)
         const auto elapsed = timeToRead(port, BYTES, start);
         close(port);
         ASSERT_GE(elapsed.count(), 0) << "echo incomplete";
+        // The line time separates the two: a paced line never delivers the
+        // last byte before it, and an unpaced line that paced anyway could
+        // not beat it. The rest is room for a busy machine, up to three line
+        // times for a paced line woken late (it catches up on absolute
+        // deadlines). The case runs alone (tests/sim/CMakeLists.txt).
+        const std::string took = "echo took " + std::to_string(elapsed.count()) + " us, line time "
+            + std::to_string(lineTime.count()) + " us";
         if (paced) {
-            EXPECT_GE(elapsed, lineTime - std::chrono::milliseconds(1));
-            EXPECT_LT(elapsed, lineTime * 3);
+            EXPECT_GE(elapsed, lineTime - std::chrono::milliseconds(1)) << took;
+            EXPECT_LT(elapsed, lineTime * 3) << took;
         } else {
-            EXPECT_LT(elapsed, lineTime / 2);
+            EXPECT_LT(elapsed, lineTime - std::chrono::milliseconds(1)) << took;
         }
     }
 }
