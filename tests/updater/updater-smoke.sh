@@ -115,10 +115,10 @@ if [ -n "$screenshots" ]; then
     import -window "$dialog" "$screenshots/autodetect.png"
 fi
 rm "$port_link"
-sleep 1.5 # one poll of the dialog sees the port gone
+sleep 2.5 # the user waits; polls of the dialog (every second) see the port gone
 ln -s "$port_node" "$port_link"
 wait_for 10 is_gone "$dialog" || fail "the dialog did not report the replugged port"
-sleep 1.2 # the user reads the report while the window lists the port again
+sleep 2.5 # the user reads the report while the window (polling every second) lists the port again
 answer_box "report box" Return
 # The reported port is selected again, which asks the device.
 wait_for 10 log_grew "$device_queries" "$queries" || fail "the reported port was not selected"
