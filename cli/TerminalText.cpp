@@ -1,5 +1,7 @@
 #include "TerminalText.h"
 
+#include "HexDigits.h"
+
 #include <cctype>
 #include <utility>
 
@@ -38,8 +40,7 @@ bool isControl(unsigned char c)
 // acting on the terminal.
 std::string escaped(unsigned char c)
 {
-    static const char HEX_DIGITS[] = "0123456789abcdef";
-    return std::string("\\x") + HEX_DIGITS[c >> 4] + HEX_DIGITS[c & 0x0F];
+    return std::string("\\x") + HexDigits::digit(c >> 4) + HexDigits::digit(c);
 }
 
 // Latin-1 is the first 256 code points of Unicode: two bytes in UTF-8

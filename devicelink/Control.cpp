@@ -1,7 +1,10 @@
 #include "Control.h"
 
+#include "BigEndian.h"
 #include "Packet.h"
+#include "Protocol.h"
 #include "SerialWin.h"
+#include "ZorvikVersion.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,27 +18,13 @@ using Communication::Packet;
 
 namespace {
 
-constexpr const char* LIBRARY_BUILD_DATE = "Aug 16 2012";
-constexpr uint32_t LIBRARY_VERSION[3] = {3, 1, 0};
 constexpr int PORT_MODE_KORLINK = 1;
-constexpr uint16_t DEVICE_INFO_MIN_LENGTH = 24;
 constexpr uint16_t DESCRIPTOR_ITEM_LENGTH = 8;
 constexpr uint32_t LAST_PARAMETER_ID = 0xFFFF;
 
-uint16_t bigEndianWord(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-void appendWord(std::vector<uint8_t>& out, uint16_t word)
-{
-    out.push_back(static_cast<uint8_t>(word >> 8));
-    out.push_back(static_cast<uint8_t>(word & 0xFF));
-}
-
 // The items of a descriptor answer: a status byte each, followed by
-// DESCRIPTOR_ITEM_LENGTH bytes when the status is 0 (the device has the
-// parameter). Counts them all and those with status 0; false when the last
+// DESCRIPTOR_ITEM_LENGTH bytes when the status is STATUS_OK (the device has
+// the parameter). Counts them all and those described; false when the last
 // item is cut short.
 bool countDescriptorItems(const uint8_t* answer, uint16_t length, uint32_t* items,
                           uint32_t* described)
@@ -43,7 +32,7 @@ bool countDescriptorItems(const uint8_t* answer, uint16_t length, uint32_t* item
     *items = 0;
     *described = 0;
     for (uint32_t pos = 0; pos < length; ++*items) {
-        if (answer[pos] != 0) {
+        if (answer[pos] != Protocol::STATUS_OK) {
             ++pos;
             continue;
         }
@@ -55,7 +44,7 @@ bool countDescriptorItems(const uint8_t* answer, uint16_t length, uint32_t* item
     return true;
 }
 
-// Fills one record per item with status 0 of an answer that
+// Fills one record per item with status STATUS_OK of an answer that
 // countDescriptorItems accepted; each gets the id of its position.
 void fillDescriptors(const uint8_t* answer, uint16_t length, uint16_t firstId,
                      ParameterDescriptor* records)
@@ -63,17 +52,17 @@ void fillDescriptors(const uint8_t* answer, uint16_t length, uint16_t firstId,
     uint32_t index = 0;
     uint16_t id = firstId;
     for (uint32_t pos = 0; pos < length; ++id) {
-        if (answer[pos] != 0) {
+        if (answer[pos] != Protocol::STATUS_OK) {
             ++pos;
             continue;
         }
         const uint8_t* item = answer + pos + 1;
         ParameterDescriptor& record = records[index++];
         record.id = id;
-        record.address = bigEndianWord(item);
-        record.minimum = bigEndianWord(item + 2);
-        record.maximum = bigEndianWord(item + 4);
-        record.defaultValue = bigEndianWord(item + 6);
+        record.address = BigEndian::read16(item);
+        record.minimum = BigEndian::read16(item + 2);
+        record.maximum = BigEndian::read16(item + 4);
+        record.defaultValue = BigEndian::read16(item + 6);
         pos += 1 + DESCRIPTOR_ITEM_LENGTH;
     }
 }
@@ -172,15 +161,15 @@ void Control::libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint3
                           uint32_t* patch) const
 {
     if (buildDate && size > 0) {
-        std::strncpy(buildDate, LIBRARY_BUILD_DATE, size - 1);
+        std::strncpy(buildDate, Version::RELEASE_DATE, size - 1);
         buildDate[size - 1] = '\0';
     }
     if (major)
-        *major = LIBRARY_VERSION[0];
+        *major = Version::LINK_MAJOR;
     if (minor)
-        *minor = LIBRARY_VERSION[1];
+        *minor = Version::LINK_MINOR;
     if (patch)
-        *patch = LIBRARY_VERSION[2];
+        *patch = Version::LINK_PATCH;
 }
 
 uint8_t* Control::transact(int32_t destination, uint8_t command, const uint8_t* payload,
@@ -206,26 +195,16 @@ bool Control::queryDeviceInfo(DeviceInfo* info)
 {
     info->clear();
     uint16_t length = 0;
-    std::unique_ptr<uint8_t[]> answer(
-        transact(Packet::ADDRESS_FIRMWARE, COMMAND_DEVICE_INFO, nullptr, 0, &length));
-    // 24 bytes without the token, 26 with it; anything else is not a record.
-    if (!answer || length < DEVICE_INFO_MIN_LENGTH || length == DEVICE_INFO_MIN_LENGTH + 1)
-        return false;
-    std::memcpy(info->bytes.data(), answer.get(), DeviceInfo::SERIAL_OFFSET);
-    for (size_t k = 0; k < DeviceInfo::SERIAL_LENGTH; ++k)
-        info->bytes[DeviceInfo::SERIAL_OFFSET + k] = answer[23 - k];
-    if (length > DEVICE_INFO_MIN_LENGTH) {
-        info->bytes[DeviceInfo::TOKEN_OFFSET] = answer[24];
-        info->bytes[DeviceInfo::TOKEN_OFFSET + 1] = answer[25];
-    }
-    return true;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
+                                               Protocol::COMMAND_DEVICE_INFO, nullptr, 0, &length));
+    return answer && info->takeAnswer(answer.get(), length);
 }
 
 bool Control::queryRecovery(uint8_t* hardwareByte)
 {
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(
-        transact(Packet::ADDRESS_RECOVERY, COMMAND_DESCRIPTORS, nullptr, 0, &length));
+        transact(Packet::ADDRESS_RECOVERY, Protocol::COMMAND_DESCRIPTORS, nullptr, 0, &length));
     if (!answer || length != 1)
         return false;
     *hardwareByte = answer[0];
@@ -237,11 +216,12 @@ bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
 {
     *found = 0;
     *records = nullptr;
-    const uint8_t request[3] = {static_cast<uint8_t>(firstId >> 8),
-                                static_cast<uint8_t>(firstId & 0xFF), count};
+    uint8_t request[3] = {0, 0, count};
+    BigEndian::write16(firstId, request);
     uint16_t length = 0;
-    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_DESCRIPTORS,
-                                               request, sizeof request, &length));
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
+                                               Protocol::COMMAND_DESCRIPTORS, request,
+                                               sizeof request, &length));
     if (!answer)
         return false;
 
@@ -267,14 +247,15 @@ bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
 
 uint16_t* Control::readValues(uint16_t address, uint8_t count)
 {
-    const uint8_t request[3] = {static_cast<uint8_t>(address >> 8),
-                                static_cast<uint8_t>(address & 0xFF), count};
+    uint8_t request[3] = {0, 0, count};
+    BigEndian::write16(address, request);
     // A single word is asked for without the count byte.
     const uint16_t requestLength = count > 1 ? 3 : 2;
     uint16_t length = 0;
-    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_READ_VALUES,
-                                               request, requestLength, &length));
-    if (!answer || answer[length - 1] != 0)
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
+                                               Protocol::COMMAND_READ_VALUES, request,
+                                               requestLength, &length));
+    if (!answer || answer[length - 1] != Protocol::STATUS_OK)
         return nullptr;
     const uint32_t words = (length - 1u) / 2u;
     // The caller reads count words: an answer with another number of words
@@ -285,7 +266,7 @@ uint16_t* Control::readValues(uint16_t address, uint8_t count)
     if (!values)
         return nullptr;
     for (uint32_t i = 0; i < words; ++i)
-        values[i] = bigEndianWord(answer.get() + 2 * i);
+        values[i] = BigEndian::read16(answer.get() + 2 * i);
     return values;
 }
 
@@ -296,38 +277,39 @@ bool Control::writeValues(uint8_t command, const uint16_t* addresses, const uint
     if (!m_blockMode) {
         if (count == 0 || count > MAX_LIST_PAIRS)
             return false;
-        payload.push_back(static_cast<uint8_t>(count | 0x80));
+        payload.push_back(static_cast<uint8_t>(count | Protocol::LIST_LAYOUT_FLAG));
         for (uint32_t i = 0; i < count; ++i) {
-            appendWord(payload, addresses[i]);
-            appendWord(payload, values[i]);
+            BigEndian::append16(payload, addresses[i]);
+            BigEndian::append16(payload, values[i]);
         }
     } else {
         if (count == 0 || count > MAX_BLOCK_VALUES)
             return false;
-        appendWord(payload, addresses[0]);
+        BigEndian::append16(payload, addresses[0]);
         payload.push_back(static_cast<uint8_t>(count & 0xFF));
         for (uint32_t i = 0; i < count; ++i)
-            appendWord(payload, values[i]);
+            BigEndian::append16(payload, values[i]);
     }
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, command, payload.data(),
                                                static_cast<uint16_t>(payload.size()), &length));
-    return answer && answer[0] == 0;
+    return answer && answer[0] == Protocol::STATUS_OK;
 }
 
 bool Control::writeParameters(const uint16_t* addresses, const uint16_t* values, uint32_t count)
 {
-    return writeValues(COMMAND_WRITE_PARAMETERS, addresses, values, count);
+    return writeValues(Protocol::COMMAND_WRITE_PARAMETERS, addresses, values, count);
 }
 
 bool Control::handshake(uint8_t tokenHigh, uint8_t tokenLow)
 {
-    const uint8_t request[3] = {HANDSHAKE_MARKER, static_cast<uint8_t>(~tokenHigh),
+    const uint8_t request[3] = {Protocol::HANDSHAKE_MARKER, static_cast<uint8_t>(~tokenHigh),
                                 static_cast<uint8_t>(~tokenLow)};
     uint16_t length = 0;
-    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, COMMAND_HANDSHAKE,
-                                               request, sizeof request, &length));
-    return answer && length >= 3 && answer[2] == 0;
+    std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
+                                               Protocol::COMMAND_HANDSHAKE, request,
+                                               sizeof request, &length));
+    return answer && length >= 3 && answer[2] == Protocol::STATUS_OK;
 }
 
 } // namespace ZORVI

@@ -25,15 +25,6 @@ public:
     // always null.
     typedef void (*ProgressFunction)(int percent, void* unused);
 
-    enum Command : uint8_t {
-        COMMAND_MODE = 0,
-        COMMAND_DEVICE_INFO = 1,
-        COMMAND_DESCRIPTORS = 2,
-        COMMAND_READ_VALUES = 3,
-        COMMAND_WRITE_PARAMETERS = 4,
-        COMMAND_HANDSHAKE = 11
-    };
-    static constexpr uint8_t HANDSHAKE_MARKER = 0x5B;
     static constexpr uint32_t MAX_WRITE_PAYLOAD = 257;
     static constexpr uint32_t MAX_LIST_PAIRS = 64;
     static constexpr uint32_t MAX_BLOCK_VALUES = 127;
@@ -76,13 +67,6 @@ public:
     // Firmware transfer (the updater's build only).
     static constexpr uint32_t MODE_PASSES = 3;
     static constexpr uint32_t MODE_SETTLE_MS = 400;
-    // Records travel with command 1 to the update's target address, each
-    // acknowledged by the single byte 0x11.
-    static constexpr uint8_t COMMAND_RECORD = 1;
-    static constexpr uint8_t RECORD_ACKNOWLEDGE = 0x11;
-    static constexpr uint8_t MODE_BOOT = 'B';
-    static constexpr uint8_t MODE_FLASH = 'F';
-    static constexpr uint8_t MODE_RUN = 'R';
 
     // How the last transfer ended, for a message that names what failed.
     struct TransferReport {
@@ -90,7 +74,8 @@ public:
             None,
             InvalidUpdate,    // nothing was sent
             NoModeAnswer,     // the device never accepted the mode request
-            RecordRefused,    // the device answered a record with something else than 0x11
+            RecordRefused,    // the device answered a record with something else than
+                              // Protocol::RECORD_ACKNOWLEDGE
             RecordUnanswered, // no answer to a record
             PortLost          // a record could not be sent
         };
@@ -142,8 +127,8 @@ private:
 
     Communication::Serial::SerialBase* m_serialPort;
     bool m_blockMode = false;
-    ProgressFunction m_progressCallback = nullptr;
 #ifdef ZORVIK_UPDATER_BUILD
+    ProgressFunction m_progressCallback = nullptr;
     TransferReport m_lastTransfer;
 #endif
 };

@@ -5,6 +5,7 @@
 #include "Control.h"
 
 #include "Packet.h"
+#include "Protocol.h"
 #include "SerialBase.h"
 #include "UnlockPrefix.h"
 #include "Update.h"
@@ -61,11 +62,11 @@ void Control::reportProgress(int percent)
 bool Control::requestMode(int32_t destination, bool flagB, bool flagF)
 {
     // A closed port needs no check of its own: sendPacket refuses at once.
-    uint8_t letter = MODE_RUN;
+    uint8_t letter = Protocol::MODE_RUN;
     if (flagB)
-        letter = MODE_BOOT;
+        letter = Protocol::MODE_BOOT;
     else if (flagF && destination == Packet::ADDRESS_FIRMWARE)
-        letter = MODE_FLASH;
+        letter = Protocol::MODE_FLASH;
 
     uint8_t payload[MAX_MODE_PAYLOAD];
     const uint16_t length = modePayload(destination, letter, payload);
@@ -75,7 +76,7 @@ bool Control::requestMode(int32_t destination, bool flagB, bool flagF)
     Packet request;
     request.setDestination(destination);
     request.setSource(Packet::ADDRESS_HOST);
-    request.setCommand(COMMAND_MODE);
+    request.setCommand(Protocol::COMMAND_MODE);
     if (!request.setPayload(payload, length, false))
         return false;
     return m_serialPort->sendPacket(request);
@@ -105,7 +106,7 @@ bool Control::sendRecords(const Update& update)
     Packet packet;
     packet.setDestination(update.targetAddress());
     packet.setSource(Packet::ADDRESS_HOST);
-    packet.setCommand(COMMAND_RECORD);
+    packet.setCommand(Protocol::COMMAND_RECORD);
 
     const uint32_t totalBytes = update.totalBytes();
     uint32_t sent = 0;
@@ -124,7 +125,7 @@ bool Control::sendRecords(const Update& update)
         std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
         if (!answer)
             return failTransfer(TransferReport::Failure::RecordUnanswered, number);
-        if (answer->payloadLength() != 1 || answer->payload()[0] != RECORD_ACKNOWLEDGE)
+        if (answer->payloadLength() != 1 || answer->payload()[0] != Protocol::RECORD_ACKNOWLEDGE)
             return failTransfer(TransferReport::Failure::RecordRefused, number);
         ++m_lastTransfer.recordsAcknowledged;
     }

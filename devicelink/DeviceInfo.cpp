@@ -1,11 +1,25 @@
 #include "DeviceInfo.h"
 
+#include "HexDigits.h"
 #include "SerialMask.h"
 
-#include <cctype>
-#include <cstdio>
+#include <algorithm>
 
 namespace ZORVI {
+
+bool DeviceInfo::takeAnswer(const uint8_t* answer, size_t length)
+{
+    clear();
+    // A cut token is no record; bytes after the token are not read.
+    if (length < TOKEN_OFFSET || length == TOKEN_OFFSET + 1)
+        return false;
+    std::copy(answer, answer + SERIAL_OFFSET, bytes.begin());
+    std::reverse_copy(answer + SERIAL_OFFSET, answer + SERIAL_OFFSET + SERIAL_LENGTH,
+                      bytes.begin() + SERIAL_OFFSET);
+    if (length >= SIZE)
+        std::copy(answer + TOKEN_OFFSET, answer + SIZE, bytes.begin() + TOKEN_OFFSET);
+    return true;
+}
 
 std::string DeviceInfo::applicationVersionText() const
 {
@@ -20,7 +34,8 @@ std::string DeviceInfo::dataVersionText() const
 
 std::string DeviceInfo::hardwareVersionText() const
 {
-    return std::to_string(bytes[11] >> 4) + "." + std::to_string(bytes[11] & 0x0F);
+    // The same nibble packing as the boot loader's hardware byte.
+    return recoveryHardwareText(bytes[HARDWARE_LOW]);
 }
 
 std::array<uint8_t, DeviceInfo::SERIAL_LENGTH> DeviceInfo::maskedSerial() const
@@ -37,12 +52,11 @@ std::string hexPairs(const std::array<uint8_t, DeviceInfo::SERIAL_LENGTH>& seria
                      const char* separator, bool upperCase)
 {
     std::string text;
-    char pair[3];
     for (size_t k = 0; k < serial.size(); ++k) {
-        std::snprintf(pair, sizeof pair, upperCase ? "%02X" : "%02x", serial[k]);
         if (k > 0)
             text += separator;
-        text += pair;
+        text += HexDigits::digit(serial[k] >> 4, upperCase);
+        text += HexDigits::digit(serial[k], upperCase);
     }
     return text;
 }

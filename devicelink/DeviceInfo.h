@@ -1,6 +1,9 @@
 #pragma once
 
+#include "BigEndian.h"
+
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +17,13 @@ namespace ZORVI {
 // The update file reader fills the same layout from a file header.
 struct DeviceInfo {
     static constexpr size_t SIZE = 26;
+    static constexpr size_t DATA_OFFSET = 0;
+    static constexpr size_t DATA_LENGTH = 4;
+    static constexpr size_t APPLICATION_OFFSET = 4;
+    static constexpr size_t APPLICATION_LENGTH = 6;
+    static constexpr size_t HARDWARE_OFFSET = 10;
+    // The byte whose low nibble is the hardware minor.
+    static constexpr size_t HARDWARE_LOW = 11;
     static constexpr size_t SERIAL_OFFSET = 12;
     static constexpr size_t SERIAL_LENGTH = 12;
     static constexpr size_t TOKEN_OFFSET = 24;
@@ -21,17 +31,20 @@ struct DeviceInfo {
     std::array<uint8_t, SIZE> bytes{};
 
     void clear() { bytes.fill(0); }
-    uint16_t word(size_t offset) const
-    {
-        return static_cast<uint16_t>((bytes[offset] << 8) | bytes[offset + 1]);
-    }
+    uint16_t word(size_t offset) const { return BigEndian::read16(bytes.data() + offset); }
 
-    uint16_t dataMajor() const { return word(0); }
-    uint16_t dataMinor() const { return word(2); }
-    uint16_t applicationMajor() const { return word(4); }
-    uint16_t applicationMinor() const { return word(6); }
-    uint16_t applicationPatch() const { return word(8); }
-    uint16_t hardwareMajor() const { return static_cast<uint16_t>(word(10) >> 4); }
+    // Takes the payload of the device's answer to the device information
+    // request: 24 bytes without the token, 26 or more with it, the serial
+    // number last byte first. False (and the record cleared) when it is
+    // shorter or cuts the token.
+    bool takeAnswer(const uint8_t* answer, size_t length);
+
+    uint16_t dataMajor() const { return word(DATA_OFFSET); }
+    uint16_t dataMinor() const { return word(DATA_OFFSET + 2); }
+    uint16_t applicationMajor() const { return word(APPLICATION_OFFSET); }
+    uint16_t applicationMinor() const { return word(APPLICATION_OFFSET + 2); }
+    uint16_t applicationPatch() const { return word(APPLICATION_OFFSET + 4); }
+    uint16_t hardwareMajor() const { return static_cast<uint16_t>(word(HARDWARE_OFFSET) >> 4); }
     uint8_t tokenHigh() const { return bytes[TOKEN_OFFSET]; }
     uint8_t tokenLow() const { return bytes[TOKEN_OFFSET + 1]; }
 

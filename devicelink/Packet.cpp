@@ -1,5 +1,7 @@
 #include "Packet.h"
 
+#include "BigEndian.h"
+
 #include <cstring>
 #include <new>
 #include <vector>
@@ -73,14 +75,20 @@ void Packet::setSourceCode(uint8_t code)
     m_source = addressFromCode(code);
 }
 
-uint8_t Packet::addressCode(int32_t address)
+bool Packet::isAddress(int32_t address)
 {
     switch (address) {
-    case 0: case 1: case 2: case 3: case 6:
-        return static_cast<uint8_t>(address);
+    case ADDRESS_RECOVERY: case ADDRESS_FIRMWARE: case ADDRESS_DEVICE_2: case ADDRESS_DEVICE_3:
+    case ADDRESS_HOST:
+        return true;
     default:
-        return 0xFF;
+        return false;
     }
+}
+
+uint8_t Packet::addressCode(int32_t address)
+{
+    return isAddress(address) ? static_cast<uint8_t>(address) : 0xFF;
 }
 
 bool Packet::carriesCrc(int32_t destination, int32_t source)
@@ -151,11 +159,8 @@ void Packet::encode(uint8_t** frame, uint16_t* frameLength) const
     }
 
     std::vector<uint8_t> body(m_payload, m_payload + m_payloadLength);
-    if (carriesCrc(m_destination, m_source)) {
-        const uint16_t crc = crc16(m_payload, m_payloadLength);
-        body.push_back(static_cast<uint8_t>(crc >> 8));
-        body.push_back(static_cast<uint8_t>(crc & 0xFF));
-    }
+    if (carriesCrc(m_destination, m_source))
+        BigEndian::append16(body, crc16(m_payload, m_payloadLength));
     if (body.size() > MAX_FRAME_LENGTH)
         return;
     uint16_t escapedLength = 0;

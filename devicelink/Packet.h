@@ -45,6 +45,8 @@ public:
     void setDestinationCode(uint8_t code);
     void setSourceCode(uint8_t code);
     static uint8_t addressCode(int32_t address);
+    // True for the addresses the wire can carry: 0, 1, 2, 3 and 6.
+    static bool isAddress(int32_t address);
 
     bool setPayload(const uint8_t* data, uint16_t length, bool unescapeData);
     uint8_t* copyPayload(uint16_t* length) const;

@@ -1,5 +1,7 @@
 #include "Sha256.h"
 
+#include "BigEndian.h"
+
 #include <array>
 #include <cstdio>
 
@@ -35,8 +37,7 @@ void compress(std::array<uint32_t, 8>& state, const uint8_t* block)
 {
     std::array<uint32_t, 64> schedule;
     for (size_t i = 0; i < 16; ++i)
-        schedule[i] = (uint32_t(block[4 * i]) << 24) | (uint32_t(block[4 * i + 1]) << 16)
-            | (uint32_t(block[4 * i + 2]) << 8) | uint32_t(block[4 * i + 3]);
+        schedule[i] = BigEndian::read32(block + 4 * i);
     for (size_t i = 16; i < 64; ++i) {
         const uint32_t s0 = rotateRight(schedule[i - 15], 7) ^ rotateRight(schedule[i - 15], 18)
             ^ (schedule[i - 15] >> 3);

@@ -1,5 +1,7 @@
 #include "Update.h"
 
+#include "BigEndian.h"
+#include "HexDigits.h"
 #include "Packet.h"
 
 #include <algorithm>
@@ -30,45 +32,15 @@ constexpr uint32_t OFFSET_TARGET = 19;
 constexpr uint32_t OFFSET_DESCRIPTION_LENGTH = 20;
 constexpr uint32_t OFFSET_DESCRIPTION = 24;
 
-// Where the version fields land in the device information layout.
-constexpr size_t INFO_DATA = 0;
-constexpr size_t INFO_APPLICATION = 4;
-constexpr size_t INFO_HARDWARE_MAJOR = 10;
-constexpr size_t INFO_HARDWARE_MINOR = 11;
-constexpr size_t APPLICATION_LENGTH = 6;
-constexpr size_t DATA_LENGTH = 4;
-
 // How much of an update file's text one read takes.
 constexpr size_t READ_CHUNK = 64 * 1024;
 
 // The longest run Packet::crc16 takes in one call.
 constexpr uint32_t MAX_CRC_PIECE = 0xFFFF;
 
-uint16_t bigEndian16(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
-
-uint32_t bigEndian32(const uint8_t* bytes)
-{
-    return (uint32_t(bytes[0]) << 24) | (uint32_t(bytes[1]) << 16) | (uint32_t(bytes[2]) << 8)
-        | uint32_t(bytes[3]);
-}
-
 bool isWhiteSpace(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-int hexValue(int c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Collects byte values from the text that nextChar() hands out one character
@@ -84,11 +56,11 @@ bool readValues(NextChar nextChar, uint8_t* image, uint32_t room, uint32_t* coun
             c = nextChar();
         if (c == EOF)
             return true;
-        int value = hexValue(c);
+        int value = HexDigits::value(c);
         if (value < 0)
             return false;
         c = nextChar();
-        const int low = hexValue(c);
+        const int low = HexDigits::value(c);
         if (low >= 0) {
             value = (value << 4) | low;
             c = nextChar();
@@ -131,12 +103,9 @@ std::optional<bool> crcChecksOut(const uint8_t* data, uint32_t length)
 
 int deviceAddress(uint8_t value)
 {
-    switch (value) {
-    case 0: case 1: case 2: case 3: case 6:
-        return value;
-    default:
+    if (!Packet::isAddress(value))
         return Packet::ADDRESS_INVALID;
-    }
+    return value;
 }
 
 } // namespace
@@ -246,8 +215,8 @@ bool Update::checkHeader(const uint8_t* image, uint32_t count, uint32_t* headerL
 {
     if (count < MIN_IMAGE_LENGTH)
         return refuse(Problem::TooShort);
-    const uint16_t kind = bigEndian16(image);
-    const uint32_t length = bigEndian32(image + OFFSET_HEADER_LENGTH);
+    const uint16_t kind = BigEndian::read16(image);
+    const uint32_t length = BigEndian::read32(image + OFFSET_HEADER_LENGTH);
     if (kind != KIND_PLAIN && kind != KIND_DESCRIBED)
         return refuse(Problem::UnknownKind);
     if (kind == KIND_PLAIN ? length != PLAIN_HEADER_LENGTH : length < DESCRIBED_HEADER_BASE)
@@ -256,7 +225,7 @@ bool Update::checkHeader(const uint8_t* image, uint32_t count, uint32_t* headerL
     if (length >= count)
         return refuse(Problem::NoRecords);
     if (kind == KIND_DESCRIBED) {
-        const uint32_t described = bigEndian32(image + OFFSET_DESCRIPTION_LENGTH);
+        const uint32_t described = BigEndian::read32(image + OFFSET_DESCRIPTION_LENGTH);
         if (uint64_t(described) + DESCRIBED_HEADER_BASE != length)
             return refuse(Problem::HeaderLength);
     }
@@ -271,11 +240,14 @@ bool Update::checkHeader(const uint8_t* image, uint32_t count, uint32_t* headerL
 
 bool Update::takeHeaderFields(const uint8_t* image, uint32_t headerLength)
 {
-    std::memcpy(m_versionInfo.bytes.data() + INFO_DATA, image + OFFSET_DATA, DATA_LENGTH);
-    std::memcpy(m_versionInfo.bytes.data() + INFO_APPLICATION, image + OFFSET_APPLICATION,
-                APPLICATION_LENGTH);
-    m_versionInfo.bytes[INFO_HARDWARE_MAJOR] = image[OFFSET_HARDWARE_MAJOR];
-    m_versionInfo.bytes[INFO_HARDWARE_MINOR] = image[OFFSET_HARDWARE_MINOR];
+    // The versions land in the device information layout; the hardware
+    // keeps the file's whole bytes (see versionInfo).
+    std::memcpy(m_versionInfo.bytes.data() + DeviceInfo::DATA_OFFSET, image + OFFSET_DATA,
+                DeviceInfo::DATA_LENGTH);
+    std::memcpy(m_versionInfo.bytes.data() + DeviceInfo::APPLICATION_OFFSET,
+                image + OFFSET_APPLICATION, DeviceInfo::APPLICATION_LENGTH);
+    m_versionInfo.bytes[DeviceInfo::HARDWARE_OFFSET] = image[OFFSET_HARDWARE_MAJOR];
+    m_versionInfo.bytes[DeviceInfo::HARDWARE_OFFSET + 1] = image[OFFSET_HARDWARE_MINOR];
     m_entryAddress = deviceAddress(image[OFFSET_ENTRY]);
     m_targetAddress = deviceAddress(image[OFFSET_TARGET]);
 
@@ -300,7 +272,7 @@ bool Update::takeRecords(const uint8_t* image, uint32_t count, uint32_t headerLe
     uint32_t sum = 0;
     while (sum < remaining && m_problem == Problem::None) {
         const uint32_t left = remaining - sum;
-        const uint32_t length = left >= 2 ? bigEndian16(next) : 0;
+        const uint32_t length = left >= 2 ? BigEndian::read16(next) : 0;
         if (left < 2 || length + 2 > left)
             m_problem = Problem::RecordsDoNotFit; // cut short at the end of the file
         else if (length > MAX_RECORD_LENGTH)

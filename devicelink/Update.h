@@ -23,10 +23,13 @@ namespace ZORVI {
 //   record: length L (2), then L bytes
 //
 // A reader is made for one reading and never changes afterwards. It reports
-// nothing; anything it cannot accept leaves isValid() false. Text holding a
-// character that is neither a hex digit nor white space, a record longer
-// than a 16-bit record size allows, and running out of memory all make the
-// file not valid: a partial image never passes as an update.
+// nothing; anything it cannot accept leaves isValid() false. Within the
+// first MAX_VALUES byte values, text holding a character that is neither a
+// hex digit nor white space, a record longer than a 16-bit record size
+// allows, a last record cut short, and running out of memory all make the
+// file not valid. Text after those MAX_VALUES values is not read at all,
+// not even checked for hex digits: a longer file whose records end exactly
+// at the cap passes as the image up to the cap.
 class Update {
 public:
     // The most byte values read from a file; the rest is not read.

@@ -7,11 +7,10 @@ namespace ZORVI {
 namespace {
 
 // Where an update file's hardware lands in its version record (see
-// Update::versionInfo): a whole byte each for major and minor.
-constexpr size_t FILE_HARDWARE_MAJOR = 10;
-constexpr size_t FILE_HARDWARE_MINOR = 11;
-// The device keeps its hardware minor in the low nibble of byte 11.
-constexpr size_t DEVICE_HARDWARE_LOW = 11;
+// Update::versionInfo): a whole byte each for major and minor, where the
+// device has its hardware word.
+constexpr size_t FILE_HARDWARE_MAJOR = DeviceInfo::HARDWARE_OFFSET;
+constexpr size_t FILE_HARDWARE_MINOR = DeviceInfo::HARDWARE_OFFSET + 1;
 constexpr uint8_t MINOR_MASK = 0x0F;
 
 uint8_t fileMajor(const Update& update)
@@ -26,7 +25,7 @@ uint8_t fileMinor(const Update& update)
 
 unsigned deviceMinor(const DeviceInfo& device)
 {
-    return device.bytes[DEVICE_HARDWARE_LOW] & MINOR_MASK;
+    return device.bytes[DeviceInfo::HARDWARE_LOW] & MINOR_MASK;
 }
 
 bool fits(const Update& update, unsigned deviceMajor, unsigned deviceMinor)

@@ -44,7 +44,7 @@ fi
 . scripts/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}"
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF \
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
     -DZORVIK_BUILD_BENCH=OFF
 cmake --build build/release -j"$(nproc)" --target zorvik-sim ZORVIKUpdater
 

@@ -1,9 +1,12 @@
 #include "SwashPlate.h"
 
+#include <QColor>
 #include <QPainter>
 #include <QPen>
 
 #include <cmath>
+#include <cstddef>
+#include <iterator>
 
 namespace {
 
@@ -24,6 +27,17 @@ constexpr int SPOKE_PEN_WIDTH = 2;
 QColor halfBlack()
 {
     return QColor(0, 0, 0, 128);
+}
+
+// Every servo is drawn in black: its ring faint, its dot opaque.
+QColor ringColor()
+{
+    return QColor(0, 0, 0, RING_ALPHA);
+}
+
+QColor dotColor()
+{
+    return QColor(0, 0, 0, DOT_ALPHA);
 }
 
 double radiansDouble(int degrees)
@@ -53,16 +67,28 @@ QPoint plateCorner(int angle, int plate, int ratio, int centreX, int centreY)
 SwashPlate::SwashPlate(QWidget* parent)
     : QLabel(parent)
 {
-    for (int servo = 0; servo < MAX_SERVOS - 1; ++servo)
-        m_colors[servo] = halfBlack();
-    m_colors[MAX_SERVOS - 1] = QColor(0, 0, 0, 255);
+}
+
+void SwashPlate::setShape(const Shape& shape)
+{
+    storeAngle(shape.angle);
+    m_aspect = shape.aspect;
+    m_virtualRotation = shape.virtualRotation;
+    for (size_t servo = 0; servo < std::size(shape.ratios); ++servo)
+        m_ratios[servo] = shape.ratios[servo];
+    repaint();
 }
 
 void SwashPlate::setAngle(int i_iAngle)
 {
-    m_servoAngles[1] = i_iAngle;
-    m_servoAngles[2] = 360 - i_iAngle;
+    storeAngle(i_iAngle);
     repaint();
+}
+
+void SwashPlate::storeAngle(int angle)
+{
+    m_servoAngles[1] = angle;
+    m_servoAngles[2] = 360 - angle;
 }
 
 void SwashPlate::setVirtualRotation(int i_iVirtualRotation)
@@ -187,14 +213,12 @@ void SwashPlate::drawDoubleArrow(QPainter& painter) const
     painter.drawLine(ARROW_X, bottom, ARROW_X + ARROW_HEAD, bottom - ARROW_HEAD);
 }
 
-void SwashPlate::drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry)
+void SwashPlate::drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const
 {
-    for (int servo = 0; servo < m_servoCount; ++servo) {
-        m_colors[servo].setAlpha(RING_ALPHA);
-        pen.setColor(m_colors[servo]);
-        painter.setPen(pen);
+    pen.setColor(ringColor());
+    painter.setPen(pen);
+    for (int servo = 0; servo < m_servoCount; ++servo)
         painter.drawEllipse(geometry[servo].ring);
-    }
 }
 
 // The quadrilateral through both ends of servo 2's and servo 3's plate
@@ -210,19 +234,18 @@ void SwashPlate::drawOutline(QPainter& painter, const QPen& pen, const ServoGeom
     painter.drawLine(third.cornerB, second.cornerA);
 }
 
-void SwashPlate::drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry)
+void SwashPlate::drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const
 {
     const QPoint centre(width() / 2, height() / 2);
     for (int servo = 0; servo < m_servoCount; ++servo) {
         const QPoint end = geometry[servo].spokeEnd;
-        m_colors[servo].setAlpha(DOT_ALPHA);
 
         pen.setColor(halfBlack());
         pen.setWidth(SPOKE_PEN_WIDTH);
         painter.setPen(pen);
         painter.drawLine(centre, end);
 
-        pen.setColor(m_colors[servo]);
+        pen.setColor(dotColor());
         pen.setWidth(DOT_PEN_WIDTH);
         painter.setPen(pen);
         painter.drawEllipse(QRect(end.x() - DOT_BOX / 2, end.y() - DOT_BOX / 2, DOT_BOX, DOT_BOX));

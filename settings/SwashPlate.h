@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QColor>
 #include <QLabel>
 #include <QPoint>
 #include <QRect>
@@ -13,12 +12,24 @@ class QPen;
 // rings, or a quadrilateral for the geometries that are not ring-shaped)
 // and a vertical double arrow at the left edge. The window's geometry rules
 // feed it through the slots; it reads nothing else and keeps nothing beyond
-// what it draws. Angle 0 points straight down, 90 to the left.
+// what it draws. Angle 0 points straight down, 90 to the left. Every setter
+// repaints at once.
 class SwashPlate : public QLabel {
     Q_OBJECT
 
 public:
+    // One whole swash plate geometry: what setShape() takes in one repaint
+    // instead of one repaint per slot below.
+    struct Shape {
+        int angle;
+        int aspect;
+        int virtualRotation;
+        int ratios[3]; // servos 1 to 3
+    };
+
     explicit SwashPlate(QWidget* parent = nullptr);
+
+    void setShape(const Shape& shape);
 
 public slots:
     // Servo 2 sits at the angle, servo 3 mirrored at 360 - angle.
@@ -51,14 +62,14 @@ private:
     int servoAngle(int servo) const;
     ServoGeometry servoGeometry(int servo, int plate) const;
     void drawDoubleArrow(QPainter& painter) const;
-    void drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry);
+    void storeAngle(int angle);
+    void drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const;
     void drawOutline(QPainter& painter, const QPen& pen, const ServoGeometry* geometry) const;
-    void drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry);
+    void drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const;
 
     int m_servoCount = 3;
     int m_servoAngles[MAX_SERVOS] = {0, 120, 240, 0};
     int m_virtualRotation = 0;
     int m_ratios[MAX_SERVOS] = {1000, 1000, 1000, 1000};
-    QColor m_colors[MAX_SERVOS];
     int m_aspect = 0;
 };

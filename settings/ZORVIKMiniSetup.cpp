@@ -8,9 +8,11 @@
 #include "DeviceConnection.h"
 #include "EEP.h"
 #include "ParameterIds.h"
+#include "PortListBox.h"
 #include "RowInputGuard.h"
 #include "SettledChoice.h"
 #include "TabSwitchKeys.h"
+#include "ZorvikVersion.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -21,8 +23,6 @@
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QUrl>
-
-#include <cstring>
 
 namespace ZORVI {
 
@@ -36,9 +36,6 @@ constexpr int MESSAGE_DEVICE_MS = 10000;
 constexpr int MESSAGE_WRITE_MS = 5000;
 constexpr uint32_t MAX_ID_RUN = 16;
 constexpr uint32_t MAX_ADDRESS_RUN = 127;
-constexpr uint32_t PORT_NAME_SIZE = 250;
-// The port map never holds this many ports; the bound only guards the loop.
-constexpr uint32_t MAX_PORTS = 1024;
 constexpr int PHASE_ANGLE_MIN = SwashGeometry::PHASE_ANGLE_MIN;
 constexpr int PHASE_ANGLE_MAX = SwashGeometry::PHASE_ANGLE_MAX;
 constexpr int PHASE_ANGLE_DEFAULT = 0;
@@ -93,11 +90,13 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
     , ui(new Ui::ZORVIKMiniSetupClass)
     , m_control(nullptr)
-    , m_version(QStringLiteral("3.0.2"))
+    , m_version(QString::fromLatin1(Version::SETTINGS))
     , m_eep(nullptr)
     , m_bConnected(false)
 {
     ui->setupUi(this);
+    m_deviceLabels = std::make_unique<DeviceLabels>(ui->m_lblZorviAppVer, ui->m_lblZorviHWVer,
+                                                    ui->m_lblZorviEEPVer, ui->m_lblZorviSerial);
     // Moving around the window (scrolling, turning pages, stepping through
     // the port list) never changes a setting nor opens a port.
     new RowInputGuard(ui->centralWidget);
@@ -109,12 +108,11 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), m_version));
     showNoDevice();
 
-    m_control = new Control;
-    m_eep = new EEP(m_control, false, MAX_ID_RUN, MAX_ADDRESS_RUN);
-    connect(m_eep, &EEP::timerStarted, this, &ZORVIKMiniSetup::OnTimerStarted);
-    connect(m_eep, &EEP::timerFinished, this, &ZORVIKMiniSetup::onTimerFinished);
+    m_control = std::make_unique<Control>();
+    m_eep = std::make_unique<EEP>(m_control.get(), false, MAX_ID_RUN, MAX_ADDRESS_RUN);
+    connect(m_eep.get(), &EEP::timerStarted, this, &ZORVIKMiniSetup::OnTimerStarted);
+    connect(m_eep.get(), &EEP::timerFinished, this, &ZORVIKMiniSetup::onTimerFinished);
 
-    m_portList.clear();
     doDisconnect();
 
     m_liveDataTimer.setInterval(LIVE_DATA_INTERVAL_MS);
@@ -133,19 +131,16 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     connect(ui->action_About_ZORVIK_Micro_Settings, &QAction::triggered, this,
             &ZORVIKMiniSetup::onAbout);
     connectParameterRows();
-    connect(m_eep, &EEP::writeResult, this, &ZORVIKMiniSetup::onWriteResult);
+    connect(m_eep.get(), &EEP::writeResult, this, &ZORVIKMiniSetup::onWriteResult);
 }
 
 ZORVIKMiniSetup::~ZORVIKMiniSetup()
 {
     m_liveDataTimer.stop();
     m_interfaceTimer.stop();
-    delete m_eep;
-    m_eep = nullptr;
+    // The parameter memory goes first: it talks through the controller.
+    m_eep.reset();
     m_control->close();
-    delete m_control;
-    m_control = nullptr;
-    delete ui;
 }
 
 void ZORVIKMiniSetup::libraryInfo(char* buildDate, uint32_t size, uint32_t* major,
@@ -208,56 +203,23 @@ void ZORVIKMiniSetup::connectParameterRows()
 
 // ---------------------------------------------------------------- port list
 
-QStringList ZORVIKMiniSetup::portList()
-{
-    QStringList names;
-    char buffer[PORT_NAME_SIZE];
-    std::memset(buffer, 0, sizeof buffer);
-    for (uint32_t index = 0; index < MAX_PORTS; ++index) {
-        if (!m_control->enumeratePort(index, buffer, sizeof buffer))
-            break;
-        buffer[sizeof buffer - 1] = '\0';
-        names.append(QString::fromLocal8Bit(buffer));
-    }
-    return names;
-}
-
 void ZORVIKMiniSetup::onInterfaceTimer()
 {
-    const QString remembered = ui->m_cmbBoxZorvilink->currentText();
-    const QStringList fresh = portList();
-    QStringList working = m_portList;
-    bool changed = false;
-    for (const QString& name : std::as_const(m_portList)) {
-        if (!fresh.contains(name)) {
-            working.removeOne(name);
-            changed = true;
-        }
-    }
-    for (const QString& name : fresh) {
-        if (!m_portList.contains(name)) {
-            working.append(name);
-            changed = true;
-        }
-    }
-    if (!changed)
-        return;
+    if (m_ports.update())
+        rebuildPortList();
+}
 
-    m_portList = working;
-    m_portList.sort(Qt::CaseSensitive);
+// The first port is offered when none was chosen: choosing connects only
+// once the user settles on a port or presses Connect.
+void ZORVIKMiniSetup::rebuildPortList()
+{
     // Rebuilding the list must not start a connection.
     m_portChoice->pause();
-    ui->m_cmbBoxZorvilink->clear();
-    ui->m_cmbBoxZorvilink->addItems(m_portList);
-    if (!remembered.isEmpty()) {
-        const int index = m_portList.indexOf(remembered);
-        if (index >= 0) {
-            ui->m_cmbBoxZorvilink->setCurrentIndex(index);
-        } else {
-            ui->m_cmbBoxZorvilink->setCurrentIndex(-1);
-            showNoDevice();
-        }
-    }
+    const PortListBox::Selection selection =
+        PortListBox::rebuild(*ui->m_cmbBoxZorvilink, PortListBox::names(m_ports.known()),
+                             PortListBox::Unchosen::FirstPort);
+    if (selection == PortListBox::Selection::Gone)
+        showNoDevice();
     m_portChoice->resume();
 }
 
@@ -265,7 +227,7 @@ void ZORVIKMiniSetup::onAbout()
 {
     // Window-modal by its form, and gone once closed.
     auto* box = new AboutBox(AboutBox::Program::Settings,
-                             AboutBox::versionsOf(*this, QString::fromLatin1(BUILD_DATE)), this,
+                             AboutBox::versionsOf(*this, QString::fromLatin1(Version::RELEASE_DATE)), this,
                              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box->show();
 }
@@ -274,10 +236,7 @@ void ZORVIKMiniSetup::onAbout()
 
 void ZORVIKMiniSetup::showNoDevice(const QString& reason)
 {
-    ui->m_lblZorviAppVer->clear();
-    ui->m_lblZorviHWVer->clear();
-    ui->m_lblZorviEEPVer->clear();
-    ui->m_lblZorviSerial->clear();
+    m_deviceLabels->clear();
     if (reason.isEmpty())
         ui->m_statusbar->showMessage(tr("No ZORVIK Device found"), MESSAGE_DEVICE_MS);
     else
@@ -286,20 +245,13 @@ void ZORVIKMiniSetup::showNoDevice(const QString& reason)
 
 void ZORVIKMiniSetup::showDeviceInfo(const DeviceInfo& info)
 {
-    ui->m_lblZorviAppVer->setText(QString::fromStdString(info.applicationVersionText()));
-    ui->m_lblZorviHWVer->setText(QString::fromStdString(info.hardwareVersionText()));
-    ui->m_lblZorviEEPVer->setText(QString::fromStdString(info.dataVersionText()));
-    ui->m_lblZorviSerial->setText(QString::fromStdString(info.serialLabelText()));
+    m_deviceLabels->show(info);
     ui->m_statusbar->showMessage(tr("ZORVIK Device found"), MESSAGE_DEVICE_MS);
 }
 
 void ZORVIKMiniSetup::showRecoveryInfo(uint8_t hardwareByte)
 {
-    ui->m_lblZorviAppVer->clear();
-    ui->m_lblZorviHWVer->setText(QString::fromStdString(recoveryHardwareText(hardwareByte))
-                                 + QStringLiteral(" (Recovery-Mode)"));
-    ui->m_lblZorviEEPVer->clear();
-    ui->m_lblZorviSerial->clear();
+    m_deviceLabels->showRecovery(hardwareByte);
     ui->m_statusbar->showMessage(tr("ZORVIK Device in Recovery-Mode found"), MESSAGE_DEVICE_MS);
 }
 
@@ -586,8 +538,7 @@ void ZORVIKMiniSetup::selectStoredGeometry()
     ui->m_cmbBoxSwashGeometry->setCurrentIndex(stored.index);
     setPhaseAngle(stored.phaseAngle);
     // Neither change fires when both already showed the device's geometry.
-    ui->m_SwashPlate->setVirtualRotation(stored.phaseAngle);
-    showGeometry(SwashGeometry::definition(stored.index));
+    showGeometry(SwashGeometry::definition(stored.index), stored.phaseAngle);
 }
 
 void ZORVIKMiniSetup::setPhaseAngle(int phaseAngle)
@@ -959,23 +910,23 @@ void ZORVIKMiniSetup::doSwashMixerID(int iIndex)
 
 void ZORVIKMiniSetup::swashGeometryChanged(int iIndex)
 {
-    showGeometry(SwashGeometry::definition(iIndex));
-    storeChanges(Rules::geometryChanges(iIndex, ui->m_spinBoxSwashVirtualRotation->value()));
+    const int phaseAngle = ui->m_spinBoxSwashVirtualRotation->value();
+    showGeometry(SwashGeometry::definition(iIndex), phaseAngle);
+    storeChanges(Rules::geometryChanges(iIndex, phaseAngle));
 }
 
-void ZORVIKMiniSetup::swashVirtualRotationChanged(int newVal)
+// The spin box already holds the new value.
+void ZORVIKMiniSetup::swashVirtualRotationChanged(int)
 {
-    ui->m_SwashPlate->setVirtualRotation(newVal);
     swashGeometryChanged(ui->m_cmbBoxSwashGeometry->currentIndex());
 }
 
-void ZORVIKMiniSetup::showGeometry(const SwashGeometry::Definition& geometry)
+void ZORVIKMiniSetup::showGeometry(const SwashGeometry::Definition& geometry, int phaseAngle)
 {
-    ui->m_SwashPlate->setRatioCH1(geometry.travels[0]);
-    ui->m_SwashPlate->setRatioCH2(geometry.travels[1]);
-    ui->m_SwashPlate->setRatioCH3(geometry.travels[2]);
-    ui->m_SwashPlate->setAngle(geometry.angle);
-    ui->m_SwashPlate->setAspect(geometry.aspect);
+    ui->m_SwashPlate->setShape({geometry.angle,
+                                geometry.aspect,
+                                phaseAngle,
+                                {geometry.travels[0], geometry.travels[1], geometry.travels[2]}});
 }
 
 void ZORVIKMiniSetup::doPitchingUpBehaviourID(int iIndex)

@@ -2,7 +2,9 @@
 
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "DeviceLabels.h"
 #include "ParameterRules.h"
+#include "PortList.h"
 #include "SwashGeometry.h"
 
 #include <QList>
@@ -12,6 +14,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -40,9 +43,6 @@ class ZORVIKMiniSetup : public QMainWindow {
 public:
     explicit ZORVIKMiniSetup(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
     ~ZORVIKMiniSetup() override;
-
-    // The program's build date, shown in the about box.
-    static constexpr const char* BUILD_DATE = "Aug 16 2012";
 
     const QString& version() const { return m_version; }
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
@@ -91,7 +91,7 @@ protected:
 private:
     enum class RowUnit { Hertz, Microseconds, Plain };
 
-    QStringList portList();
+    void rebuildPortList();
     void showNoDevice(const QString& reason = QString());
     void showDeviceInfo(const DeviceInfo& info);
     void showRecoveryInfo(uint8_t hardwareByte);
@@ -127,7 +127,8 @@ private:
 
     void selectStoredGeometry();
     void setPhaseAngle(int phaseAngle);
-    void showGeometry(const SwashGeometry::Definition& geometry);
+    // The plate drawn once for the whole geometry at the phase angle.
+    void showGeometry(const SwashGeometry::Definition& geometry, int phaseAngle);
 
     // What the device holds but the window cannot show as it is, or the
     // rules would correct: listed once after the pages are filled, for the
@@ -147,23 +148,27 @@ private:
     void reportUnwrittenChanges(const QList<uint16_t>& ids);
     QString settingText(uint16_t id) const;
 
-    Ui::ZORVIKMiniSetupClass* ui;
-    Control* m_control;
+    std::unique_ptr<Ui::ZORVIKMiniSetupClass> ui;
+    std::unique_ptr<Control> m_control;
     QString m_version;
-    EEPROM::EEP* m_eep;
+    std::unique_ptr<EEPROM::EEP> m_eep;
+    std::unique_ptr<DeviceLabels> m_deviceLabels;
     DeviceInfo m_deviceInfo;
     bool m_bConnected;
     QTimer m_interfaceTimer;
-    QStringList m_portList;
+    Communication::PortList m_ports;
     QTimer m_liveDataTimer;
     // While the rows are filled from the parameter memory they store
-    // nothing: connecting alone never writes to the device.
+    // nothing: filling the pages writes nothing to the device. Connecting
+    // writes only the previous connection's pending edits (before it ends)
+    // and the corrections the user accepts in reviewDeviceValues().
     bool m_bFilling = false;
     // Said again with the next "Settings successfully stored.": the device
     // values the user chose to correct on connecting.
     QString m_correctionNote;
-    // Connects once the user has settled on a port, not on every port the
-    // arrow keys pass over.
+    // Tells when the user has settled on a port, then the window connects:
+    // not on every port the arrow keys pass over. The Connect button
+    // connects at once.
     SettledChoice* m_portChoice = nullptr;
 };
 

@@ -1,7 +1,9 @@
 #include "DeviceSimulator.h"
 
+#include "BigEndian.h"
 #include "HexText.h"
 #include "Packet.h"
+#include "Protocol.h"
 #include "UnlockPrefix.h"
 
 #include <memory>
@@ -11,29 +13,9 @@ namespace Simulator {
 
 using Communication::FrameAssembler;
 using Communication::Packet;
+using namespace Protocol;
 
 namespace {
-
-constexpr uint8_t COMMAND_MODE = 0;
-constexpr uint8_t COMMAND_DEVICE_INFO = 1;
-constexpr uint8_t COMMAND_DESCRIPTORS = 2;
-constexpr uint8_t COMMAND_READ_VALUES = 3;
-constexpr uint8_t COMMAND_WRITE_PARAMETERS = 4;
-constexpr uint8_t COMMAND_HANDSHAKE = 11;
-constexpr uint8_t HANDSHAKE_MARKER = 0x5B;
-constexpr uint8_t LIST_LAYOUT_FLAG = 0x80;
-constexpr uint8_t MODE_LETTER_RECEIVE = 'B';
-
-void appendWord(std::vector<uint8_t>& out, uint16_t word)
-{
-    out.push_back(static_cast<uint8_t>(word >> 8));
-    out.push_back(static_cast<uint8_t>(word & 0xFF));
-}
-
-uint16_t wordAt(const uint8_t* bytes)
-{
-    return static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
-}
 
 // The address under which a packet to `address` arrives: the wire codes
 // do not tell every address apart (code 3 reads as address 2).
@@ -46,7 +28,7 @@ int32_t receivedAs(int32_t address)
 
 bool isModeLetter(uint8_t letter)
 {
-    return letter == 'B' || letter == 'F' || letter == 'R';
+    return letter == MODE_BOOT || letter == MODE_FLASH || letter == MODE_RUN;
 }
 
 bool isInvertedPair(uint8_t inverted, uint8_t letter)
@@ -272,11 +254,11 @@ std::optional<DeviceSimulator::Answer> DeviceSimulator::receivingAnswer(const Pa
 {
     if (request.command() == COMMAND_MODE)
         return modeAnswer(request);
-    if (request.command() != COMMAND_DEVICE_INFO || !isModeTarget(request.destination())
+    if (request.command() != COMMAND_RECORD || !isModeTarget(request.destination())
         || request.payloadLength() == 0)
         return std::nullopt;
 
-    Answer answer{m_options.modeTarget, COMMAND_DEVICE_INFO, {RECORD_ACKNOWLEDGE}};
+    Answer answer{m_options.modeTarget, COMMAND_RECORD, {RECORD_ACKNOWLEDGE}};
     switch (m_receiver.accept(request.payload(), request.payloadLength(), now)) {
     case RecordReceiver::Verdict::Acknowledge: break;
     case RecordReceiver::Verdict::Refuse: answer.payload.push_back(0x00); break;
@@ -299,7 +281,7 @@ std::optional<DeviceSimulator::Answer> DeviceSimulator::modeAnswer(const Packet&
 {
     const std::optional<uint8_t> letter =
         modeLetter(request.destination(), request.payload(), request.payloadLength());
-    if (!letter || *letter != MODE_LETTER_RECEIVE)
+    if (!letter || *letter != MODE_BOOT)
         return std::nullopt;
     if (m_options.modeOnlyTarget && !isModeTarget(request.destination()))
         return std::nullopt;
@@ -354,15 +336,15 @@ std::vector<uint8_t> DeviceSimulator::deviceInfo() const
     if (m_options.rawInfo)
         return *m_options.rawInfo;
     std::vector<uint8_t> info;
-    appendWord(info, m_dataVersion.major);
-    appendWord(info, m_dataVersion.minor);
-    appendWord(info, m_applicationVersion.major);
-    appendWord(info, m_applicationVersion.minor);
-    appendWord(info, m_applicationVersion.patch);
-    appendWord(info, m_options.hardwareWord);
+    BigEndian::append16(info, m_dataVersion.major);
+    BigEndian::append16(info, m_dataVersion.minor);
+    BigEndian::append16(info, m_applicationVersion.major);
+    BigEndian::append16(info, m_applicationVersion.minor);
+    BigEndian::append16(info, m_applicationVersion.patch);
+    BigEndian::append16(info, m_options.hardwareWord);
     info.insert(info.end(), m_options.serialOnWire.begin(), m_options.serialOnWire.end());
     if (!m_options.shortInfo)
-        appendWord(info, m_options.token);
+        BigEndian::append16(info, m_options.token);
     return info;
 }
 
@@ -372,7 +354,7 @@ std::vector<uint8_t> DeviceSimulator::describe(const uint8_t* payload, uint16_t 
 {
     if (length != 3)
         return {STATUS_MALFORMED};
-    const uint32_t firstId = wordAt(payload);
+    const uint32_t firstId = BigEndian::read16(payload);
     std::vector<uint8_t> answer;
     for (uint32_t id = firstId; id < firstId + payload[2]; ++id) {
         const ParameterTable::Parameter* parameter =
@@ -382,10 +364,10 @@ std::vector<uint8_t> DeviceSimulator::describe(const uint8_t* payload, uint16_t 
             continue;
         }
         answer.push_back(STATUS_OK);
-        appendWord(answer, parameter->address);
-        appendWord(answer, static_cast<uint16_t>(parameter->minimum));
-        appendWord(answer, static_cast<uint16_t>(parameter->maximum));
-        appendWord(answer, static_cast<uint16_t>(parameter->defaultValue));
+        BigEndian::append16(answer, parameter->address);
+        BigEndian::append16(answer, static_cast<uint16_t>(parameter->minimum));
+        BigEndian::append16(answer, static_cast<uint16_t>(parameter->maximum));
+        BigEndian::append16(answer, static_cast<uint16_t>(parameter->defaultValue));
     }
     return answer;
 }
@@ -396,18 +378,18 @@ std::vector<uint8_t> DeviceSimulator::readValues(const uint8_t* payload, uint16_
 {
     if (length != 2 && length != 3)
         return {STATUS_MALFORMED};
-    const uint32_t address = wordAt(payload);
+    const uint32_t address = BigEndian::read16(payload);
     const uint32_t count = length == 3 ? payload[2] : 1;
     if (address + count > ParameterTable::MEMORY_WORDS)
         return {STATUS_OUT_OF_RANGE};
     std::vector<uint8_t> answer;
     for (uint32_t i = 0; i < count; ++i)
-        appendWord(answer, m_parameters.readWord(static_cast<uint16_t>(address + i)));
+        BigEndian::append16(answer, m_parameters.readWord(static_cast<uint16_t>(address + i)));
     answer.push_back(STATUS_OK);
     return answer;
 }
 
-// List layout: count | 0x80, then address/value pairs. Block layout: first
+// List layout: count | LIST_LAYOUT_FLAG, then address/value pairs. Block layout: first
 // address, count, values for consecutive addresses. The memory's addresses
 // stay below 0x8000, so the first byte tells the layouts apart. A write is
 // taken whole or not at all, and answered as stored only once it is saved:
@@ -422,13 +404,15 @@ uint8_t DeviceSimulator::writeValues(const uint8_t* payload, uint16_t length)
         if (length != 1 + 4 * count)
             return STATUS_MALFORMED;
         for (uint32_t i = 0; i < count; ++i)
-            writes.push_back({wordAt(payload + 1 + 4 * i), wordAt(payload + 3 + 4 * i)});
+            writes.push_back(
+                {BigEndian::read16(payload + 1 + 4 * i), BigEndian::read16(payload + 3 + 4 * i)});
     } else {
         if (length < 3 || length != 3 + 2 * uint32_t(payload[2]))
             return STATUS_MALFORMED;
-        const uint16_t first = wordAt(payload);
+        const uint16_t first = BigEndian::read16(payload);
         for (uint32_t i = 0; i < payload[2]; ++i)
-            writes.push_back({static_cast<uint16_t>(first + i), wordAt(payload + 3 + 2 * i)});
+            writes.push_back(
+                {static_cast<uint16_t>(first + i), BigEndian::read16(payload + 3 + 2 * i)});
     }
 
     if (m_options.refuseWrites)
@@ -444,9 +428,9 @@ uint8_t DeviceSimulator::writeValues(const uint8_t* payload, uint16_t length)
     return STATUS_STORE_FAILED;
 }
 
-// The host proves it read the device information: 0x5B and the token with
-// every bit inverted. Byte 2 of the answer is the verdict; byte 1 counts
-// the accepted handshakes.
+// The host proves it read the device information: the handshake marker and
+// the token with every bit inverted. Byte 2 of the answer is the verdict;
+// byte 1 counts the accepted handshakes.
 std::vector<uint8_t> DeviceSimulator::handshake(const uint8_t* payload, uint16_t length)
 {
     const bool matches = length == 3 && payload[0] == HANDSHAKE_MARKER

@@ -43,15 +43,6 @@ public:
         Silent     // unplugged: neither echo nor answer
     };
 
-    // Status bytes of the device's answers.
-    static constexpr uint8_t STATUS_OK = 0x00;
-    static constexpr uint8_t STATUS_REFUSED = 0x01;
-    static constexpr uint8_t STATUS_OUT_OF_RANGE = 0x03;
-    static constexpr uint8_t STATUS_MALFORMED = 0x04;
-    static constexpr uint8_t STATUS_UNKNOWN = 0x05;
-    static constexpr uint8_t STATUS_STORE_FAILED = 0x06;
-    static constexpr uint8_t RECORD_ACKNOWLEDGE = 0x11;
-
     DeviceSimulator(const SimulatorOptions& options, ParameterTable& parameters);
 
     // Where the transaction log lines go (see README.md for their format).

@@ -1,6 +1,6 @@
 #include "HexText.h"
 
-#include <cctype>
+#include "HexDigits.h"
 
 namespace ZORVI {
 namespace Simulator {
@@ -9,13 +9,7 @@ namespace {
 
 int digitValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return HexDigits::value(static_cast<unsigned char>(c));
 }
 
 bool isSeparator(char c)
@@ -27,12 +21,11 @@ bool isSeparator(char c)
 
 std::string HexText::format(const uint8_t* data, size_t length)
 {
-    static const char DIGITS[] = "0123456789abcdef";
     std::string text;
     text.reserve(length * 2);
     for (size_t i = 0; i < length; ++i) {
-        text += DIGITS[data[i] >> 4];
-        text += DIGITS[data[i] & 0x0F];
+        text += HexDigits::digit(data[i] >> 4);
+        text += HexDigits::digit(data[i]);
     }
     return text;
 }

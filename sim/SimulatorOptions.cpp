@@ -1,5 +1,6 @@
 #include "SimulatorOptions.h"
 
+#include "BigEndian.h"
 #include "HexText.h"
 
 #include <functional>
@@ -62,7 +63,7 @@ bool parseToken(const std::string& text, uint16_t& token)
     std::vector<uint8_t> bytes;
     if (!HexText::parse(text, bytes) || bytes.size() != 2)
         return false;
-    token = static_cast<uint16_t>((bytes[0] << 8) | bytes[1]);
+    token = BigEndian::read16(bytes.data());
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "AutoDetectInterface.h"
 
-#include "SerialWin.h"
+#include "PortList.h"
+#include "PortListBox.h"
 #include "ui_AutoDetectInterface.h"
 
 #include <QTimer>
@@ -17,7 +18,7 @@ AutoDetectInterface::AutoDetectInterface(QWidget* parent, Qt::WindowFlags flags)
     setAttribute(Qt::WA_DeleteOnClose);
     connect(m_ui->m_btnAbort, &QPushButton::clicked, this, &QWidget::close);
 
-    m_portEnumerator = std::make_unique<Communication::Serial::SerialWin>();
+    m_ports = std::make_unique<Communication::PortList>();
     m_snapshot = enumeratePorts();
 
     connect(m_pollTimer, &QTimer::timeout, this, &AutoDetectInterface::OnTimer);
@@ -31,11 +32,7 @@ AutoDetectInterface::~AutoDetectInterface() = default;
 
 QStringList AutoDetectInterface::enumeratePorts()
 {
-    QStringList ports;
-    char name[PORT_NAME_SIZE];
-    for (uint32_t index = 0; m_portEnumerator->enumeratePort(index, name, sizeof name); ++index)
-        ports.append(QString::fromLocal8Bit(name));
-    return ports;
+    return PortListBox::names(m_ports->present());
 }
 
 void AutoDetectInterface::OnTimer()

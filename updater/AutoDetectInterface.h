@@ -14,9 +14,7 @@ class AutoDetectClass;
 namespace ZORVI {
 
 namespace Communication {
-namespace Serial {
-class SerialWin;
-}
+class PortList;
 } // namespace Communication
 
 // Finds the KORLINK adapter's port while the user unplugs and replugs it:
@@ -27,13 +25,12 @@ class SerialWin;
 // new ports at once) just becomes the remembered list.
 //
 // The dialog is window-modal, deletes itself when closed and never opens a
-// port: its own port object is used only to list the ports.
+// port: its own port list only reads the system's.
 class AutoDetectInterface : public QDialog {
     Q_OBJECT
 
 public:
     static constexpr int POLL_MS = 1000;
-    static constexpr uint32_t PORT_NAME_SIZE = 250;
 
     explicit AutoDetectInterface(QWidget* parent = nullptr,
                                  Qt::WindowFlags flags = Qt::WindowFlags());
@@ -51,7 +48,7 @@ private:
     std::unique_ptr<Ui::AutoDetectClass> m_ui;
     QStringList m_snapshot;
     QTimer* m_pollTimer;
-    std::unique_ptr<Communication::Serial::SerialWin> m_portEnumerator;
+    std::unique_ptr<Communication::PortList> m_ports;
 };
 
 } // namespace ZORVI

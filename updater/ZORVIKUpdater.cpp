@@ -5,11 +5,13 @@
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "PortListBox.h"
 #include "Update.h"
 #include "UpdateChecks.h"
 #include "UpdateFile.h"
 #include "UpdateJournal.h"
 #include "UpdateOutcome.h"
+#include "ZorvikVersion.h"
 #include "ui_ZORVIKUpdater.h"
 
 #include <QCloseEvent>
@@ -23,8 +25,6 @@
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
-
-#include <algorithm>
 
 namespace ZORVI {
 
@@ -54,6 +54,10 @@ ZORVIKUpdater::ZORVIKUpdater(QWidget* parent)
 {
     m_interfaceTimer->setObjectName(QStringLiteral("m_interfaceTimer"));
     m_ui->setupUi(this);
+    m_deviceLabels = std::make_unique<DeviceLabels>(m_ui->m_lblZorviAppVer,
+                                                    m_ui->m_lblZorviHWVer,
+                                                    m_ui->m_lblZorviEEPVer,
+                                                    m_ui->m_lblZorviSerial);
 
     m_control = std::make_unique<Control>();
     progressFunction(0, this);
@@ -113,6 +117,11 @@ void ZORVIKUpdater::setUpdateFile(const QString& path)
     loadUpdateFile(path);
 }
 
+QString ZORVIKUpdater::version() const
+{
+    return QString::fromLatin1(Version::UPDATER);
+}
+
 void ZORVIKUpdater::libraryInfo(char* buildDate, uint32_t size, uint32_t* major,
                                 uint32_t* minor, uint32_t* patch) const
 {
@@ -122,53 +131,21 @@ void ZORVIKUpdater::libraryInfo(char* buildDate, uint32_t size, uint32_t* major,
 // ---------------------------------------------------------------------------
 // Port list
 
-QStringList ZORVIKUpdater::enumeratePorts()
-{
-    QStringList ports;
-    char name[PORT_NAME_SIZE];
-    for (uint32_t index = 0; m_control->enumeratePort(index, name, sizeof name); ++index)
-        ports.append(QString::fromLocal8Bit(name));
-    return ports;
-}
-
 void ZORVIKUpdater::onInterfaceTimer()
 {
-    const QString remembered = m_ui->m_cmbBoxZorvilink->currentText();
-    const QStringList present = enumeratePorts();
-
-    QStringList ports = m_knownPorts;
-    bool changed = false;
-    for (const QString& known : m_knownPorts) {
-        if (!present.contains(known, Qt::CaseSensitive)) {
-            ports.removeAll(known);
-            changed = true;
-        }
-    }
-    for (const QString& port : present) {
-        if (!m_knownPorts.contains(port, Qt::CaseSensitive)) {
-            ports.append(port);
-            changed = true;
-        }
-    }
-    if (!changed)
-        return;
-
-    // Plain character-code order, as the user knows it from the system's
-    // own port list (COM10 before COM3).
-    std::sort(ports.begin(), ports.end());
-    m_knownPorts = ports;
-    rebuildPortList(ports, remembered);
+    if (m_ports.update())
+        rebuildPortList();
 }
 
-void ZORVIKUpdater::rebuildPortList(const QStringList& ports, const QString& remembered)
+// Nothing is chosen for the user: the updater asks the device as soon as a
+// port is chosen.
+void ZORVIKUpdater::rebuildPortList()
 {
-    QComboBox* combo = m_ui->m_cmbBoxZorvilink;
     disconnectRefresh();
-    combo->clear();
-    combo->addItems(ports);
-    const int index = remembered.isEmpty() ? -1 : ports.indexOf(remembered);
-    combo->setCurrentIndex(index);
-    if (index < 0)
+    const PortListBox::Selection selection =
+        PortListBox::rebuild(*m_ui->m_cmbBoxZorvilink, PortListBox::names(m_ports.known()),
+                             PortListBox::Unchosen::NoPort);
+    if (selection != PortListBox::Selection::Kept)
         clearDeviceInfo();
     connectRefresh();
 }
@@ -187,7 +164,7 @@ void ZORVIKUpdater::updateStartButton()
 
 void ZORVIKUpdater::setInterface(QString qInterface)
 {
-    const int index = m_knownPorts.indexOf(qInterface);
+    const int index = PortListBox::names(m_ports.known()).indexOf(qInterface);
     if (index < 0)
         return;
     m_ui->m_cmbBoxZorvilink->setCurrentIndex(index);
@@ -295,25 +272,17 @@ DeviceConnection::Result ZORVIKUpdater::queryDevice()
 
 void ZORVIKUpdater::showDeviceInfo(const DeviceInfo& info)
 {
-    m_ui->m_lblZorviAppVer->setText(QString::fromStdString(info.applicationVersionText()));
-    m_ui->m_lblZorviHWVer->setText(QString::fromStdString(info.hardwareVersionText()));
-    m_ui->m_lblZorviEEPVer->setText(QString::fromStdString(info.dataVersionText()));
-    m_ui->m_lblZorviSerial->setText(QString::fromStdString(info.serialLabelText()));
+    m_deviceLabels->show(info);
 }
 
 void ZORVIKUpdater::showRecoveryInfo(uint8_t hardwareByte)
 {
-    clearDeviceInfo();
-    m_ui->m_lblZorviHWVer->setText(QString::fromStdString(recoveryHardwareText(hardwareByte))
-                                   + tr(" (Recovery-Mode)"));
+    m_deviceLabels->showRecovery(hardwareByte);
 }
 
 void ZORVIKUpdater::clearDeviceInfo()
 {
-    m_ui->m_lblZorviHWVer->clear();
-    m_ui->m_lblZorviAppVer->clear();
-    m_ui->m_lblZorviEEPVer->clear();
-    m_ui->m_lblZorviSerial->clear();
+    m_deviceLabels->clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -708,7 +677,7 @@ void ZORVIKUpdater::onUpdateRecords()
 void ZORVIKUpdater::onAbout()
 {
     auto* about = new AboutBox(AboutBox::Program::Updater,
-                               AboutBox::versionsOf(*this, QString::fromLatin1(BUILD_DATE)),
+                               AboutBox::versionsOf(*this, QString::fromLatin1(Version::RELEASE_DATE)),
                                this, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     about->show();
 }

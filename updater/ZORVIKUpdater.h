@@ -7,6 +7,8 @@
 #include <QStringList>
 
 #include "DeviceConnection.h"
+#include "DeviceLabels.h"
+#include "PortList.h"
 
 #include <cstdint>
 #include <functional>
@@ -46,9 +48,6 @@ class ZORVIKUpdater : public QMainWindow {
 public:
     static constexpr int INTERFACE_POLL_MS = 1000;
     static constexpr uint32_t DEVICE_RESTART_WAIT_MS = 2000;
-    static constexpr uint32_t PORT_NAME_SIZE = 250;
-    // The release this program's version stands for.
-    static constexpr const char* BUILD_DATE = "Aug 16 2012";
 
     explicit ZORVIKUpdater(QWidget* parent = nullptr);
     ~ZORVIKUpdater() override;
@@ -66,7 +65,7 @@ public:
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
 
     // For the about box.
-    QString version() const { return m_version; }
+    QString version() const;
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
                      uint32_t* patch) const;
 
@@ -104,8 +103,7 @@ private:
     void connectRefresh();
     void disconnectRefresh();
     void updateStartButton();
-    QStringList enumeratePorts();
-    void rebuildPortList(const QStringList& ports, const QString& remembered);
+    void rebuildPortList();
     void loadUpdateFile(const QString& path);
     void refuseUpdateFile(const QString& path, const char* reason);
     void showFileVersions(const UpdateFile& file);
@@ -138,7 +136,8 @@ private:
     // The update as it was read when chosen; null without a usable file.
     std::unique_ptr<UpdateFile> m_file;
     QString m_fileRefusalMessage;
-    QStringList m_knownPorts;
+    Communication::PortList m_ports;
+    std::unique_ptr<DeviceLabels> m_deviceLabels;
     bool m_portSelected = false;
     bool m_running = false;
     bool m_closeWhenDone = false;
@@ -146,7 +145,6 @@ private:
     QTimer* m_interfaceTimer;
     QMetaObject::Connection m_refreshConnection;
     FileChooser m_chooseFile;
-    const QString m_version = QStringLiteral("1.0.6");
 
     static ZORVIKUpdater* s_progressWindow;
 };

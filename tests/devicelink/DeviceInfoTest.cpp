@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using ZORVI::DeviceInfo;
 
 TEST(DeviceInfo, VersionTexts)
@@ -39,4 +41,44 @@ TEST(DeviceInfo, RecoveryHardwareText)
 {
     EXPECT_EQ("8.1", ZORVI::recoveryHardwareText(0x81));
     EXPECT_EQ("15.0", ZORVI::recoveryHardwareText(0xF0));
+}
+
+// The answer to the device information request: the serial number arrives
+// last byte first, the token only in the long form.
+TEST(DeviceInfo, TakesTheDeviceAnswer)
+{
+    std::vector<uint8_t> wire(28);
+    for (size_t k = 0; k < wire.size(); ++k)
+        wire[k] = static_cast<uint8_t>(0x40 + k);
+    const struct {
+        const char* name;
+        size_t length;
+        bool taken;
+        bool token;
+    } table[] = {
+        {"Empty", 0, false, false},
+        {"CutInTheSerial", 23, false, false},
+        {"WithoutToken", 24, true, false},
+        {"HalfAToken", 25, false, false},
+        {"WithToken", 26, true, true},
+        {"LongerThanTheRecord", 28, true, true},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        DeviceInfo info;
+        info.bytes.fill(0xEE);
+        EXPECT_EQ(info.takeAnswer(wire.data(), row.length), row.taken);
+        DeviceInfo expected;
+        if (row.taken) {
+            for (size_t k = 0; k < DeviceInfo::SERIAL_OFFSET; ++k)
+                expected.bytes[k] = wire[k];
+            for (size_t k = 0; k < DeviceInfo::SERIAL_LENGTH; ++k)
+                expected.bytes[DeviceInfo::SERIAL_OFFSET + k] = wire[23 - k];
+        }
+        if (row.token) {
+            expected.bytes[24] = wire[24];
+            expected.bytes[25] = wire[25];
+        }
+        EXPECT_EQ(info.bytes, expected.bytes);
+    }
 }

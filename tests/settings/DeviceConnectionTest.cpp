@@ -5,6 +5,7 @@
 #include "DeviceConnection.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
+#include "Protocol.h"
 #include "SimulatorProcess.h"
 
 #include <gtest/gtest.h>
@@ -26,8 +27,8 @@ using OpenFailure = ZORVI::Communication::Serial::SerialBase::OpenFailure;
 
 namespace {
 
-constexpr uint8_t COMMAND_WRITE_PARAMETERS = Control::COMMAND_WRITE_PARAMETERS;
-constexpr uint8_t COMMAND_HANDSHAKE = Control::COMMAND_HANDSHAKE;
+constexpr uint8_t COMMAND_WRITE_PARAMETERS = ZORVI::Protocol::COMMAND_WRITE_PARAMETERS;
+constexpr uint8_t COMMAND_HANDSHAKE = ZORVI::Protocol::COMMAND_HANDSHAKE;
 constexpr uint8_t RECOVERY_HARDWARE = 0x81;
 constexpr const char* RECOVERY_HARDWARE_TEXT = "0x81";
 

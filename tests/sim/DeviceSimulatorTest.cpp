@@ -3,6 +3,7 @@
 #include "EngineHarness.h"
 #include "FolderContents.h"
 #include "PrivateRuntimeDir.h"
+#include "Protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -348,7 +349,7 @@ TEST_P(UnsavedWrite, IsRefusedAndLeavesMemoryAndFileAsTheyWere)
     };
     const char* tailFrequency333 = "81 0021 014d";
     const char* tailFrequency444 = "81 0021 01bc";
-    ASSERT_EQ(writeStatus(tailFrequency333), Bytes{Device::STATUS_OK});
+    ASSERT_EQ(writeStatus(tailFrequency333), Bytes{ZORVI::Protocol::STATUS_OK});
     const std::string saved = readText(path);
     ASSERT_NE(saved.find("0x105C 333\n"), std::string::npos) << saved;
 
@@ -362,7 +363,7 @@ TEST_P(UnsavedWrite, IsRefusedAndLeavesMemoryAndFileAsTheyWere)
         refused = writeStatus(tailFrequency444);
         readBack = sim.ask(FIRMWARE, 3, {0x00, 0x21});
     }
-    EXPECT_EQ(refused, Bytes{Device::STATUS_STORE_FAILED});
+    EXPECT_EQ(refused, Bytes{ZORVI::Protocol::STATUS_STORE_FAILED});
     ASSERT_TRUE(readBack);
     EXPECT_EQ(readBack->payload, hexBytes("014d 00"));
     const auto said = std::find_if(sim.log.begin(), sim.log.end(), [](const std::string& line) {
@@ -374,7 +375,7 @@ TEST_P(UnsavedWrite, IsRefusedAndLeavesMemoryAndFileAsTheyWere)
     // it, and the same write is stored.
     EXPECT_EQ(readText(path), saved);
     EXPECT_EQ(entriesOf(folder), std::set<std::string>{"state.txt"});
-    EXPECT_EQ(writeStatus(tailFrequency444), Bytes{Device::STATUS_OK});
+    EXPECT_EQ(writeStatus(tailFrequency444), Bytes{ZORVI::Protocol::STATUS_OK});
     EXPECT_NE(readText(path).find("0x105C 444\n"), std::string::npos);
 }
 

@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <functional>
 
+Q_DECLARE_METATYPE(SwashPlate::Shape)
+
 namespace {
 
 constexpr int SIDE = 150;
@@ -195,6 +197,8 @@ private slots:
     void equivalentSettingsDrawTheSamePicture();
     void everySetterRepaintsAtOnce_data();
     void everySetterRepaintsAtOnce();
+    void aWholeShapeRepaintsOnce_data();
+    void aWholeShapeRepaintsOnce();
 };
 
 void SwashPlateTest::spokeEndsCarryTheDots_data()
@@ -402,6 +406,45 @@ void SwashPlateTest::everySetterRepaintsAtOnce()
     configure(plate, {call});
     // No event processing in between: the paint happened inside the call.
     QCOMPARE(counter.paints, 1);
+}
+
+void SwashPlateTest::aWholeShapeRepaintsOnce_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<SwashPlate::Shape>("shape");
+    QTest::addColumn<QStringList>("oneByOne");
+
+    QTest::newRow("mechanic to 120 degrees")
+        << GEOMETRY_MECHANIC << SwashPlate::Shape{120, 0, 0, {1000, 1000, 1000}} << GEOMETRY_120;
+    QTest::newRow("120 degrees to the square plate turned by 30")
+        << GEOMETRY_120 << SwashPlate::Shape{135, 1, 30, {1000, 1414, 1414}}
+        << (QStringList(GEOMETRY_140_SQUARE) << QStringLiteral("setVirtualRotation:30"));
+    QTest::newRow("square plate to mechanic turned by -90")
+        << GEOMETRY_140_SQUARE << SwashPlate::Shape{90, 2, -90, {1000, 1000, 0}}
+        << (QStringList(GEOMETRY_MECHANIC) << QStringLiteral("setVirtualRotation:-90"));
+}
+
+// Whatever the plate showed before, one shape replaces all of it with one
+// paint, and draws what the slots one by one draw.
+void SwashPlateTest::aWholeShapeRepaintsOnce()
+{
+    QFETCH(QStringList, before);
+    QFETCH(SwashPlate::Shape, shape);
+    QFETCH(QStringList, oneByOne);
+    SwashPlate plate;
+    plate.setText(QStringLiteral("SwashPlate Visualizer"));
+    plate.resize(SIDE, SIDE);
+    configure(plate, before);
+    plate.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plate));
+    QCoreApplication::processEvents();
+
+    PaintCounter counter;
+    plate.installEventFilter(&counter);
+    plate.setShape(shape);
+    QCOMPARE(counter.paints, 1);
+    plate.removeEventFilter(&counter);
+    QCOMPARE(draw(plate), drawConfigured(oneByOne));
 }
 
 QTEST_MAIN(SwashPlateTest)

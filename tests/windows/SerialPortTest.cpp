@@ -5,6 +5,7 @@
 
 #include "Control.h"
 #include "Packet.h"
+#include "Protocol.h"
 #include "SerialWin.h"
 
 #include <algorithm>
@@ -85,7 +86,7 @@ TEST_F(PortList, AnUnknownPortDoesNotOpenAndSendsNothing)
     Packet request;
     request.setDestination(Packet::ADDRESS_FIRMWARE);
     request.setSource(Packet::ADDRESS_HOST);
-    request.setCommand(Control::COMMAND_DEVICE_INFO);
+    request.setCommand(ZORVI::Protocol::COMMAND_DEVICE_INFO);
     EXPECT_FALSE(serial.sendPacket(request));
     EXPECT_EQ(serial.receivePacket(), nullptr);
 }
@@ -160,14 +161,14 @@ TEST_F(FirmwarePort, EchoedRequestIsFollowedByTheAnswerFrame)
     Packet request;
     request.setDestination(Packet::ADDRESS_FIRMWARE);
     request.setSource(Packet::ADDRESS_HOST);
-    request.setCommand(Control::COMMAND_DEVICE_INFO);
+    request.setCommand(ZORVI::Protocol::COMMAND_DEVICE_INFO);
     ASSERT_TRUE(serial.sendPacket(request));
 
     std::unique_ptr<Packet> answer(serial.receivePacket());
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->destination(), Packet::ADDRESS_HOST);
     EXPECT_EQ(answer->source(), Packet::ADDRESS_FIRMWARE);
-    EXPECT_EQ(answer->command(), Control::COMMAND_DEVICE_INFO);
+    EXPECT_EQ(answer->command(), ZORVI::Protocol::COMMAND_DEVICE_INFO);
     EXPECT_EQ(answer->payloadLength(), 26u);
 }
 

@@ -93,7 +93,7 @@ build_simulator() {
         . scripts/ensure-packages.sh
         ensure_packages build-essential cmake
         cmake -S . -B "$tree" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_GUI=OFF \
-            -DZORVIK_BUILD_TESTS=OFF -DZORVIK_BUILD_BENCH=OFF
+            -DBUILD_TESTING=OFF -DZORVIK_BUILD_BENCH=OFF
     fi
     cmake --build "$tree" -j"$jobs" --target zorvik-sim
 }
