@@ -13,6 +13,7 @@
 #include "Control.h"
 #include "LineTime.h"
 #include "Packet.h"
+#include "Protocol.h"
 #include "SerialWin.h"
 #include "SimulatorProcess.h"
 
@@ -25,10 +26,9 @@
 
 using ZORVI::Communication::Packet;
 using ZORVI::Testing::SimulatorProcess;
+namespace Protocol = ZORVI::Protocol;
 
 namespace {
-
-constexpr uint8_t COMMAND_HANDSHAKE = 11;
 
 struct Run {
     double rate = -1;  // transactions per second; negative on failure
@@ -39,13 +39,14 @@ struct Run {
 // echoed and every answer, from the simulator's log.
 uint64_t receiveLineBytes(const SimulatorProcess& sim, uint32_t request)
 {
-    const std::string marker = "answer cmd=11 payload=";
+    const std::string marker =
+        "answer cmd=" + std::to_string(Protocol::COMMAND_HANDSHAKE) + " payload=";
     uint64_t bytes = 0;
     for (const std::string& line : sim.logLines(marker)) {
         const std::vector<uint8_t> answer = LineTime::fromLogHex(line.substr(marker.size()));
         bytes += request
             + LineTime::frameBytes(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE,
-                                   COMMAND_HANDSHAKE, answer);
+                                   Protocol::COMMAND_HANDSHAKE, answer);
     }
     return bytes;
 }
@@ -105,10 +106,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: handshake_bench [transactions] [runs]\n");
         return 2;
     }
-    // Request: 5B and the inverted token 1234, with a CRC.
-    const uint32_t request =
-        LineTime::frameBytes(Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, COMMAND_HANDSHAKE,
-                             {0x5B, 0xED, 0xCB});
+    // Request: the marker and the inverted token 1234, with a CRC.
+    const uint32_t request = LineTime::frameBytes(Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST,
+                                                  Protocol::COMMAND_HANDSHAKE,
+                                                  {Protocol::HANDSHAKE_MARKER, 0xED, 0xCB});
     BenchFigures::printLoad("before");
 
     BenchFigures unpaced(true);

@@ -18,6 +18,7 @@
 #include "LineTime.h"
 #include "MaximumUpdateImage.h"
 #include "Packet.h"
+#include "Protocol.h"
 #include "SimulatorProcess.h"
 #include "Update.h"
 
@@ -33,14 +34,13 @@ using ZORVI::Control;
 using ZORVI::Update;
 using ZORVI::Communication::Packet;
 using ZORVI::Testing::SimulatorProcess;
+namespace Protocol = ZORVI::Protocol;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 constexpr double MODE_SETTLE_SECONDS = Control::MODE_SETTLE_MS / 1000.0;
 constexpr uint8_t ENTRY_ADDRESS = Packet::ADDRESS_FIRMWARE;
-constexpr uint8_t RECORD_COMMAND = 1;
-constexpr uint8_t RECORD_ACKNOWLEDGE = 0x11;
 // The simulator restarts as the new firmware once the records have stopped
 // for its restart delay; the versions are the update file's.
 constexpr uint32_t RESTART_DELAY_MS = 300;
@@ -58,12 +58,12 @@ struct LineBudget {
 LineBudget recordBudget(const Update& update, int32_t target)
 {
     LineBudget budget;
-    const uint32_t acknowledgement =
-        LineTime::frameBytes(Packet::ADDRESS_HOST, target, RECORD_COMMAND, {RECORD_ACKNOWLEDGE});
+    const uint32_t acknowledgement = LineTime::frameBytes(
+        Packet::ADDRESS_HOST, target, Protocol::COMMAND_RECORD, {Protocol::RECORD_ACKNOWLEDGE});
     const uint32_t framing = LineTime::framingBytes(target, Packet::ADDRESS_HOST);
     for (const ZORVI::UpdateRecord* record = update.records(); record; record = record->next) {
         const uint32_t frame =
-            LineTime::frameBytes(target, Packet::ADDRESS_HOST, RECORD_COMMAND,
+            LineTime::frameBytes(target, Packet::ADDRESS_HOST, Protocol::COMMAND_RECORD,
                                  std::vector<uint8_t>(record->data, record->data + record->size));
         budget.recordBytes.push_back(frame + acknowledgement);
         budget.recordTotal += frame + acknowledgement;
@@ -78,15 +78,17 @@ uint64_t modeExchangeBytes(const SimulatorProcess& sim, int32_t target)
 {
     uint64_t bytes = 0;
     for (const std::string& line : sim.logLines("request")) {
-        if (LineTime::logField(line, "cmd") != "0")
+        if (LineTime::logField(line, "cmd") != std::to_string(Protocol::COMMAND_MODE))
             continue;
         const std::vector<uint8_t> payload =
             LineTime::fromLogHex(LineTime::logField(line, "payload"));
         bytes += LineTime::frameBytes(std::stoi(LineTime::logField(line, "dst")),
-                                      std::stoi(LineTime::logField(line, "src")), 0, payload);
+                                      std::stoi(LineTime::logField(line, "src")),
+                                      Protocol::COMMAND_MODE, payload);
     }
-    for (const std::string& line : sim.logLines("answer cmd=0 "))
-        bytes += LineTime::frameBytes(Packet::ADDRESS_HOST, target, 0,
+    const std::string answer = "answer cmd=" + std::to_string(Protocol::COMMAND_MODE) + " ";
+    for (const std::string& line : sim.logLines(answer))
+        bytes += LineTime::frameBytes(Packet::ADDRESS_HOST, target, Protocol::COMMAND_MODE,
                                       LineTime::fromLogHex(LineTime::logField(line, "payload")));
     return bytes;
 }

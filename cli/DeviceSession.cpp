@@ -46,6 +46,8 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
         std::fprintf(stderr, "zorvik: the KORLINK interface on %s did not echo the interface "
                              "probe: %s\n",
                      port.c_str(), reason);
+        // No echo, a garbled one, or a port that took no bytes.
+        reportLinkFailure(control.lastFailure());
     } else {
         // The system's own words first: they tell apart what the reason
         // groups together (for example a port that vanished).
@@ -53,6 +55,12 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
                      control.lastOpenError().c_str(), reason);
     }
     return EXIT_ADAPTER;
+}
+
+void DeviceSession::reportLinkFailure(LinkFailure failure)
+{
+    if (failure != LinkFailure::None)
+        std::fprintf(stderr, "zorvik: %s\n", Control::describe(failure));
 }
 
 void DeviceSession::printDevice() const
@@ -72,6 +80,7 @@ void DeviceSession::printDevice() const
     case Found::Nothing:
         std::fprintf(stderr, "No ZORVIK Device found: %s\n",
                      DeviceConnection::reason(Outcome::NoDevice));
+        reportLinkFailure(m_result.linkFailure);
         break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "LinkFailure.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -40,6 +41,9 @@ public:
     // on which port and what the user can do. Returns EXIT_ADAPTER.
     static int reportPortFailure(DeviceConnection::Outcome outcome, const std::string& port,
                                  const Control& control);
+    // Says on standard error why an exchange with the adapter or the device
+    // failed (Control::describe); nothing for LinkFailure::None.
+    static void reportLinkFailure(LinkFailure failure);
 
 private:
     Control& m_control;

@@ -1,9 +1,11 @@
 #include "InfoCommand.h"
 
 #include "Control.h"
+#include "ControlFactory.h"
 #include "DeviceSession.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace ZORVI {
 namespace Cli {
@@ -14,8 +16,8 @@ int InfoCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
         return EXIT_USAGE;
     }
-    Control control;
-    DeviceSession session(control);
+    const std::unique_ptr<Control> control = ControlFactory::make();
+    DeviceSession session(*control);
     const int opened = session.open(args[0]);
     if (opened != EXIT_OK)
         return opened;

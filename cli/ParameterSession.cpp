@@ -3,6 +3,7 @@
 #include "DeviceSession.h"
 
 #include "Command.h"
+#include "ControlFactory.h"
 #include "DeviceRequirements.h"
 
 #include <cstdio>
@@ -14,10 +15,6 @@ namespace {
 
 using Outcome = DeviceConnection::Outcome;
 
-// The run limits the settings window uses.
-constexpr uint32_t MAX_ID_RUN = 16;
-constexpr uint32_t MAX_ADDRESS_RUN = 127;
-
 bool deviceAnswered(Outcome outcome)
 {
     return outcome == Outcome::Connected || outcome == Outcome::WrongHardware
@@ -27,28 +24,32 @@ bool deviceAnswered(Outcome outcome)
 } // namespace
 
 ParameterSession::ParameterSession()
+    : m_control(ControlFactory::make())
+    , m_memory(m_control.get(), false, EEPROM::ParameterMemory::DEFAULT_ID_RUN,
+               EEPROM::ParameterMemory::DEFAULT_ADDRESS_RUN)
 {
-    if (!QCoreApplication::instance())
-        m_application = std::make_unique<QCoreApplication>(m_argc, m_argv);
-    m_memory = std::make_unique<EEPROM::EEP>(&m_control, false, MAX_ID_RUN, MAX_ADDRESS_RUN);
 }
 
 ParameterSession::~ParameterSession()
 {
-    m_memory.reset();
-    m_control.close();
+    m_control->close();
 }
 
 int ParameterSession::connect(const std::string& port)
 {
-    const DeviceConnection::Result result = DeviceConnection::connect(m_control, port.c_str());
+    const DeviceConnection::Result result = DeviceConnection::connect(*m_control, port.c_str());
     if (DeviceConnection::isPortFailure(result.outcome))
-        return DeviceSession::reportPortFailure(result.outcome, port, m_control);
+        return DeviceSession::reportPortFailure(result.outcome, port, *m_control);
     if (deviceAnswered(result.outcome))
         printDevice(result.info);
     if (result.outcome != Outcome::Connected)
         return refuse(result, port);
     return EXIT_OK;
+}
+
+void ParameterSession::reportLinkFailure() const
+{
+    DeviceSession::reportLinkFailure(m_control->lastFailure());
 }
 
 void ParameterSession::printDevice(const DeviceInfo& info)
@@ -91,6 +92,7 @@ int ParameterSession::refuse(const DeviceConnection::Result& result, const std::
                      DeviceConnection::reason(Outcome::NoDevice));
         break;
     }
+    DeviceSession::reportLinkFailure(result.linkFailure);
     return EXIT_NO_DEVICE;
 }
 

@@ -2,9 +2,7 @@
 
 #include "Control.h"
 #include "DeviceConnection.h"
-#include "EEP.h"
-
-#include <QCoreApplication>
+#include "ParameterMemory.h"
 
 #include <memory>
 #include <string>
@@ -16,9 +14,9 @@ namespace Cli {
 // settings program's own connect sequence (DeviceConnection): the adapter's
 // echo, the device information, the hardware and application versions the
 // settings software accepts, and the handshake. The parameters are then
-// reached through the settings program's own parameter memory. Progress and
-// refusals go to standard error, so that standard output carries only the
-// command's result.
+// reached through the parameter memory the settings window uses, without
+// its write cycle: the commands write at once. Progress and refusals go to
+// standard error, so that standard output carries only the command's result.
 class ParameterSession {
 public:
     ParameterSession();
@@ -28,19 +26,18 @@ public:
 
     // An exit code of Command.h: EXIT_OK once the handshake succeeded.
     int connect(const std::string& port);
-    EEPROM::EEP& memory() { return *m_memory; }
+    EEPROM::ParameterMemory& memory() { return m_memory; }
+    // Why the last exchange with the device failed, and that on standard error.
+    LinkFailure lastFailure() const { return m_control->lastFailure(); }
+    void reportLinkFailure() const;
 
 private:
     static void printDevice(const DeviceInfo& info);
     static int refuse(const DeviceConnection::Result& result, const std::string& port);
 
-    // The parameter memory's write timer needs an event dispatcher.
-    int m_argc = 1;
-    char m_programName[7] = "zorvik";
-    char* m_argv[2] = {m_programName, nullptr};
-    std::unique_ptr<QCoreApplication> m_application;
-    Control m_control;
-    std::unique_ptr<EEPROM::EEP> m_memory;
+    // Made by ControlFactory: traced under zorvik --trace.
+    std::unique_ptr<Control> m_control;
+    EEPROM::ParameterMemory m_memory;
 };
 
 } // namespace Cli

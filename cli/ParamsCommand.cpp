@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace ZORVI {
 namespace Cli {
@@ -23,7 +24,7 @@ struct ParameterRow {
     int defaultValue = 0;
 };
 
-ParameterRow readRow(EEPROM::EEP& memory, const EEPROM::ParameterName& parameter)
+ParameterRow readRow(EEPROM::ParameterMemory& memory, const EEPROM::ParameterName& parameter)
 {
     ParameterRow row;
     row.name = parameter.name;
@@ -106,9 +107,9 @@ int ParamsCommand::run(const std::vector<std::string>& args)
     if (connected != EXIT_OK)
         return connected;
 
-    QList<uint16_t> ids;
+    std::vector<uint16_t> ids;
     for (const EEPROM::ParameterName& parameter : EEPROM::PARAMETER_NAMES)
-        ids.append(parameter.id);
+        ids.push_back(parameter.id);
     session.memory().load(ids);
 
     std::vector<ParameterRow> rows;
@@ -121,6 +122,8 @@ int ParamsCommand::run(const std::vector<std::string>& args)
                          parameter.name, unsigned(parameter.id));
         }
     }
+    if (unread != 0)
+        session.reportLinkFailure();
     if (json)
         printJson(rows);
     else

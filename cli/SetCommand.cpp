@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace ZORVI {
 namespace Cli {
@@ -142,38 +143,47 @@ bool acceptedAsAsked(const Rules::Parameters& device, const Rules::Changes& chan
 // its entries were first used, so that is the command line's order. Then
 // every other parameter, so that the rules see the whole tail servo set-up
 // and swash plate geometry the request changes.
-QList<uint16_t> readOrder(const SetRequest& request)
+std::vector<uint16_t> readOrder(const SetRequest& request)
 {
-    QList<uint16_t> ids;
+    std::vector<uint16_t> ids;
     for (uint16_t id : request.ids())
-        ids.append(id);
+        ids.push_back(id);
     for (const EEPROM::ParameterName& parameter : EEPROM::PARAMETER_NAMES)
-        if (!ids.contains(parameter.id))
-            ids.append(parameter.id);
+        if (std::find(ids.begin(), ids.end(), parameter.id) == ids.end())
+            ids.push_back(parameter.id);
     return ids;
 }
 
-void printUnchanged(const SetRequest& request, const QList<uint16_t>& pending)
+void printUnchanged(const SetRequest& request, const std::vector<uint16_t>& pending)
 {
     for (const SetRequest::Assignment& assignment : request.assignments()) {
         const std::vector<uint16_t> ids = SetRequest::idsOf(assignment);
-        const bool changes = std::any_of(ids.begin(), ids.end(),
-                                         [&](uint16_t id) { return pending.contains(id); });
+        const bool changes = std::find_first_of(ids.begin(), ids.end(), pending.begin(),
+                                                pending.end())
+            != ids.end();
         if (!changes)
             std::printf("%s: unchanged, the device holds it already\n", assignment.text.c_str());
     }
 }
 
-int store(EEPROM::EEP& memory, const SetRequest& request, const Rules::Changes& changes)
+int store(ParameterSession& session, const SetRequest& request, const Rules::Changes& changes)
 {
+    EEPROM::ParameterMemory& memory = session.memory();
     for (const Rules::Change& change : changes)
         memory.set(change.id, change.value);
-    const QList<uint16_t> pending = memory.changedIds();
+    const std::vector<uint16_t> pending = memory.changedIds();
     printUnchanged(request, pending);
-    if (pending.isEmpty())
+    if (pending.empty())
         return EXIT_OK;
     if (!memory.writeChanges()) {
-        std::fprintf(stderr, "zorvik: the device refused the write; nothing was stored\n");
+        // Only a refusal says what the device holds; a write that went
+        // unanswered may have been stored or not.
+        if (session.lastFailure() == LinkFailure::Refused)
+            std::fprintf(stderr, "zorvik: the device refused the write; nothing was stored\n");
+        else
+            std::fprintf(stderr, "zorvik: the device did not confirm the write; what it holds "
+                                 "now is not known: check it with zorvik params\n");
+        session.reportLinkFailure();
         return EXIT_NO_DEVICE;
     }
     for (uint16_t id : pending)
@@ -200,7 +210,7 @@ int SetCommand::run(const std::vector<std::string>& args)
     const int connected = session.connect(args[0]);
     if (connected != EXIT_OK)
         return connected;
-    EEPROM::EEP& memory = session.memory();
+    EEPROM::ParameterMemory& memory = session.memory();
     memory.load(readOrder(request));
 
     const Rules::Parameters device = memory.snapshot();
@@ -209,7 +219,7 @@ int SetCommand::run(const std::vector<std::string>& args)
         std::fprintf(stderr, "zorvik: nothing written; the device keeps all its values\n");
         return EXIT_USAGE;
     }
-    return store(memory, request, changes);
+    return store(session, request, changes);
 }
 
 } // namespace Cli

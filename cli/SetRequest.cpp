@@ -1,13 +1,10 @@
 #include "SetRequest.h"
 
+#include "DecimalNumber.h"
 #include "ParameterIds.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 namespace ZORVI {
 namespace Cli {
@@ -17,35 +14,9 @@ namespace {
 const char* const GEOMETRY_NAME = "SwashGeometry";
 const char* const PHASE_NAME = "SwashPhase";
 
-bool findId(const std::string& name, uint16_t* id)
-{
-    for (const EEPROM::ParameterName& parameter : EEPROM::PARAMETER_NAMES) {
-        if (name == parameter.name) {
-            *id = parameter.id;
-            return true;
-        }
-    }
-    return false;
-}
-
-bool parseInteger(const std::string& text, int* value)
-{
-    // strtol would skip blanks in front of the number; a value with blanks
-    // around it is not the number the user meant to type.
-    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])))
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long number = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || number < INT_MIN || number > INT_MAX)
-        return false;
-    *value = static_cast<int>(number);
-    return true;
-}
-
 bool parseNumber(const std::string& text, int* value)
 {
-    if (parseInteger(text, value))
+    if (DecimalNumber::parse(text, value))
         return true;
     std::fprintf(stderr, "zorvik: '%s' is not a decimal integer\n", text.c_str());
     return false;
@@ -86,7 +57,7 @@ bool parseParameter(const std::string& name, const std::string& text,
                     SetRequest::Assignment* assignment)
 {
     assignment->kind = SetRequest::Kind::Parameter;
-    if (!findId(name, &assignment->id)) {
+    if (!EEPROM::parameterId(name.c_str(), &assignment->id)) {
         std::fprintf(stderr,
                      "zorvik: unknown parameter '%s' (see zorvik params; the swash plate "
                      "geometry is %s=NAME and %s=DEG)\n",

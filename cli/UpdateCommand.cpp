@@ -1,5 +1,6 @@
 #include "UpdateCommand.h"
 
+#include "ControlFactory.h"
 #include "DeviceSession.h"
 #include "TransferProgress.h"
 #include "Update.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 namespace ZORVI {
 namespace Cli {
@@ -220,10 +222,14 @@ int UpdateCommand::carryOut(Control& control, const UpdateFile& file, const Opti
 {
     transfer(control, file);
     const Control::TransferReport report = control.lastTransfer();
+    // Kept before the device is asked again after its restart.
+    const Control::Failure linkFailure = control.lastFailure();
     const DeviceConnection::Result after = deviceAfterRestart(control, options.port);
     const UpdateOutcome outcome =
         UpdateOutcome::judge(file.update(), report, after, actionsFor(options));
     printOutcome(outcome);
+    if (!outcome.done())
+        DeviceSession::reportLinkFailure(linkFailure);
     record(outcome, options, file, before, after, report);
     return exitCodeOf(outcome, report);
 }
@@ -242,12 +248,12 @@ int UpdateCommand::run(const std::vector<std::string>& args)
     UpdateSummary(*file).printVersions();
     std::printf("\n");
 
-    Control control;
-    DeviceSession session(control);
+    const std::unique_ptr<Control> control = ControlFactory::make();
+    DeviceSession session(*control);
     const int prepared = prepare(session, *file, options);
     if (prepared != EXIT_OK)
         return prepared;
-    return carryOut(control, *file, options, session.result());
+    return carryOut(*control, *file, options, session.result());
 }
 
 } // namespace Cli

@@ -3,14 +3,11 @@
 
 #include "Command.h"
 #include "CommandList.h"
+#include "ControlFactory.h"
 #include "win32/SignalPortRelease.h"
-#ifdef ZORVIK_PARAMETER_COMMANDS
 #include "ParameterRules.h"
 #include "SetRequest.h"
-#endif
-#ifdef ZORVIK_UPDATE_COMMANDS
 #include "UpdateJournal.h"
-#endif
 
 #include <cstdio>
 #include <cstring>
@@ -22,7 +19,6 @@ using ZORVI::Cli::Command;
 
 namespace {
 
-#ifdef ZORVIK_UPDATE_COMMANDS
 void printUpdateHelp()
 {
     std::printf("`update` reads FILE once and sends exactly what it read. It refuses a file\n"
@@ -39,16 +35,17 @@ void printUpdateHelp()
                 ZORVI::UpdateJournal::path().empty() ? "(no folder known)"
                                                      : ZORVI::UpdateJournal::path().c_str());
 }
-#endif
 
 void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
 {
-    std::printf("usage: zorvik COMMAND [ARGS]\n\nCommands:\n");
+    std::printf("usage: zorvik [--trace FILE] COMMAND [ARGS]\n\nCommands:\n");
     for (const auto& command : commands)
         std::printf("  %-34s %s\n", command->synopsis(), command->summary());
     std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
-                "or ttySIM0 for the device simulator).\n\n");
-#ifdef ZORVIK_PARAMETER_COMMANDS
+                "or ttySIM0 for the device simulator).\n\n"
+                "--trace FILE writes every byte and packet that crosses the wire, with\n"
+                "the time in milliseconds since the port was opened, to FILE (created or\n"
+                "emptied first), for a support request.\n\n");
     std::printf("`set` stores all its values or none, under the settings window's rules:\n"
                 "the device's limits, the preset lists, TorqueDirection 1 or -1, and a tail\n"
                 "servo frame rate its centre pulse allows (a request that the window would\n"
@@ -59,21 +56,42 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
                 "Either alone keeps the other as the device holds it.\n\n",
                 ZORVI::Rules::geometryNames().c_str(), ZORVI::Cli::SetRequest::PHASE_ANGLE_MIN,
                 ZORVI::Cli::SetRequest::PHASE_ANGLE_MAX);
-#endif
-#ifdef ZORVIK_UPDATE_COMMANDS
     printUpdateHelp();
-#endif
     std::printf("Exit codes:\n"
                 "  0  done (info: a device, or a device in recovery mode, was found;\n"
                 "     update: the device runs the file's versions afterwards)\n"
-                "  1  usage error, `set` refused a value (and wrote nothing), or `update`\n"
-                "     sent nothing (unusable file, other hardware, not confirmed)\n"
+                "  1  usage error (a --trace FILE that cannot be written included), `set`\n"
+                "     refused a value (and wrote nothing), or `update` sent nothing\n"
+                "     (unusable file, other hardware, not confirmed)\n"
                 "  2  no device answered, or the device refused the operation; `update`\n"
                 "     failed, or the device does not run the file's versions afterwards\n"
                 "     (other versions, recovery mode, or no answer)\n"
                 "  3  the port could not be opened or the KORLINK interface did not echo,\n"
                 "     also in the middle of an update (the reason is printed on standard\n"
                 "     error)\n");
+}
+
+// The global option --trace FILE before the command: the file is created
+// (or emptied) before anything is sent. The index of the command word, or
+// -1 when the option cannot be followed (the reason is on standard error).
+int commandIndex(int argc, char** argv)
+{
+    if (argc < 2 || std::strcmp(argv[1], "--trace") != 0)
+        return 1;
+    if (argc < 3) {
+        std::fprintf(stderr, "zorvik: --trace needs a FILE to write the trace to "
+                             "(see zorvik --help)\n");
+        return -1;
+    }
+    std::string reason;
+    if (!ZORVI::Cli::ControlFactory::traceTo(argv[2], &reason)) {
+        std::fprintf(stderr,
+                     "zorvik: cannot write the trace file '%s': %s; nothing was sent. "
+                     "Name a file in a folder you may write to.\n",
+                     argv[2], reason.c_str());
+        return -1;
+    }
+    return 3;
 }
 
 } // namespace
@@ -83,15 +101,18 @@ int main(int argc, char** argv)
     // Ctrl-C in the middle of a command gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
     const std::vector<std::unique_ptr<Command>> commands = ZORVI::Cli::allCommands();
-    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")
-        || !std::strcmp(argv[1], "help")) {
+    const int first = commandIndex(argc, argv);
+    if (first < 0)
+        return ZORVI::Cli::EXIT_USAGE;
+    if (argc <= first || !std::strcmp(argv[first], "--help") || !std::strcmp(argv[first], "-h")
+        || !std::strcmp(argv[first], "help")) {
         printHelp(commands);
-        return argc < 2 ? ZORVI::Cli::EXIT_USAGE : ZORVI::Cli::EXIT_OK;
+        return argc <= first ? ZORVI::Cli::EXIT_USAGE : ZORVI::Cli::EXIT_OK;
     }
     for (const auto& command : commands) {
-        if (std::strcmp(argv[1], command->name()) == 0)
-            return command->run(std::vector<std::string>(argv + 2, argv + argc));
+        if (std::strcmp(argv[first], command->name()) == 0)
+            return command->run(std::vector<std::string>(argv + first + 1, argv + argc));
     }
-    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[1]);
+    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[first]);
     return ZORVI::Cli::EXIT_USAGE;
 }

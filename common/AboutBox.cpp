@@ -2,6 +2,8 @@
 
 #include "ui_AboutBox.h"
 
+#include "Control.h"
+
 #include <QCoreApplication>
 #include <QLayout>
 #include <QPixmap>
@@ -41,6 +43,19 @@ QString translated(const char* sourceText)
 }
 
 } // namespace
+
+AboutBox::Versions AboutBox::versionsOf(const QString& programVersion,
+                                        const QString& programDate)
+{
+    Versions versions;
+    char libraryDate[LIBRARY_DATE_BUFFER_SIZE] = {};
+    ZORVI::Control::libraryInfo(libraryDate, LIBRARY_DATE_BUFFER_SIZE, &versions.libraryMajor,
+                                &versions.libraryMinor, &versions.libraryPatch);
+    versions.libraryDate = QString::fromLatin1(libraryDate);
+    versions.programVersion = programVersion;
+    versions.programDate = programDate;
+    return versions;
+}
 
 AboutBox::AboutBox(Program program, const Versions& versions, QWidget* parent,
                    Qt::WindowFlags flags)

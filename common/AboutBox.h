@@ -14,8 +14,8 @@ class AboutBoxClass;
 // The about box of both programs: the program's name, its version and build
 // date, the version and build date of the communication library, and the
 // framework's licence note. One form serves both programs; the program says
-// which one it is and hands in the versions, so the box itself needs no
-// device link (the two programs link different builds of it).
+// which one it is and hands in its own version, the device link's is read
+// from the link itself.
 class AboutBox : public QDialog {
     Q_OBJECT
 
@@ -34,10 +34,9 @@ public:
     // The buffer the library writes its build date into.
     static constexpr uint32_t LIBRARY_DATE_BUFFER_SIZE = 100;
 
-    // Reads the versions from a main window offering version() and the
-    // communication library's libraryInfo(buffer, size, &major, &minor, &patch).
-    template <class MainWindow>
-    static Versions versionsOf(MainWindow& window, const QString& programDate);
+    // The program's version and date as given, and the device link's
+    // version and release date (Control::libraryInfo).
+    static Versions versionsOf(const QString& programVersion, const QString& programDate);
 
     // Deletes itself when closed.
     AboutBox(Program program, const Versions& versions, QWidget* parent,
@@ -51,16 +50,3 @@ private:
 
     std::unique_ptr<Ui::AboutBoxClass> m_ui;
 };
-
-template <class MainWindow>
-AboutBox::Versions AboutBox::versionsOf(MainWindow& window, const QString& programDate)
-{
-    Versions versions;
-    char libraryDate[LIBRARY_DATE_BUFFER_SIZE] = {};
-    window.libraryInfo(libraryDate, LIBRARY_DATE_BUFFER_SIZE, &versions.libraryMajor,
-                       &versions.libraryMinor, &versions.libraryPatch);
-    versions.libraryDate = QString::fromLatin1(libraryDate);
-    versions.programVersion = window.version();
-    versions.programDate = programDate;
-    return versions;
-}

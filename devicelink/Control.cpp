@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace ZORVI {
@@ -72,37 +73,46 @@ void fillDescriptors(const uint8_t* answer, uint16_t length, uint16_t firstId,
 const uint8_t Control::INTERFACE_PROBE[7] = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
 
 Control::Control()
-    : m_serialPort(new Communication::Serial::SerialWin)
+    : Control(std::make_unique<Communication::Serial::SerialWin>())
 {
 }
 
-Control::~Control()
+Control::Control(std::unique_ptr<Communication::Serial::SerialBase> port)
+    : m_serialPort(std::move(port))
 {
-    delete m_serialPort;
 }
+
+Control::~Control() = default;
 
 bool Control::testInterface(const char* portName, bool* echoResult, bool* lineResult)
 {
+    m_lastFailure = Failure::None;
     if (!m_serialPort->open(portName, PORT_MODE_KORLINK))
-        return false;
+        return fail(Failure::OpenFailed);
     if (echoResult)
         *echoResult = echoTest();
-    if (lineResult)
+    if (lineResult) {
         *lineResult = lineTest();
+        // The echo's reason comes first: a silent adapter fails both.
+        if (!*lineResult && m_lastFailure == Failure::None)
+            fail(Failure::LinesNotLooped);
+    }
     return true;
 }
 
 bool Control::echoTest()
 {
     if (!m_serialPort->write(INTERFACE_PROBE, sizeof INTERFACE_PROBE, nullptr))
-        return false;
+        return fail(Failure::WriteFailed);
     uint8_t received[PROBE_READ_SIZE];
     uint32_t count = 0;
-    if (!m_serialPort->read(received, sizeof received, &count))
-        return false;
+    if (!m_serialPort->read(received, sizeof received, &count) || count == 0)
+        return fail(Failure::NoEcho);
     // A short echo fails; never compare bytes that did not arrive.
-    return count >= sizeof INTERFACE_PROBE
-        && std::memcmp(received, INTERFACE_PROBE, sizeof INTERFACE_PROBE) == 0;
+    if (count < sizeof INTERFACE_PROBE
+        || std::memcmp(received, INTERFACE_PROBE, sizeof INTERFACE_PROBE) != 0)
+        return fail(Failure::WrongEcho);
+    return true;
 }
 
 bool Control::modemLinesAre(bool on)
@@ -152,13 +162,8 @@ void Control::sleep(uint32_t milliseconds)
     m_serialPort->sleep(milliseconds);
 }
 
-bool Control::enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize)
-{
-    return m_serialPort->enumeratePort(index, buffer, bufferSize);
-}
-
 void Control::libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
-                          uint32_t* patch) const
+                          uint32_t* patch)
 {
     if (buildDate && size > 0) {
         std::strncpy(buildDate, Version::RELEASE_DATE, size - 1);
@@ -172,6 +177,18 @@ void Control::libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint3
         *patch = Version::LINK_PATCH;
 }
 
+bool Control::fail(Failure failure)
+{
+    m_lastFailure = failure;
+    return false;
+}
+
+bool Control::failFromPort(Failure fallback)
+{
+    const Failure reason = m_serialPort->packetFailure();
+    return fail(reason != Failure::None ? reason : fallback);
+}
+
 uint8_t* Control::transact(int32_t destination, uint8_t command, const uint8_t* payload,
                            uint16_t payloadLength, uint16_t* answerLength)
 {
@@ -180,33 +197,58 @@ uint8_t* Control::transact(int32_t destination, uint8_t command, const uint8_t* 
     request.setDestination(destination);
     request.setSource(Packet::ADDRESS_HOST);
     request.setCommand(command);
-    if (!request.setPayload(payload, payloadLength, false))
+    if (!request.setPayload(payload, payloadLength, false)) {
+        fail(Failure::InvalidRequest);
         return nullptr;
-    if (!m_serialPort->sendPacket(request))
+    }
+    if (!m_serialPort->sendPacket(request)) {
+        failFromPort(Failure::WriteFailed);
         return nullptr;
+    }
     std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
-    if (!answer || answer->destination() != Packet::ADDRESS_HOST
-        || answer->source() != destination || answer->command() != command)
+    if (!answer) {
+        failFromPort(Failure::NoAnswer);
         return nullptr;
-    return answer->copyPayload(answerLength);
+    }
+    // A packet whose CRC failed comes without its payload.
+    if (m_serialPort->packetFailure() == Failure::BadCrc) {
+        fail(Failure::BadCrc);
+        return nullptr;
+    }
+    if (answer->destination() != Packet::ADDRESS_HOST || answer->source() != destination
+        || answer->command() != command) {
+        fail(Failure::UnexpectedAnswer);
+        return nullptr;
+    }
+    // Every answer carries at least a status byte.
+    uint8_t* answerPayload = answer->copyPayload(answerLength);
+    if (!answerPayload)
+        fail(answer->payloadLength() == 0 ? Failure::UnexpectedAnswer : Failure::OutOfMemory);
+    return answerPayload;
 }
 
 bool Control::queryDeviceInfo(DeviceInfo* info)
 {
+    m_lastFailure = Failure::None;
     info->clear();
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
                                                Protocol::COMMAND_DEVICE_INFO, nullptr, 0, &length));
-    return answer && info->takeAnswer(answer.get(), length);
+    if (!answer)
+        return false;
+    return info->takeAnswer(answer.get(), length) || fail(Failure::UnexpectedAnswer);
 }
 
 bool Control::queryRecovery(uint8_t* hardwareByte)
 {
+    m_lastFailure = Failure::None;
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(
         transact(Packet::ADDRESS_RECOVERY, Protocol::COMMAND_DESCRIPTORS, nullptr, 0, &length));
-    if (!answer || length != 1)
+    if (!answer)
         return false;
+    if (length != 1)
+        return fail(Failure::UnexpectedAnswer);
     *hardwareByte = answer[0];
     return true;
 }
@@ -214,6 +256,7 @@ bool Control::queryRecovery(uint8_t* hardwareByte)
 bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
                               ParameterDescriptor** records)
 {
+    m_lastFailure = Failure::None;
     *found = 0;
     *records = nullptr;
     uint8_t request[3] = {0, 0, count};
@@ -232,13 +275,13 @@ bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
     uint32_t items = 0;
     uint32_t described = 0;
     if (!countDescriptorItems(answer.get(), length, &items, &described) || items > idsAsked)
-        return false;
+        return fail(Failure::UnexpectedAnswer);
     if (described == 0)
         return true;
 
     ParameterDescriptor* array = new (std::nothrow) ParameterDescriptor[described];
     if (!array)
-        return false;
+        return fail(Failure::OutOfMemory);
     fillDescriptors(answer.get(), length, firstId, array);
     *found = static_cast<uint8_t>(described);
     *records = array;
@@ -247,6 +290,7 @@ bool Control::readDescriptors(uint16_t firstId, uint8_t count, uint8_t* found,
 
 uint16_t* Control::readValues(uint16_t address, uint8_t count)
 {
+    m_lastFailure = Failure::None;
     uint8_t request[3] = {0, 0, count};
     BigEndian::write16(address, request);
     // A single word is asked for without the count byte.
@@ -255,16 +299,24 @@ uint16_t* Control::readValues(uint16_t address, uint8_t count)
     std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
                                                Protocol::COMMAND_READ_VALUES, request,
                                                requestLength, &length));
-    if (!answer || answer[length - 1] != Protocol::STATUS_OK)
+    if (!answer)
         return nullptr;
+    if (answer[length - 1] != Protocol::STATUS_OK) {
+        fail(Failure::Refused);
+        return nullptr;
+    }
     const uint32_t words = (length - 1u) / 2u;
     // The caller reads count words: an answer with another number of words
     // would have it read past the array or take stale data.
-    if (words != count || count == 0)
+    if (words != count || count == 0) {
+        fail(count == 0 ? Failure::InvalidRequest : Failure::UnexpectedAnswer);
         return nullptr;
+    }
     uint16_t* values = new (std::nothrow) uint16_t[words];
-    if (!values)
+    if (!values) {
+        fail(Failure::OutOfMemory);
         return nullptr;
+    }
     for (uint32_t i = 0; i < words; ++i)
         values[i] = BigEndian::read16(answer.get() + 2 * i);
     return values;
@@ -273,10 +325,11 @@ uint16_t* Control::readValues(uint16_t address, uint8_t count)
 bool Control::writeValues(uint8_t command, const uint16_t* addresses, const uint16_t* values,
                           uint32_t count)
 {
+    m_lastFailure = Failure::None;
     std::vector<uint8_t> payload;
     if (!m_blockMode) {
         if (count == 0 || count > MAX_LIST_PAIRS)
-            return false;
+            return fail(Failure::InvalidRequest);
         payload.push_back(static_cast<uint8_t>(count | Protocol::LIST_LAYOUT_FLAG));
         for (uint32_t i = 0; i < count; ++i) {
             BigEndian::append16(payload, addresses[i]);
@@ -284,7 +337,7 @@ bool Control::writeValues(uint8_t command, const uint16_t* addresses, const uint
         }
     } else {
         if (count == 0 || count > MAX_BLOCK_VALUES)
-            return false;
+            return fail(Failure::InvalidRequest);
         BigEndian::append16(payload, addresses[0]);
         payload.push_back(static_cast<uint8_t>(count & 0xFF));
         for (uint32_t i = 0; i < count; ++i)
@@ -293,7 +346,9 @@ bool Control::writeValues(uint8_t command, const uint16_t* addresses, const uint
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE, command, payload.data(),
                                                static_cast<uint16_t>(payload.size()), &length));
-    return answer && answer[0] == Protocol::STATUS_OK;
+    if (!answer)
+        return false;
+    return answer[0] == Protocol::STATUS_OK || fail(Failure::Refused);
 }
 
 bool Control::writeParameters(const uint16_t* addresses, const uint16_t* values, uint32_t count)
@@ -303,13 +358,63 @@ bool Control::writeParameters(const uint16_t* addresses, const uint16_t* values,
 
 bool Control::handshake(uint8_t tokenHigh, uint8_t tokenLow)
 {
+    m_lastFailure = Failure::None;
     const uint8_t request[3] = {Protocol::HANDSHAKE_MARKER, static_cast<uint8_t>(~tokenHigh),
                                 static_cast<uint8_t>(~tokenLow)};
     uint16_t length = 0;
     std::unique_ptr<uint8_t[]> answer(transact(Packet::ADDRESS_FIRMWARE,
                                                Protocol::COMMAND_HANDSHAKE, request,
                                                sizeof request, &length));
-    return answer && length >= 3 && answer[2] == Protocol::STATUS_OK;
+    if (!answer)
+        return false;
+    if (length < 3)
+        return fail(Failure::UnexpectedAnswer);
+    return answer[2] == Protocol::STATUS_OK || fail(Failure::Refused);
+}
+
+const char* Control::describe(Failure failure)
+{
+    switch (failure) {
+    case Failure::None:
+        return "";
+    case Failure::OpenFailed:
+        return "The port could not be opened: check that the adapter is plugged in, that the "
+               "port exists and that no other program uses it.";
+    case Failure::NotOpen:
+        return "No port is open: connect to the device first.";
+    case Failure::InvalidRequest:
+        return "Nothing was sent to the device: the request does not fit its protocol (no "
+               "values, more than one request can carry, or an address that takes no such "
+               "request).";
+    case Failure::WriteFailed:
+        return "The port did not take the request: the adapter may have been unplugged; check "
+               "the cable and the port, then connect again.";
+    case Failure::NoEcho:
+        return "The KORLINK adapter did not echo the request: check that the adapter is "
+               "plugged in and that the right port is chosen.";
+    case Failure::WrongEcho:
+        return "The KORLINK adapter echoed other bytes than were sent: the line is disturbed; "
+               "check the cable and its connectors, then try again.";
+    case Failure::LinesNotLooped:
+        return "The adapter's control lines did not follow (DTR looped back to RING and DCD): "
+               "check that the port is a KORLINK adapter.";
+    case Failure::NoAnswer:
+        return "The device did not answer: check that it is powered and connected to the "
+               "adapter, then try again.";
+    case Failure::BadCrc:
+        return "The device's answer arrived damaged (its checksum did not match): check the "
+               "cable and its connectors, then try again.";
+    case Failure::UnexpectedAnswer:
+        return "The device's answer does not fit the request: check that no other program "
+               "uses the line and that this program supports the device.";
+    case Failure::Refused:
+        return "The device refused the request: check that it runs its firmware (not the "
+               "recovery mode) and that the values are within its limits.";
+    case Failure::OutOfMemory:
+        return "The computer ran out of memory for the device's answer: close other programs "
+               "and try again.";
+    }
+    return "";
 }
 
 } // namespace ZORVI

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "LinkFailure.h"
 #include "ParameterDescriptor.h"
 #include "SerialBase.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace ZORVI {
@@ -18,7 +20,8 @@ class Packet;
 // The one object through which a program talks to the KORLINK adapter and
 // the device: it owns the port, checks the adapter and carries out the
 // device's commands as request/answer transactions. It shows no messages;
-// every operation reports success as a boolean (or a null buffer).
+// every operation reports success as a boolean (or a null buffer), and why
+// it failed through lastFailure().
 class Control {
 public:
     // Progress of a firmware transfer in percent; the second argument is
@@ -31,24 +34,40 @@ public:
     static constexpr uint32_t PROBE_READ_SIZE = 256;
     static constexpr uint32_t LINE_SETTLE_MS = 100;
 
+    // Talks through a port of its own on the serial interface.
     Control();
+    // Talks through the given port (a test's stand-in for the wire, say);
+    // it must not be null.
+    explicit Control(std::unique_ptr<Communication::Serial::SerialBase> port);
     virtual ~Control();
     Control(const Control&) = delete;
     Control& operator=(const Control&) = delete;
 
+    // Why an operation failed; see LinkFailure.
+    using Failure = LinkFailure;
+
     // Opens the port (115200 8N1) and, when asked, checks the adapter's echo
     // of the interface probe and its DTR loop-back to RING and DCD. True when
-    // the port was opened; it stays open.
+    // the port was opened; it stays open. lastFailure() then names the first
+    // check that failed (NoEcho, WrongEcho, WriteFailed, LinesNotLooped).
     bool testInterface(const char* portName, bool* echoResult = nullptr,
                        bool* lineResult = nullptr);
     void close();
     // Why the last testInterface could not open the port.
     std::string lastOpenError() const;
     Communication::Serial::SerialBase::OpenFailure lastOpenFailure() const;
+    // Why the last operation with the adapter or the device (testInterface,
+    // the queries, reads and writes, the handshake, the mode request and the
+    // transfer) failed; None when it succeeded.
+    Failure lastFailure() const { return m_lastFailure; }
+    // The reason in a sentence for the user (English) that names what failed
+    // and what to do; empty for None.
+    static const char* describe(Failure failure);
     void sleep(uint32_t milliseconds);
-    bool enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize);
-    void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
-                     uint32_t* patch) const;
+    // The device link's version and release date (the date cut to size - 1
+    // characters and terminated); any argument may be null.
+    static void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
+                            uint32_t* patch);
 
     bool queryDeviceInfo(DeviceInfo* info);
     bool queryRecovery(uint8_t* hardwareByte);
@@ -63,8 +82,8 @@ public:
     void setBlockMode(bool blockMode) { m_blockMode = blockMode; }
     bool handshake(uint8_t tokenHigh, uint8_t tokenLow);
 
-#ifdef ZORVIK_UPDATER_BUILD
-    // Firmware transfer (the updater's build only).
+    // Firmware transfer: defined in ControlTransfer.cpp (library
+    // zorvik_transfer), which only the programs that send updates link.
     static constexpr uint32_t MODE_PASSES = 3;
     static constexpr uint32_t MODE_SETTLE_MS = 400;
 
@@ -102,11 +121,15 @@ public:
     int transferUpdate(const Update& update);
     // Reads the update file at path and transfers it (0 or -1).
     int runUpdate(const char* path);
-#endif
 
     static const uint8_t INTERFACE_PROBE[7];
 
 private:
+    // Notes the reason of a failure; always false.
+    bool fail(Failure failure);
+    // Notes the port's reason for a failed send or receive, or the given
+    // one when the port cannot tell; always false.
+    bool failFromPort(Failure fallback);
     // One request/answer exchange: the answer must come from the request's
     // destination, to the host, with the request's command, and carry a
     // payload, which is returned (delete[]); null on any failure.
@@ -115,7 +138,6 @@ private:
     bool echoTest();
     bool lineTest();
     bool modemLinesAre(bool on);
-#ifdef ZORVIK_UPDATER_BUILD
     bool enterReceivingMode(int32_t entryAddress, int32_t targetAddress);
     bool anyAnswer();
     bool sendRecords(const Update& update);
@@ -123,14 +145,12 @@ private:
     // for none); always false.
     bool failTransfer(TransferReport::Failure failure, uint32_t record);
     void reportProgress(int percent);
-#endif
 
-    Communication::Serial::SerialBase* m_serialPort;
+    std::unique_ptr<Communication::Serial::SerialBase> m_serialPort;
     bool m_blockMode = false;
-#ifdef ZORVIK_UPDATER_BUILD
+    Failure m_lastFailure = Failure::None;
     ProgressFunction m_progressCallback = nullptr;
     TransferReport m_lastTransfer;
-#endif
 };
 
 } // namespace ZORVI

@@ -1,6 +1,7 @@
-// The updater's part of the device controller: the mode request that takes
-// the device into its receiving mode, and the record-by-record transfer of an
-// update file. Built only into the updater's library (ZORVIK_UPDATER_BUILD).
+// The firmware transfer part of the device controller: the mode request that
+// takes the device into its receiving mode, and the record-by-record transfer
+// of an update file. A library of its own (zorvik_transfer) that the updater
+// and the command line link; the settings program never sends firmware.
 
 #include "Control.h"
 
@@ -62,6 +63,7 @@ void Control::reportProgress(int percent)
 bool Control::requestMode(int32_t destination, bool flagB, bool flagF)
 {
     // A closed port needs no check of its own: sendPacket refuses at once.
+    m_lastFailure = Failure::None;
     uint8_t letter = Protocol::MODE_RUN;
     if (flagB)
         letter = Protocol::MODE_BOOT;
@@ -71,15 +73,15 @@ bool Control::requestMode(int32_t destination, bool flagB, bool flagF)
     uint8_t payload[MAX_MODE_PAYLOAD];
     const uint16_t length = modePayload(destination, letter, payload);
     if (length == 0)
-        return false;
+        return fail(Failure::InvalidRequest);
 
     Packet request;
     request.setDestination(destination);
     request.setSource(Packet::ADDRESS_HOST);
     request.setCommand(Protocol::COMMAND_MODE);
     if (!request.setPayload(payload, length, false))
-        return false;
-    return m_serialPort->sendPacket(request);
+        return fail(Failure::InvalidRequest);
+    return m_serialPort->sendPacket(request) || failFromPort(Failure::WriteFailed);
 }
 
 bool Control::anyAnswer()
@@ -87,7 +89,7 @@ bool Control::anyAnswer()
     // Whatever answers counts: the device is in some mode that listens. The
     // answer itself carries nothing the transfer needs.
     std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
-    return answer != nullptr;
+    return answer != nullptr || failFromPort(Failure::NoAnswer);
 }
 
 bool Control::enterReceivingMode(int32_t entryAddress, int32_t targetAddress)
@@ -114,19 +116,30 @@ bool Control::sendRecords(const Update& update)
         const uint32_t number = m_lastTransfer.recordsAcknowledged + 1;
         // The record goes out whole, its length field included; the packet
         // layer stuffs it and adds the CRC when the target is the firmware.
-        if (!packet.setPayload(record->data, record->size, false))
+        if (!packet.setPayload(record->data, record->size, false)) {
+            fail(Failure::InvalidRequest);
             return failTransfer(TransferReport::Failure::PortLost, number);
+        }
         sent += record->size;
         // Reported before the record goes out, so the last record is sent
         // while the bar already shows 100.
         reportProgress(static_cast<int>(sent * 100u / totalBytes));
-        if (!m_serialPort->sendPacket(packet))
+        if (!m_serialPort->sendPacket(packet)) {
+            failFromPort(Failure::WriteFailed);
             return failTransfer(TransferReport::Failure::PortLost, number);
+        }
         std::unique_ptr<Packet> answer(m_serialPort->receivePacket());
-        if (!answer)
+        if (!answer) {
+            failFromPort(Failure::NoAnswer);
             return failTransfer(TransferReport::Failure::RecordUnanswered, number);
-        if (answer->payloadLength() != 1 || answer->payload()[0] != Protocol::RECORD_ACKNOWLEDGE)
+        }
+        if (answer->payloadLength() != 1 || answer->payload()[0] != Protocol::RECORD_ACKNOWLEDGE) {
+            // A damaged acknowledgement counts as a refusal, as any other
+            // answer does; the reason tells them apart.
+            fail(m_serialPort->packetFailure() == Failure::BadCrc ? Failure::BadCrc
+                                                                  : Failure::Refused);
             return failTransfer(TransferReport::Failure::RecordRefused, number);
+        }
         ++m_lastTransfer.recordsAcknowledged;
     }
     return true;
@@ -143,12 +156,15 @@ int Control::transferUpdate(const Update& update)
 {
     m_lastTransfer = TransferReport();
     m_lastTransfer.recordsTotal = update.recordCount();
+    m_lastFailure = Failure::None;
     // Nothing of a broken or empty update may reach the device.
     if (!update.isValid() || !update.records() || update.totalBytes() == 0) {
+        fail(Failure::InvalidRequest);
         failTransfer(TransferReport::Failure::InvalidUpdate, 0);
         return -1;
     }
     m_serialPort->purge();
+    // The reason is that of the last mode request.
     if (!enterReceivingMode(update.entryAddress(), update.targetAddress())) {
         failTransfer(TransferReport::Failure::NoModeAnswer, 0);
         return -1;
@@ -165,6 +181,7 @@ int Control::runUpdate(const char* path)
     std::unique_ptr<Update> update(new (std::nothrow) Update(path));
     if (!update) {
         m_lastTransfer = TransferReport();
+        fail(Failure::OutOfMemory);
         failTransfer(TransferReport::Failure::InvalidUpdate, 0);
         return -1;
     }

@@ -45,6 +45,7 @@ struct DeviceInfo {
     uint16_t applicationMinor() const { return word(APPLICATION_OFFSET + 2); }
     uint16_t applicationPatch() const { return word(APPLICATION_OFFSET + 4); }
     uint16_t hardwareMajor() const { return static_cast<uint16_t>(word(HARDWARE_OFFSET) >> 4); }
+    uint16_t hardwareMinor() const { return bytes[HARDWARE_LOW] & 0x0F; }
     uint8_t tokenHigh() const { return bytes[TOKEN_OFFSET]; }
     uint8_t tokenLow() const { return bytes[TOKEN_OFFSET + 1]; }
 

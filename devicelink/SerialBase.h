@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LinkFailure.h"
+
 #include <cstdint>
 
 namespace ZORVI {
@@ -34,6 +36,13 @@ public:
     virtual bool sendPacket(const Packet& packet) = 0;
     // A new packet (owned by the caller) whenever a frame was read, else null.
     virtual Packet* receivePacket() = 0;
+    // Why the last sendPacket or receivePacket went wrong: NotOpen,
+    // InvalidRequest (a packet that cannot be framed), WriteFailed, NoEcho or
+    // WrongEcho for a send; NotOpen, NoAnswer or BadCrc (a packet is returned,
+    // but without its payload) for a receive. None after one that went well,
+    // and from a port that cannot tell; the controller then names the step
+    // that failed.
+    virtual LinkFailure packetFailure() const { return LinkFailure::None; }
     virtual bool setDTR(bool on) = 0;
     virtual bool setRTS(bool on) = 0;
     // flags[0] CTS, flags[1] DSR, flags[2] RING, flags[3] DCD; 1 when on.

@@ -196,47 +196,28 @@ uint8_t* SerialWin::readFrame(uint16_t* frameLength)
     return frame;
 }
 
-bool SerialWin::sendPacket(const Packet& packet)
+bool SerialWin::isPortOpen() const
 {
-    if (!m_isOpen)
-        return false;
-    uint8_t* encoded = nullptr;
-    uint16_t encodedLength = 0;
-    packet.encode(&encoded, &encodedLength);
-    std::unique_ptr<uint8_t[]> encoding(encoded);
-    if (!encoding)
-        return false;
-
-    for (uint32_t attempt = 0; attempt < SEND_ATTEMPTS; ++attempt) {
-        purge();
-        DWORD written = 0;
-        if (!WriteFile(m_portHandle, encoding.get(), encodedLength, &written, nullptr)
-            || written != encodedLength)
-            return false;
-        uint16_t echoLength = 0;
-        std::unique_ptr<uint8_t[]> echo(readFrame(&echoLength));
-        if (echo) {
-            // The adapter echoes what it saw; anything else means the line
-            // garbled our frame, and a resend would not help.
-            return echoLength == encodedLength
-                && std::memcmp(echo.get(), encoding.get(), encodedLength) == 0;
-        }
-    }
-    return false;
+    return m_isOpen;
 }
 
-Packet* SerialWin::receivePacket()
+// What was received before the request is stale: the answer to it must be
+// the next frame.
+bool SerialWin::writeFrame(const uint8_t* frame, uint16_t length)
 {
-    if (!m_isOpen)
-        return nullptr;
-    uint16_t frameLength = 0;
-    std::unique_ptr<uint8_t[]> frame(readFrame(&frameLength));
-    if (!frame)
-        return nullptr;
-    Packet* packet = new (std::nothrow) Packet;
-    if (packet)
-        packet->decode(frame.get(), frameLength, true);
-    return packet;
+    purge();
+    DWORD written = 0;
+    return WriteFile(m_portHandle, frame, length, &written, nullptr) && written == length;
+}
+
+bool SerialWin::nextFrame(std::vector<uint8_t>& frame)
+{
+    uint16_t length = 0;
+    const std::unique_ptr<uint8_t[]> bytes(readFrame(&length));
+    if (!bytes)
+        return false;
+    frame.assign(bytes.get(), bytes.get() + length);
+    return true;
 }
 
 bool SerialWin::setDTR(bool on)

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "SerialBase.h"
+#include "FramedPort.h"
 #include "win32/Win32Api.h"
 
 #include <chrono>
+#include <vector>
 
 namespace ZORVI {
 namespace Communication {
@@ -15,12 +16,11 @@ namespace Serial {
 // The port on the Win32 serial interface: opened as \\.\NAME without
 // sharing, 115200 baud, plain blocking reads and writes bounded by
 // COMMTIMEOUTS. The KORLINK adapter echoes every byte written before the
-// device answers; sendPacket checks that echo, receivePacket reads the
-// answer that follows it.
-class SerialWin : public SerialBase {
+// device answers; FramedPort checks that echo and reads the answer that
+// follows it from the frames this port cuts out of what it receives.
+class SerialWin : public FramedPort {
 public:
     static constexpr uint32_t DEVICE_PATH_SIZE = 1024;
-    static constexpr uint32_t SEND_ATTEMPTS = 3;
 
     // COMMTIMEOUTS of an open port: a multi-byte read returns 50 ms after
     // the last byte, a one-byte read gives up after 2510 ms of silence.
@@ -47,8 +47,6 @@ public:
     bool open(const char* portName, int mode) override;
     void close() override;
     void purge() override;
-    bool sendPacket(const Packet& packet) override;
-    Packet* receivePacket() override;
     bool setDTR(bool on) override;
     bool setRTS(bool on) override;
     bool getModemLines(uint8_t flags[4]) override;
@@ -68,6 +66,11 @@ public:
     uint8_t* readFrame(uint16_t* frameLength);
 
     bool isOpen() const { return m_isOpen; }
+
+protected:
+    bool isPortOpen() const override;
+    bool writeFrame(const uint8_t* frame, uint16_t length) override;
+    bool nextFrame(std::vector<uint8_t>& frame) override;
 
 private:
     using Clock = std::chrono::steady_clock;

@@ -47,12 +47,17 @@ DeviceConnection::Outcome DeviceConnection::openPort(Control& control, const cha
 DeviceConnection::Result DeviceConnection::probe(Control& control)
 {
     Result result;
-    if (control.queryDeviceInfo(&result.info))
+    if (control.queryDeviceInfo(&result.info)) {
         result.outcome = Outcome::Found;
-    else if (control.queryRecovery(&result.recoveryHardware))
+        return result;
+    }
+    result.linkFailure = control.lastFailure();
+    if (control.queryRecovery(&result.recoveryHardware)) {
         result.outcome = Outcome::Recovery;
-    else
+        result.linkFailure = LinkFailure::None;
+    } else {
         result.outcome = Outcome::NoDevice;
+    }
     return result;
 }
 
@@ -60,16 +65,20 @@ DeviceConnection::Result DeviceConnection::connect(Control& control, const char*
 {
     Result result;
     result.outcome = openPort(control, portName);
-    if (result.outcome != Outcome::Found)
+    if (result.outcome != Outcome::Found) {
+        result.linkFailure = control.lastFailure();
         return result;
+    }
     result = probe(control);
     if (result.outcome == Outcome::Found) {
         if (!DeviceRequirements::hardwareFits(result.info))
             result.outcome = Outcome::WrongHardware;
         else if (!DeviceRequirements::applicationFits(result.info))
             result.outcome = Outcome::WrongApplication;
-        else if (!control.handshake(result.info.tokenHigh(), result.info.tokenLow()))
+        else if (!control.handshake(result.info.tokenHigh(), result.info.tokenLow())) {
             result.outcome = Outcome::HandshakeRefused;
+            result.linkFailure = control.lastFailure();
+        }
         else
             result.outcome = Outcome::Connected;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeviceInfo.h"
+#include "LinkFailure.h"
 
 #include <cstdint>
 
@@ -36,6 +37,11 @@ public:
         Outcome outcome = Outcome::NoDevice;
         DeviceInfo info;              // when the device answered
         uint8_t recoveryHardware = 0; // for Recovery
+        // Why the step that decided the outcome failed on the link: for
+        // NoDevice the device information query's reason (the boot loader
+        // query that follows fails as well and would hide it), for NoEcho
+        // and HandshakeRefused the echo's or the handshake's.
+        LinkFailure linkFailure = LinkFailure::None;
     };
 
     // Opens the port and checks the adapter's echo: Found when both worked

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace ZORVI {
 namespace EEPROM {
@@ -88,6 +89,18 @@ inline const char* parameterName(uint16_t id)
         if (entry.id == id)
             return entry.name;
     return nullptr;
+}
+
+// The ID of a name of the table; false for any other name.
+inline bool parameterId(const char* name, uint16_t* id)
+{
+    for (const ParameterName& entry : PARAMETER_NAMES) {
+        if (std::strcmp(entry.name, name) == 0) {
+            *id = entry.id;
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace EEPROM

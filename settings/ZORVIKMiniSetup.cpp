@@ -7,6 +7,8 @@
 #include "DeviceRequirements.h"
 #include "DeviceConnection.h"
 #include "EEP.h"
+#include "LinkFailureDetail.h"
+#include "LinkTrace.h"
 #include "ParameterIds.h"
 #include "PortListBox.h"
 #include "RowInputGuard.h"
@@ -24,6 +26,8 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include <utility>
+
 namespace ZORVI {
 
 using namespace EEPROM;
@@ -34,8 +38,6 @@ constexpr int INTERFACE_INTERVAL_MS = 1000;
 constexpr int LIVE_DATA_INTERVAL_MS = 50;
 constexpr int MESSAGE_DEVICE_MS = 10000;
 constexpr int MESSAGE_WRITE_MS = 5000;
-constexpr uint32_t MAX_ID_RUN = 16;
-constexpr uint32_t MAX_ADDRESS_RUN = 127;
 constexpr int PHASE_ANGLE_MIN = SwashGeometry::PHASE_ANGLE_MIN;
 constexpr int PHASE_ANGLE_MAX = SwashGeometry::PHASE_ANGLE_MAX;
 constexpr int PHASE_ANGLE_DEFAULT = 0;
@@ -87,9 +89,15 @@ QString number(int value)
 } // namespace
 
 ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
+    : ZORVIKMiniSetup(std::unique_ptr<Control>(), parent, flags)
+{
+}
+
+ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* parent,
+                                 Qt::WindowFlags flags)
     : QMainWindow(parent, flags)
     , ui(new Ui::ZORVIKMiniSetupClass)
-    , m_control(nullptr)
+    , m_control(std::move(control))
     , m_version(QString::fromLatin1(Version::SETTINGS))
     , m_eep(nullptr)
     , m_bConnected(false)
@@ -108,8 +116,10 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), m_version));
     showNoDevice();
 
-    m_control = std::make_unique<Control>();
-    m_eep = std::make_unique<EEP>(m_control.get(), false, MAX_ID_RUN, MAX_ADDRESS_RUN);
+    if (!m_control)
+        m_control = LinkTrace::makeControl();
+    m_eep = std::make_unique<EEP>(m_control.get(), false, EEPROM::ParameterMemory::DEFAULT_ID_RUN,
+                                  EEPROM::ParameterMemory::DEFAULT_ADDRESS_RUN);
     connect(m_eep.get(), &EEP::timerStarted, this, &ZORVIKMiniSetup::OnTimerStarted);
     connect(m_eep.get(), &EEP::timerFinished, this, &ZORVIKMiniSetup::onTimerFinished);
 
@@ -226,8 +236,9 @@ void ZORVIKMiniSetup::rebuildPortList()
 void ZORVIKMiniSetup::onAbout()
 {
     // Window-modal by its form, and gone once closed.
-    auto* box = new AboutBox(AboutBox::Program::Settings,
-                             AboutBox::versionsOf(*this, QString::fromLatin1(Version::RELEASE_DATE)), this,
+    const auto versions =
+        AboutBox::versionsOf(version(), QString::fromLatin1(Version::RELEASE_DATE));
+    auto* box = new AboutBox(AboutBox::Program::Settings, versions, this,
                              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box->show();
 }
@@ -424,6 +435,7 @@ void ZORVIKMiniSetup::reportUnwrittenChanges(const QList<uint16_t>& ids)
         tr("The connection to the NANOZORVIK ended before these changes were written:\n\n%1\n\n"
            "Please reconnect the device and verify your settings.\n\nDO NOT FLY!")
             .arg(lines.join(QLatin1Char('\n'))));
+    LinkFailureDetail::addTo(box, m_control->lastFailure());
     box.exec();
 }
 
@@ -466,6 +478,7 @@ void ZORVIKMiniSetup::onWriteResult(bool bResult)
     box.setInformativeText(tr("Something went wrong while writing data to the NANOZORVIK.\n"
                               "Please reconnect the device and verify your settings.\n\n"
                               "DO NOT FLY!"));
+    LinkFailureDetail::addTo(box, m_control->lastFailure());
     box.exec();
     doDisconnect();
 }

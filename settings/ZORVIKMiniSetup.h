@@ -41,7 +41,12 @@ class ZORVIKMiniSetup : public QMainWindow {
     Q_OBJECT
 
 public:
+    // Talks to the device through a controller of its own.
     explicit ZORVIKMiniSetup(QWidget* parent = nullptr, Qt::WindowFlags flags = {});
+    // Talks to the device through the given controller (a test's, on a
+    // simulated port); a null one is replaced by a controller of its own.
+    explicit ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* parent = nullptr,
+                             Qt::WindowFlags flags = {});
     ~ZORVIKMiniSetup() override;
 
     const QString& version() const { return m_version; }

@@ -8,6 +8,7 @@
 #include "ProcessWatch.h"
 #include "PtyEndpoint.h"
 #include "SimulatorOptions.h"
+#include "SimulatorSetup.h"
 #include "TerminationSignals.h"
 #include "TransactionLog.h"
 
@@ -99,22 +100,11 @@ int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signa
 bool prepareParameters(const SimulatorOptions& options, ParameterTable& parameters,
                        std::string& error)
 {
-    for (const SimulatorOptions::Limits& limits : options.limits) {
-        if (!parameters.setLimits(limits.id, limits.minimum, limits.maximum,
-                                  limits.defaultValue)) {
-            char id[8];
-            std::snprintf(id, sizeof id, "0x%04X", limits.id);
-            error = std::string("--limits: unknown parameter ") + id;
-            return false;
-        }
-    }
-    if (options.statePath.empty())
-        return true;
     std::vector<std::string> warnings;
-    const bool attached = parameters.attachStateFile(options.statePath, error, warnings);
+    const bool prepared = SimulatorSetup::prepareParameters(options, parameters, error, warnings);
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "zorvik-sim: warning: %s\n", warning.c_str());
-    return attached;
+    return prepared;
 }
 
 } // namespace

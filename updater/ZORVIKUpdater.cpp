@@ -5,6 +5,8 @@
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "LinkFailureDetail.h"
+#include "LinkTrace.h"
 #include "PortListBox.h"
 #include "Update.h"
 #include "UpdateChecks.h"
@@ -26,6 +28,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace ZORVI {
 
 ZORVIKUpdater* ZORVIKUpdater::s_progressWindow = nullptr;
@@ -45,8 +49,14 @@ QString fromUtf8(const std::string& text)
 } // namespace
 
 ZORVIKUpdater::ZORVIKUpdater(QWidget* parent)
+    : ZORVIKUpdater(std::unique_ptr<Control>(), parent)
+{
+}
+
+ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
     : QMainWindow(parent)
     , m_ui(new Ui::ZORVIKUpdaterClass)
+    , m_control(std::move(control))
     , m_interfaceTimer(new QTimer(this))
     , m_chooseFile([](QWidget* parent, const QString& caption, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
@@ -59,7 +69,8 @@ ZORVIKUpdater::ZORVIKUpdater(QWidget* parent)
                                                     m_ui->m_lblZorviEEPVer,
                                                     m_ui->m_lblZorviSerial);
 
-    m_control = std::make_unique<Control>();
+    if (!m_control)
+        m_control = LinkTrace::makeControl();
     progressFunction(0, this);
     m_control->setProgressCallback(&ZORVIKUpdater::progressFunction);
 
@@ -248,6 +259,7 @@ void ZORVIKUpdater::showNoEchoBox(const QString& port)
            "correctly.\nUse \"Autodetect...\" to identify the KORLINK-Adapter "
            "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
             .arg(port));
+    LinkFailureDetail::addTo(box, m_control->lastFailure());
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
@@ -437,12 +449,14 @@ void ZORVIKUpdater::runOnOpenPort()
         return;
     clearDeviceInfo();
     transferChosenFile();
+    // Why the transfer failed, before the device is asked again.
+    const Control::Failure transferFailure = m_control->lastFailure();
     waitForDevice();
     // Also after a failure: the window shows the state the device is in.
     const DeviceConnection::Result after = queryDevice();
     m_control->close();
     const UpdateOutcome outcome = judgeRun(after);
-    showOutcome(outcome, recordRun(before, after, outcome));
+    showOutcome(outcome, recordRun(before, after, outcome), transferFailure);
 }
 
 // While a run holds the port, nothing may reopen it: no menu action and no
@@ -582,7 +596,8 @@ QMessageBox::Icon ZORVIKUpdater::iconOf(const UpdateOutcome& outcome)
     }
 }
 
-void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& recordProblem)
+void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& recordProblem,
+                                LinkFailure transferFailure)
 {
     // The outcome takes the place of the note about the close request.
     closeCloseNotice();
@@ -599,6 +614,7 @@ void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& rec
     box.setIcon(iconOf(outcome));
     box.setText(QCoreApplication::translate("ZORVI::UpdateOutcome", outcome.headline().c_str()));
     box.setInformativeText(details.join(QStringLiteral("\n\n")));
+    LinkFailureDetail::addTo(box, transferFailure);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
@@ -676,9 +692,9 @@ void ZORVIKUpdater::onUpdateRecords()
 
 void ZORVIKUpdater::onAbout()
 {
-    auto* about = new AboutBox(AboutBox::Program::Updater,
-                               AboutBox::versionsOf(*this, QString::fromLatin1(Version::RELEASE_DATE)),
-                               this, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    const auto versions =
+        AboutBox::versionsOf(version(), QString::fromLatin1(Version::RELEASE_DATE));
+    auto* about = new AboutBox(AboutBox::Program::Updater, versions, this, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     about->show();
 }
 

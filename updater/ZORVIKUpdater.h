@@ -8,6 +8,7 @@
 
 #include "DeviceConnection.h"
 #include "DeviceLabels.h"
+#include "LinkFailure.h"
 #include "PortList.h"
 
 #include <cstdint>
@@ -49,7 +50,11 @@ public:
     static constexpr int INTERFACE_POLL_MS = 1000;
     static constexpr uint32_t DEVICE_RESTART_WAIT_MS = 2000;
 
+    // Talks to the device through a controller of its own.
     explicit ZORVIKUpdater(QWidget* parent = nullptr);
+    // Talks to the device through the given controller (a test's, on a
+    // simulated port); a null one is replaced by a controller of its own.
+    explicit ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent = nullptr);
     ~ZORVIKUpdater() override;
 
     // Puts a path into the file field and reads the file, also when it is
@@ -125,7 +130,10 @@ private:
     UpdateOutcome judgeRun(const DeviceConnection::Result& after) const;
     QString recordRun(const DeviceConnection::Result& before,
                       const DeviceConnection::Result& after, const UpdateOutcome& outcome);
-    void showOutcome(const UpdateOutcome& outcome, const QString& recordProblem);
+    // The box of a run's outcome; the reason of a failed transfer is its
+    // detailed text.
+    void showOutcome(const UpdateOutcome& outcome, const QString& recordProblem,
+                     LinkFailure transferFailure);
     static QString statusOf(const UpdateOutcome& outcome);
     static QMessageBox::Icon iconOf(const UpdateOutcome& outcome);
     void answerCloseDuringRun();

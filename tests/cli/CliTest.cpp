@@ -1,16 +1,24 @@
 #include "Control.h"
 #include "DeviceConnection.h"
+#include "Protocol.h"
 #include "SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using ZORVI::DeviceConnection;
 using ZORVI::Testing::SimulatorProcess;
@@ -182,4 +190,143 @@ TEST(ZorvikUsage, WrongArgumentsAreUsageErrors)
     const CliRun help = runZorvik("--help");
     EXPECT_EQ(0, help.exitCode);
     EXPECT_TRUE(contains(help.out, "Exit codes")) << help.out;
+}
+
+// ---- --trace FILE -----------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> linesOf(const std::string& path)
+{
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// The trace's lines that start, after the time stamp, with `marker` and a
+// blank, without the stamp and the marker.
+std::vector<std::string> eventsAfter(const std::vector<std::string>& trace,
+                                     const std::string& marker)
+{
+    std::vector<std::string> events;
+    for (const std::string& line : trace) {
+        std::istringstream words(line);
+        std::string stamp, first;
+        words >> stamp >> first;
+        if (first == marker)
+            events.push_back(line.substr(line.find(marker) + marker.size() + 1));
+    }
+    return events;
+}
+
+// The simulator log's hex ("5bedcb") as the trace writes it ("5B ED CB").
+std::string traceHex(const std::string& logHex)
+{
+    if (logHex.empty())
+        return "(none)";
+    std::string text;
+    for (size_t i = 0; i + 1 < logHex.size(); i += 2) {
+        if (!text.empty())
+            text += ' ';
+        text += static_cast<char>(std::toupper(static_cast<unsigned char>(logHex[i])));
+        text += static_cast<char>(std::toupper(static_cast<unsigned char>(logHex[i + 1])));
+    }
+    return text;
+}
+
+// The value of `key=` in a simulator log line.
+std::string field(const std::string& line, const std::string& key)
+{
+    const size_t start = line.find(key + "=");
+    if (start == std::string::npos)
+        return std::string();
+    const size_t value = start + key.size() + 1;
+    return line.substr(value, line.find(' ', value) - value);
+}
+
+// The simulator's log lines with the prefix, once there are `count` of them
+// (it writes its log as it answers); what is there after 10 s otherwise.
+std::vector<std::string> waitForLog(const SimulatorProcess& sim, const std::string& prefix,
+                                    size_t count)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::vector<std::string> lines = sim.logLines(prefix);
+    while (lines.size() < count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        lines = sim.logLines(prefix);
+    }
+    return lines;
+}
+
+} // namespace
+
+TEST(ZorvikTrace, WritesEveryFrameOfTheHandshakeAsTheDeviceSawIt)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    const std::string tracePath = sim.runtimeDirectory() + "/support.log";
+    std::ofstream(tracePath) << "an older trace\n";
+    const CliRun run = runZorvik("--trace " + tracePath + " params " + sim.portName());
+    ASSERT_EQ(0, run.exitCode) << run.err;
+
+    const std::vector<std::string> trace = linesOf(tracePath);
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(eventsAfter(trace, "open"),
+              std::vector<std::string>{sim.portName() + " mode 1: ok"});
+    EXPECT_TRUE(eventsAfter(trace, "an").empty()) << "the file was emptied first";
+
+    // Every request the simulator received, in order, with the echo the
+    // adapter gave back; the handshake among them.
+    const std::vector<std::string> sent = eventsAfter(trace, ">>");
+    const std::vector<std::string> requests = waitForLog(sim, "request", sent.size());
+    ASSERT_EQ(sent.size(), requests.size());
+    bool handshake = false;
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const std::string packet = "to " + field(requests[i], "dst") + " from "
+            + field(requests[i], "src") + " command " + field(requests[i], "cmd") + " payload "
+            + traceHex(field(requests[i], "payload"));
+        EXPECT_TRUE(contains(sent[i], " | " + packet + ": echo ok")) << sent[i];
+        handshake = handshake
+            || field(requests[i], "cmd") == std::to_string(ZORVI::Protocol::COMMAND_HANDSHAKE);
+    }
+    EXPECT_TRUE(handshake);
+
+    // Every answer, with its CRC checked.
+    const std::vector<std::string> received = eventsAfter(trace, "<<");
+    const std::vector<std::string> answers = waitForLog(sim, "answer", received.size());
+    ASSERT_EQ(received.size(), answers.size());
+    for (size_t i = 0; i < received.size(); ++i) {
+        EXPECT_EQ(received[i], "to 6 from 1 command " + field(answers[i], "cmd") + " payload "
+                                   + traceHex(field(answers[i], "payload")) + ": CRC ok");
+    }
+}
+
+TEST(ZorvikTrace, AFileThatCannotBeWrittenIsRefusedBeforeAnythingIsSent)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    // A folder: not even root may open it as a file to write.
+    const std::string folder = sim.runtimeDirectory();
+    const CliRun run = runZorvik("--trace " + folder + " info " + sim.portName());
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err; // a usage error
+    EXPECT_TRUE(contains(run.err, "'" + folder + "'")) << run.err;
+    EXPECT_TRUE(contains(run.err, std::strerror(EISDIR))) << run.err;
+    EXPECT_FALSE(contains(run.out, "echo OK")) << run.out;
+    // The device saw nothing: the run after it, which reaches the
+    // simulator, is the only one in its log.
+    EXPECT_EQ(0, runZorvik("info " + sim.portName()).exitCode);
+    EXPECT_EQ(1u, waitForLog(sim, "request", 1).size());
+    EXPECT_EQ(1u, sim.logLines("probe").size());
+}
+
+TEST(ZorvikTrace, TheOptionIsDocumentedAndNeedsAFile)
+{
+    const CliRun help = runZorvik("--help");
+    EXPECT_TRUE(contains(help.out, "usage: zorvik [--trace FILE] COMMAND")) << help.out;
+    EXPECT_TRUE(contains(help.out, "--trace FILE writes")) << help.out;
+    const CliRun bare = runZorvik("--trace");
+    EXPECT_EQ(1, bare.exitCode);
+    EXPECT_TRUE(contains(bare.err, "--trace needs a FILE")) << bare.err;
 }

@@ -1,10 +1,8 @@
 // The about box of both programs: what each program's box shows, read the
-// way the programs read it (the window's version and the communication
-// library's information through a real controller), and its life as a
-// window-modal dialog that deletes itself.
+// way the programs read it (the program's version as the window hands it in,
+// the communication library's information from the device link), and its
+// life as a window-modal dialog that deletes itself.
 #include "AboutBox.h"
-
-#include "Control.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -18,38 +16,18 @@ namespace {
 
 const QString BUILD_DATE = QStringLiteral("Aug 16 2012");
 
-// Stands in for either program's main window: the two operations the box's
-// caller reads, forwarded the way both windows forward them.
-class MainWindow : public QMainWindow {
-public:
-    explicit MainWindow(const QString& version)
-        : m_version(version)
-    {
-    }
-
-    QString version() const { return m_version; }
-
-    void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
-                     uint32_t* patch)
-    {
-        m_control.libraryInfo(buildDate, size, major, minor, patch);
-    }
-
-private:
-    ZORVI::Control m_control;
-    QString m_version;
-};
-
 QString labelText(const AboutBox& box, const char* name)
 {
     const auto* label = box.findChild<QLabel*>(QLatin1String(name));
     return label ? label->text() : QStringLiteral("<no label %1>").arg(QLatin1String(name));
 }
 
-AboutBox* openAbout(MainWindow& window, AboutBox::Program program,
-                    const QString& programDate = BUILD_DATE)
+// Opens the box over a window (either program's main window) as both
+// programs do.
+AboutBox* openAbout(QMainWindow& window, AboutBox::Program program,
+                    const QString& programVersion, const QString& programDate = BUILD_DATE)
 {
-    auto* box = new AboutBox(program, AboutBox::versionsOf(window, programDate), &window,
+    auto* box = new AboutBox(program, AboutBox::versionsOf(programVersion, programDate), &window,
                              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box->show();
     return box;
@@ -101,8 +79,8 @@ void AboutBoxTest::showsEachProgramsTextsAndVersions()
     QFETCH(QString, versionCaption);
     QFETCH(QSize, size);
 
-    MainWindow window(programVersion);
-    QPointer<AboutBox> box = openAbout(window, program, programDate);
+    QMainWindow window;
+    QPointer<AboutBox> box = openAbout(window, program, programVersion, programDate);
 
     QCOMPARE(box->objectName(), QStringLiteral("AboutBoxClass"));
     QCOMPARE(box->windowTitle(), title);
@@ -142,11 +120,12 @@ void AboutBoxTest::blocksTheMainWindowAndDeletesItselfWhenClosed_data()
 void AboutBoxTest::blocksTheMainWindowAndDeletesItselfWhenClosed()
 {
     QFETCH(bool, pressOk);
-    MainWindow window(QStringLiteral("3.0.2"));
+    const QString programVersion = QStringLiteral("3.0.2");
+    QMainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QPointer<AboutBox> box = openAbout(window, AboutBox::Program::Settings);
+    QPointer<AboutBox> box = openAbout(window, AboutBox::Program::Settings, programVersion);
     QCOMPARE(box->windowModality(), Qt::WindowModal);
     QCOMPARE(QApplication::activeModalWidget(), box.data());
 
@@ -161,7 +140,7 @@ void AboutBoxTest::blocksTheMainWindowAndDeletesItselfWhenClosed()
     QCOMPARE(QApplication::activeModalWidget(), nullptr);
 
     // Every opening is a new box.
-    QPointer<AboutBox> second = openAbout(window, AboutBox::Program::Settings);
+    QPointer<AboutBox> second = openAbout(window, AboutBox::Program::Settings, programVersion);
     QVERIFY(second);
     QCOMPARE(QApplication::activeModalWidget(), second.data());
     second->close();

@@ -88,7 +88,7 @@ TEST_P(DescriptorAnswer, BringsOnlyTheIdsAskedFor)
     const DescriptorCase& c = GetParam();
     ScriptedDevice device(PrivateRuntimeDir::uniquePortName("ttyDESC"),
                           [&](const Packet& request, const Bytes&) {
-                              return answerFrame(request, c.answer);
+                              return FrameBytes::answerTo(request, c.answer);
                           });
     Control control;
     bool echo = false;

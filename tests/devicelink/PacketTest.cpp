@@ -1,3 +1,4 @@
+#include "FrameBytes.h"
 #include "Packet.h"
 
 #include <gtest/gtest.h>
@@ -12,27 +13,9 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-Bytes encodeToBytes(const Packet& packet)
-{
-    uint8_t* frame = reinterpret_cast<uint8_t*>(1);
-    uint16_t length = 99;
-    packet.encode(&frame, &length);
-    std::unique_ptr<uint8_t[]> owned(frame);
-    return frame ? Bytes(frame, frame + length) : Bytes();
-}
-
 Bytes payloadOf(const Packet& packet)
 {
     return Bytes(packet.payload(), packet.payload() + packet.payloadLength());
-}
-
-void fill(Packet& packet, int32_t destination, int32_t source, uint8_t command,
-          const Bytes& payload)
-{
-    packet.setDestination(destination);
-    packet.setSource(source);
-    ASSERT_TRUE(packet.setCommand(command));
-    ASSERT_TRUE(packet.setPayload(payload.data(), static_cast<uint16_t>(payload.size()), false));
 }
 
 } // namespace
@@ -69,8 +52,9 @@ TEST_P(PacketFrames, EncodesAndDecodesBothWays)
 {
     const FrameExample& example = GetParam();
     Packet packet;
-    fill(packet, example.destination, example.source, example.command, example.payload);
-    EXPECT_EQ(example.frame, encodeToBytes(packet));
+    ASSERT_TRUE(FrameBytes::fill(packet, example.destination, example.source, example.command,
+                                 example.payload));
+    EXPECT_EQ(example.frame, FrameBytes::of(packet));
 
     Packet decoded;
     ASSERT_TRUE(decoded.decode(example.frame.data(), static_cast<uint16_t>(example.frame.size()),
@@ -99,8 +83,8 @@ TEST(Packet, EscapesEveryStuffedByteIncludingCrcBytes)
 {
     Packet packet;
     const Bytes payload = {0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xDF, 0xE8};
-    fill(packet, 1, 6, 4, payload);
-    const Bytes frame = encodeToBytes(packet);
+    ASSERT_TRUE(FrameBytes::fill(packet, 1, 6, 4, payload));
+    const Bytes frame = FrameBytes::of(packet);
     ASSERT_GE(frame.size(), 4u);
     for (size_t i = 2; i + 2 < frame.size(); ++i)
         EXPECT_FALSE(frame[i] >= 0xE0 && frame[i] <= 0xE6) << "start byte in body at " << i;
@@ -117,8 +101,8 @@ TEST(Packet, EscapesEveryStuffedByteIncludingCrcBytes)
         if (!((high >= 0xE0 && high <= 0xE7) || (low >= 0xE0 && low <= 0xE7)))
             continue;
         Packet crcPacket;
-        fill(crcPacket, 6, 1, 3, {byte});
-        const Bytes crcFrame = encodeToBytes(crcPacket);
+        ASSERT_TRUE(FrameBytes::fill(crcPacket, 6, 1, 3, {byte}));
+        const Bytes crcFrame = FrameBytes::of(crcPacket);
         for (size_t i = 2; i + 2 < crcFrame.size(); ++i)
             EXPECT_FALSE(crcFrame[i] >= 0xE0 && crcFrame[i] <= 0xE6);
         Packet back;
@@ -136,18 +120,18 @@ TEST(Packet, InvalidCommandMakesPacketUnencodable)
     packet.setSource(6);
     EXPECT_FALSE(packet.setCommand(16));
     EXPECT_EQ(Packet::COMMAND_INVALID, packet.command());
-    EXPECT_TRUE(encodeToBytes(packet).empty());
+    EXPECT_TRUE(FrameBytes::of(packet).empty());
     EXPECT_TRUE(packet.setCommand(15));
-    EXPECT_EQ((Bytes{0xE1, 0xFD}), encodeToBytes(packet));
+    EXPECT_EQ((Bytes{0xE1, 0xFD}), FrameBytes::of(packet));
 }
 
 TEST(Packet, UnsetAddressesMakePacketUnencodable)
 {
     Packet packet;
     packet.setCommand(1);
-    EXPECT_TRUE(encodeToBytes(packet).empty());
+    EXPECT_TRUE(FrameBytes::of(packet).empty());
     packet.setDestination(1);
-    EXPECT_TRUE(encodeToBytes(packet).empty());
+    EXPECT_TRUE(FrameBytes::of(packet).empty());
 }
 
 TEST(Packet, AddressCodes)
@@ -272,13 +256,13 @@ TEST(Packet, FramesBeyond65535BytesAreNotEncoded)
     Packet packet;
     // 40000 stuffed bytes escape to 80000 bytes: too long for a frame.
     const Bytes payload(40000, 0xE1);
-    fill(packet, 0, 6, 1, payload);
-    EXPECT_TRUE(encodeToBytes(packet).empty());
+    ASSERT_TRUE(FrameBytes::fill(packet, 0, 6, 1, payload));
+    EXPECT_TRUE(FrameBytes::of(packet).empty());
 
     const Bytes fits(65531, 0x11);
-    fill(packet, 0, 6, 1, fits);
-    EXPECT_EQ(65535u, encodeToBytes(packet).size());
+    ASSERT_TRUE(FrameBytes::fill(packet, 0, 6, 1, fits));
+    EXPECT_EQ(65535u, FrameBytes::of(packet).size());
     const Bytes tooLong(65532, 0x11);
-    fill(packet, 0, 6, 1, tooLong);
-    EXPECT_TRUE(encodeToBytes(packet).empty());
+    ASSERT_TRUE(FrameBytes::fill(packet, 0, 6, 1, tooLong));
+    EXPECT_TRUE(FrameBytes::of(packet).empty());
 }

@@ -2,6 +2,7 @@
 // KORLINK adapter (and the device behind it) on the master side.
 
 #include "FrameAssembler.h"
+#include "FrameBytes.h"
 #include "NoisyPeer.h"
 #include "Packet.h"
 #include "PortMap.h"
@@ -30,25 +31,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-
-Bytes encode(const Packet& packet)
-{
-    uint8_t* frame = nullptr;
-    uint16_t length = 0;
-    packet.encode(&frame, &length);
-    Bytes bytes(frame, frame + length);
-    delete[] frame;
-    return bytes;
-}
-
-void fill(Packet& packet, int32_t destination, int32_t source, uint8_t command, const Bytes& payload)
-{
-    packet.setDestination(destination);
-    packet.setSource(source);
-    packet.setCommand(command);
-    packet.setPayload(payload.empty() ? nullptr : payload.data(),
-                      static_cast<uint16_t>(payload.size()), false);
-}
 
 // A port on a fresh pty, reached by name through the port map.
 class SerialWinPty : public ::testing::Test {
@@ -98,7 +80,7 @@ TEST_F(SerialWinPty, AnUnknownPortDoesNotOpenAndSendsNothing)
     EXPECT_FALSE(serial.open(PrivateRuntimeDir::uniquePortName("ttyNOWHERE").c_str(), 1));
     EXPECT_FALSE(serial.isOpen());
     Packet packet;
-    fill(packet, Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, 1, {});
+    EXPECT_TRUE(FrameBytes::fill(packet, Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, 1, {}));
     EXPECT_FALSE(serial.sendPacket(packet));
     EXPECT_EQ(serial.receivePacket(), nullptr);
     EXPECT_TRUE(pty.readMaster(1, 100).empty());
@@ -431,7 +413,8 @@ protected:
         if (HasFatalFailure())
             return;
         openPort();
-        fill(request, Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, 2, {0x10, 0x00, 0x10});
+        EXPECT_TRUE(FrameBytes::fill(request, Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, 2,
+                                     {0x10, 0x00, 0x10}));
     }
 
     Packet request;
@@ -443,8 +426,9 @@ const Bytes ANSWER_PAYLOAD = {0x01, 0xE0, 0xE7, 0x42, 0xE6, 0x00};
 TEST_F(Packets, ExactEchoSendsAndTheAnswerFollows)
 {
     Packet answer;
-    fill(answer, Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, 2, ANSWER_PAYLOAD);
-    Adapter adapter(pty, Adapter::Echo::Exact, encode(answer));
+    EXPECT_TRUE(
+        FrameBytes::fill(answer, Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, 2, ANSWER_PAYLOAD));
+    Adapter adapter(pty, Adapter::Echo::Exact, FrameBytes::of(answer));
 
     ASSERT_TRUE(serial.sendPacket(request));
     std::unique_ptr<Packet> received(serial.receivePacket());
@@ -461,8 +445,9 @@ TEST_F(Packets, ExactEchoSendsAndTheAnswerFollows)
 TEST_F(Packets, AnAnswerWithABadChecksumArrivesWithoutPayload)
 {
     Packet answer;
-    fill(answer, Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, 2, {0x01, 0x02, 0x03});
-    Bytes frame = encode(answer);
+    EXPECT_TRUE(FrameBytes::fill(answer, Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, 2,
+                                 {0x01, 0x02, 0x03}));
+    Bytes frame = FrameBytes::of(answer);
     frame[3] ^= 0x01;
     ASSERT_TRUE(pty.writeMaster(frame));
 

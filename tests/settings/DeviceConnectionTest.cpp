@@ -8,6 +8,8 @@
 #include "Protocol.h"
 #include "SimulatorProcess.h"
 
+#include "TestCaseName.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -134,12 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
         ConnectCase{"port not in the map", {}, Port::Missing, Outcome::NoSuchPort, 0},
         ConnectCase{"port held by another program", {}, Port::HeldByAnother, Outcome::PortInUse,
                     0}),
-    [](const testing::TestParamInfo<ConnectCase>& info) {
-        std::string name;
-        for (const char* c = info.param.what; *c; ++c)
-            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-        return name;
-    });
+    NameFromWhat());
 
 TEST(ConnectingResult, CarriesWhatTheDeviceSaid)
 {

@@ -1,77 +1,49 @@
 // The settings window shows what the device holds and changes it only when
-// the user asks, against the device simulator, offscreen: values the window
-// cannot show are offered for correction once on connecting (and nothing is
-// written unless the user agrees), a refused store snaps back and says why,
-// the pages show nothing after a connection ended, and every failed
-// connection says why and releases the port.
+// the user asks, against the simulated device inside the test's process,
+// offscreen: values the window cannot show are offered for correction once
+// on connecting (and nothing is written unless the user agrees), a refused
+// store snaps back and says why, the pages show nothing after a connection
+// ended, and every failed connection says why and releases the port.
 
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceWithState.h"
-#include "ModalBoxCatcher.h"
+#include "ModalBoxAnswerer.h"
+#include "ParameterIds.h"
+#include "SettingsWindowSteps.h"
+#include "WindowChild.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 
-#include "WindowChild.h"
+#include <memory>
+
 #include "ZORVIKMiniSetup.h"
 
 using ZORVI::Control;
 using ZORVI::DeviceConnection;
 using ZORVI::ZORVIKMiniSetup;
 
-namespace {
+using namespace SettingsWindowSteps;
+// Parameters by the IDs the device names them with.
+using namespace ZORVI::EEPROM;
 
-enum : int {
-    TailFrequency = 0x105C,
-    StickDeadband = 0x109C,
-    StickDeadbandID = 0x1098,
-    CyclicBoostID = 0x1125,
-    TorqueDirection = 0x1174,
-    TailAsymmetry = 0x1180,
-    Servo1Angle = 0x1048,
-    Servo2Angle = 0x1049,
-    Servo3Angle = 0x104A,
-};
+namespace {
 
 const QString STORED = QStringLiteral("Settings successfully stored.");
 
-void connectTo(ZORVIKMiniSetup& window, const std::string& port)
+// Another program can open the device's port: the window has let it go.
+bool portIsFree(Device& device)
 {
-    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
-    const QString name = QString::fromStdString(port);
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
-    {
-        // Selected quietly, then one connection by the button.
-        const QSignalBlocker quiet(ports);
-        ports->setCurrentIndex(ports->findText(name));
-    }
-    child<QPushButton>(window, "m_btnConnect")->click();
-}
-
-QString status(ZORVIKMiniSetup& window)
-{
-    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
-}
-
-bool isConnected(ZORVIKMiniSetup& window)
-{
-    return child<QTabWidget>(window, "m_tabControl")->isEnabled();
-}
-
-// Another program can open the port: the window has let it go.
-bool portIsFree(const std::string& port)
-{
-    Control other;
-    const bool opened = other.testInterface(port.c_str());
-    other.close();
+    const std::unique_ptr<Control> other = device.control();
+    const bool opened = other->testInterface(device.portName().c_str());
+    other->close();
     return opened;
 }
 
@@ -115,22 +87,23 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite_data()
 void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
 {
     QFETCH(bool, correct);
-    Device device({{TailFrequency, 600},
+    Device device({{TailServoFrequency, 600},
                    {StickDeadband, 20},
                    {TailAsymmetry, -60},
                    {TorqueDirection, 0},
                    {CyclicBoostID, 7},
-                   {Servo3Angle, 250}},
+                   {SwashServo3Angle, 250}},
                   {"--limits", "0x109C=0:10:2", "--limits", "0x1180=-50:50:0"});
-    QVERIFY(device.isRunning());
+    QVERIFY2(device.isReady(), device.device().error().c_str());
     const QByteArray before = device.stateBytes();
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher([&] { return QString::number(device.writes()); });
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    catcher.noteWhileShown([&] { return QString::number(device.writes()); });
     catcher.answerWith(correct ? QStringLiteral("Correct Now") : QStringLiteral("Leave As Is"));
-    connectTo(window, device.sim().portName());
+    connectByButton(window, device.portName());
 
-    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 5000);
-    const ModalBoxCatcher::Box box = catcher.boxes()[0];
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 5000);
+    const SeenBox box = catcher.seen()[0];
     QCOMPARE(box.icon, QMessageBox::Warning);
     QCOMPARE(box.stateWhileShown, QStringLiteral("0")); // nothing written before the answer
     for (const char* line :
@@ -148,19 +121,19 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
     if (!correct) {
         QVERIFY(!isConnected(window));
         QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
-        QVERIFY(status(window).startsWith(QStringLiteral("Disconnected, nothing was written")));
-        QVERIFY(portIsFree(device.sim().portName()));
+        QVERIFY(statusText(window).startsWith(QStringLiteral("Disconnected, nothing was written")));
+        QVERIFY(portIsFree(device));
         QCOMPARE(device.writes(), 0);
         QCOMPARE(device.stateBytes(), before);
         return;
     }
 
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED + QStringLiteral(" Corrections written: 6."),
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED + QStringLiteral(" Corrections written: 6."),
                               3000);
     QCOMPARE(device.writes(), 1);
-    const Values expected{{TailFrequency, 560}, {StickDeadband, 10}, {TailAsymmetry, -50},
-                          {TorqueDirection, -1}, {CyclicBoostID, 1},  {Servo1Angle, 0},
-                          {Servo2Angle, 120},    {Servo3Angle, 240}};
+    const Values expected{{TailServoFrequency, 560}, {StickDeadband, 10}, {TailAsymmetry, -50},
+                          {TorqueDirection, -1}, {CyclicBoostID, 1},  {SwashServo1Angle, 0},
+                          {SwashServo2Angle, 120},    {SwashServo3Angle, 240}};
     for (auto it = expected.begin(); it != expected.end(); ++it)
         QCOMPARE(device.stored(it.key()), it.value());
     // The rows show what the device now holds.
@@ -173,48 +146,48 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->currentText(),
              QStringLiteral("120 °"));
     QVERIFY(isConnected(window));
-    QCOMPARE(catcher.boxes().size(), 1);
+    QCOMPARE(catcher.seen().size(), 1);
 }
 
 void DeviceValuesTest::refusedPresetSnapsBack()
 {
     Device device({}, {"--limits", "0x1098=0:3:2"});
-    QVERIFY(device.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
-    connectTo(window, device.sim().portName());
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    connectByButton(window, device.portName());
     QVERIFY(isConnected(window));
     auto* presets = child<QComboBox>(window, "m_cmbBoxStickDeadbandID");
     QCOMPARE(presets->currentIndex(), 2);
 
     presets->setCurrentIndex(5);
     QCOMPARE(presets->currentIndex(), 2);
-    QCOMPARE(status(window), QStringLiteral("Stick Deadband (Preset): 5 refused: the ZORVIK "
+    QCOMPARE(statusText(window), QStringLiteral("Stick Deadband (Preset): 5 refused: the ZORVIK "
                                             "Device allows 0 to 3 and keeps 2."));
     // No write was started: Disconnect stays available.
     QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
 
     presets->setCurrentIndex(3); // within the device's limits: stored as usual
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED, 3000);
     QCOMPARE(device.stored(StickDeadbandID), 3);
     QCOMPARE(device.writes(), 1);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 // An edit the device refused to store must not stay on the greyed pages.
 void DeviceValuesTest::pagesShowNothingAfterTheConnectionEnded()
 {
     Device device({{StickDeadband, 2}}, {"--refuse-writes"});
-    QVERIFY(device.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
-    connectTo(window, device.sim().portName());
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    connectByButton(window, device.portName());
     QVERIFY(isConnected(window));
     auto* deadband = child<QSpinBox>(window, "m_spinBoxStickDeadband");
     deadband->setValue(7);
 
     QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 5000);
-    QCOMPARE(catcher.boxes().size(), 1); // the failed write
+    QCOMPARE(catcher.seen().size(), 1); // the failed write
     QVERIFY(deadband->text().trimmed().isEmpty());
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxStickDeadbandID")->currentIndex(), -1);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentIndex(), -1);
@@ -251,20 +224,20 @@ void DeviceValuesTest::failedConnectionSaysWhyAndReleasesThePort()
     QFETCH(QString, status);
 
     Device device({}, arguments(simArguments));
-    QVERIFY(device.isRunning());
-    const std::string port = device.sim().portName();
-    Control holder;
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    const std::string port = device.portName();
+    const std::unique_ptr<Control> holder = device.control();
     if (holdPort)
-        QVERIFY(holder.testInterface(port.c_str()));
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
-    connectTo(window, port);
+        QVERIFY(holder->testInterface(port.c_str()));
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    connectByButton(window, port);
 
     QVERIFY(!isConnected(window));
-    QCOMPARE(::status(window), status.arg(QString::fromStdString(port)));
-    QVERIFY(catcher.boxes().isEmpty());
-    holder.close();
-    QVERIFY(portIsFree(port));
+    QCOMPARE(::statusText(window), status.arg(QString::fromStdString(port)));
+    QVERIFY(catcher.seen().isEmpty());
+    holder->close();
+    QVERIFY(portIsFree(device));
     QCOMPARE(device.writes(), 0);
 }
 
@@ -293,13 +266,13 @@ void DeviceValuesTest::queryingIsPaintedBeforeTheQueryBlocks()
     };
 
     Device device({}, {"--no-answer"});
-    QVERIFY(device.isRunning());
-    ZORVIKMiniSetup window;
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     PaintWatch watch;
     child<QStatusBar>(window, "m_statusbar")->installEventFilter(&watch);
-    connectTo(window, device.sim().portName());
+    connectByButton(window, device.portName());
 
     QVERIFY2(watch.paintedMessages.contains(QStringLiteral("Querying ZORVIK Device...")),
              qPrintable(watch.paintedMessages.join(" | ")));

@@ -1,12 +1,13 @@
-// The parameter memory against the device simulator: which requests it
-// makes (read back from the simulator's transaction log), how it reads the
-// device's limits and values, and the write cycle.
+// The parameter memory against the simulated device, inside the test's
+// process: which requests it makes (the packets that crossed the link), how
+// it reads the device's limits and values, and the write cycle.
 
 #include "Control.h"
 #include "EEP.h"
 #include "ParameterIds.h"
-#include "SimulatorLog.h"
-#include "SimulatorProcess.h"
+#include "LinkPackets.h"
+#include "SimulatedLink.h"
+#include "SimulatedPort.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -19,7 +20,8 @@
 using ZORVI::Control;
 using ZORVI::DeviceInfo;
 using ZORVI::EEPROM::EEP;
-using ZORVI::Testing::SimulatorProcess;
+using ZORVI::Simulator::SimulatedLink;
+using ZORVI::Simulator::SimulatedPort;
 namespace Id = ZORVI::EEPROM;
 
 namespace {
@@ -62,8 +64,8 @@ private slots:
 
 private:
     void start(const std::vector<std::string>& arguments = {});
-    std::unique_ptr<SimulatorProcess> m_sim;
-    std::unique_ptr<Control> m_control;
+    std::unique_ptr<SimulatedLink> m_link;
+    std::unique_ptr<Control> m_control; // on a port onto m_link
 };
 
 void EEPTest::init()
@@ -74,19 +76,19 @@ void EEPTest::init()
 void EEPTest::cleanup()
 {
     m_control.reset();
-    m_sim.reset();
+    m_link.reset();
 }
 
-// A fresh simulator and a controller connected to it as the window connects.
+// A fresh simulated device and a controller connected to it as the window
+// connects.
 void EEPTest::start(const std::vector<std::string>& arguments)
 {
     m_control.reset();
-    m_sim.reset();
-    m_sim = std::make_unique<SimulatorProcess>(arguments);
-    QVERIFY2(m_sim->isRunning(), m_sim->error().c_str());
-    m_control = std::make_unique<Control>();
+    m_link = std::make_unique<SimulatedLink>(arguments);
+    QVERIFY2(m_link->isReady(), m_link->error().c_str());
+    m_control = std::make_unique<Control>(std::make_unique<SimulatedPort>(*m_link));
     bool echo = false;
-    QVERIFY(m_control->testInterface(m_sim->portName().c_str(), &echo));
+    QVERIFY(m_control->testInterface(m_link->portName().c_str(), &echo));
     QVERIFY(echo);
     DeviceInfo info;
     QVERIFY(m_control->queryDeviceInfo(&info));
@@ -101,22 +103,17 @@ void EEPTest::firstGetDescribesAndReadsOneId()
     QCOMPARE(eep.getValue(Id::TailServoCPPL, &ok), 1520);
     QVERIFY(ok);
     // One descriptor for the ID alone, then one word without a count byte.
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 2), QStringList{"106401"});
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 3), QStringList{"0023"});
-    const QStringList all = [this] {
-        QStringList commands;
-        for (const std::string& line : m_sim->logLines("request"))
-            commands.append(QString::fromStdString(line).section(' ', 3, 3));
-        return commands;
-    }();
-    QVERIFY(all.indexOf("cmd=2") < all.indexOf("cmd=3"));
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), QStringList{"106401"});
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 3), QStringList{"0023"});
+    const QList<int> all = LinkPackets::requestCommands(*m_link);
+    QVERIFY(all.indexOf(2) < all.indexOf(3));
 
     // Known entries cost no further traffic.
-    const int before = SimulatorLog::requestCount(*m_sim);
+    const int before = LinkPackets::requestCount(*m_link);
     QCOMPARE(eep.getMin(Id::TailServoCPPL), 500);
     QCOMPARE(eep.getMax(Id::TailServoCPPL), 2000);
     QCOMPARE(eep.getDefault(Id::TailServoCPPL), 1520);
-    QCOMPARE(SimulatorLog::requestCount(*m_sim), before);
+    QCOMPARE(LinkPackets::requestCount(*m_link), before);
 }
 
 void EEPTest::newEntriesAreDescribedInRuns_data()
@@ -140,7 +137,7 @@ void EEPTest::newEntriesAreDescribedInRuns()
     QFETCH(QStringList, descriptorRequests);
     EEP eep(m_control.get(), false, 16, 127);
     eep.load(ids);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 2), descriptorRequests);
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), descriptorRequests);
 }
 
 void EEPTest::describedEntriesAreReadInRuns_data()
@@ -165,7 +162,7 @@ void EEPTest::describedEntriesAreReadInRuns()
     QFETCH(QStringList, valueRequests);
     EEP eep(m_control.get(), false, 16, maxAddressRun);
     eep.load(ids);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 3), valueRequests);
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 3), valueRequests);
     bool ok = false;
     eep.getValue(ids.first(), &ok);
     QVERIFY(ok);
@@ -183,8 +180,8 @@ void EEPTest::undescribedIdIsAskedForAgain()
     ok = true;
     QCOMPARE(eep.getMax(unknown, &ok), 0);
     QVERIFY(!ok);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 2), (QStringList{"100101", "100101"}));
-    QVERIFY(SimulatorLog::requestPayloads(*m_sim, 3).isEmpty());
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), (QStringList{"100101", "100101"}));
+    QVERIFY(LinkPackets::requestPayloads(*m_link, 3).isEmpty());
 }
 
 void EEPTest::limitsAndValuesTakeTheirSignFromTheDescriptor_data()
@@ -238,7 +235,7 @@ void EEPTest::limitsAndValuesTakeTheirSignFromTheDescriptor()
     QSignalSpy finished(&eep, &EEP::timerFinished);
     QVERIFY(eep.set(parameter, newValue));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 3000);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 4), QStringList{writeRequest});
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 4), QStringList{writeRequest});
     QCOMPARE(eep.getValue(parameter), newValue);
 }
 
@@ -344,7 +341,7 @@ void EEPTest::writeCycleGathersChanges()
         QTest::qSleep(change.delayMs);
         if (eep.set(change.id, change.value))
             sinceLastAccepted.start();
-        QVERIFY(SimulatorLog::requestPayloads(*m_sim, 4).isEmpty());
+        QVERIFY(LinkPackets::requestPayloads(*m_link, 4).isEmpty());
     }
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 3000);
     // Qt's coarse timers may fire up to 5 % early.
@@ -353,7 +350,7 @@ void EEPTest::writeCycleGathersChanges()
     QCOMPARE(result.count(), writeRequests.size());
     if (!writeRequests.isEmpty())
         QCOMPARE(result.first().first().toBool(), true);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 4), writeRequests);
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 4), writeRequests);
     QVERIFY(eep.changedIds().isEmpty());
 }
 
@@ -369,7 +366,7 @@ void EEPTest::successfulWriteCommitsAndNextCycleSendsOnlyNewChanges()
 
     QVERIFY(eep.set(Id::PitchBoost, 31));
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 2, 3000);
-    QCOMPARE(SimulatorLog::requestPayloads(*m_sim, 4),
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 4),
              (QStringList{"82003100090045001e", "810045001f"}));
 }
 

@@ -1,16 +1,20 @@
-// The settings window against the device simulator, offscreen: the port
-// list, the connection with its version rules, the filled rows, the write
-// cycle's reactions and the keep-alive.
+// The settings window, offscreen: the port list (against the simulator
+// program and idle pseudo-terminals, since the system's list is the point
+// there), and against the simulated device in the test's process the
+// connection with its version rules, the filled rows, the write cycle's
+// reactions and the keep-alive.
 
 #include "Control.h"
 #include "DeviceConnection.h"
-#include "ModalBoxCatcher.h"
+#include "InProcessDevice.h"
+#include "LinkPackets.h"
+#include "ModalBoxAnswerer.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
 #include "SerialMask.h"
-#include "SimulatorLog.h"
 #include "SimulatorProcess.h"
+#include "SettingsWindowSteps.h"
 #include "WindowChild.h"
 #include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
@@ -33,6 +37,8 @@ using ZORVI::DeviceConnection;
 using ZORVI::ZORVIKMiniSetup;
 using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Testing::SimulatorProcess;
+
+using namespace SettingsWindowSteps;
 
 namespace {
 
@@ -99,11 +105,6 @@ private slots:
     void choosingAnotherPortWritesPendingChangeFirst();
 
 private:
-    // Picks the port as a user would; that starts the connection.
-    void choosePort(ZORVIKMiniSetup& window, const std::string& port);
-    QString status(ZORVIKMiniSetup& window);
-    bool isConnected(ZORVIKMiniSetup& window);
-
     UrlRecorder m_urls;
     // Transactions from Connect to filled pages, measured once.
     int m_connectTransactions = 0;
@@ -114,15 +115,15 @@ void MiniSetupTest::initTestCase()
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_urls, "openUrl");
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &m_urls, "openUrl");
 
-    SimulatorProcess sim;
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice sim;
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
-    m_connectTransactions = SimulatorLog::requestCount(sim);
+    m_connectTransactions = LinkPackets::requestCount(sim.link());
     QVERIFY(m_connectTransactions > 2);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void MiniSetupTest::cleanupTestCase()
@@ -137,27 +138,6 @@ void MiniSetupTest::init()
     m_urls.openedWhileBoxShown = 0;
 }
 
-void MiniSetupTest::choosePort(ZORVIKMiniSetup& window, const std::string& port)
-{
-    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
-    const QString name = QString::fromStdString(port);
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
-    if (ports->currentText() == name)
-        child<QPushButton>(window, "m_btnConnect")->click();
-    else
-        ports->setCurrentIndex(ports->findText(name));
-}
-
-QString MiniSetupTest::status(ZORVIKMiniSetup& window)
-{
-    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
-}
-
-bool MiniSetupTest::isConnected(ZORVIKMiniSetup& window)
-{
-    return child<QTabWidget>(window, "m_tabControl")->isEnabled();
-}
-
 void MiniSetupTest::startsDisconnected()
 {
     PrivateRuntimeDir runtime;
@@ -170,7 +150,7 @@ void MiniSetupTest::startsDisconnected()
     for (const char* name : {"m_lblZorviAppVer", "m_lblZorviHWVer", "m_lblZorviEEPVer",
                              "m_lblZorviSerial"})
         QVERIFY2(child<QLabel>(window, name)->text().isEmpty(), name);
-    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QCOMPARE(statusText(window), QStringLiteral("No ZORVIK Device found"));
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->itemText(2),
              QStringLiteral("120°"));
     QCOMPARE(items(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")),
@@ -214,7 +194,7 @@ void MiniSetupTest::portListIsSortedAndKeepsSelection()
     // The selected port goes away.
     QVERIFY(PortMap::remove("COM10"));
     QTRY_COMPARE_WITH_TIMEOUT(ports->currentIndex(), -1, 3000);
-    QCOMPARE(status(window), QStringLiteral("No ZORVIK Device found"));
+    QCOMPARE(statusText(window), QStringLiteral("No ZORVIK Device found"));
     QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
 
     QVERIFY(sim.logLines().empty());
@@ -284,10 +264,10 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
     std::vector<std::string> simArguments;
     for (const QString& argument : arguments)
         simArguments.push_back(argument.toStdString());
-    SimulatorProcess sim(simArguments);
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice sim(simArguments);
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
     choosePort(window, sim.portName());
 
     QCOMPARE(child<QLabel>(window, "m_lblZorviHWVer")->text(), labels[0]);
@@ -306,15 +286,15 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
     // Filling the rows may leave the write timer running for a moment.
     QTRY_COMPARE_WITH_TIMEOUT(child<QPushButton>(window, "m_btnDisconnect")->isEnabled(),
                               connected, 2000);
-    QCOMPARE(status(window), statusAfter);
+    QCOMPARE(statusText(window), statusAfter);
 
     if (boxText.isEmpty()) {
-        QVERIFY(catcher.boxes().isEmpty());
+        QVERIFY(catcher.seen().isEmpty());
     } else {
-        QCOMPARE(catcher.boxes().size(), 1);
-        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Information);
-        QCOMPARE(catcher.boxes()[0].text, boxText);
-        QCOMPARE(catcher.boxes()[0].informativeText, boxInformative);
+        QCOMPARE(catcher.seen().size(), 1);
+        QCOMPARE(catcher.seen()[0].icon, QMessageBox::Information);
+        QCOMPARE(catcher.seen()[0].text, boxText);
+        QCOMPARE(catcher.seen()[0].informativeText, boxInformative);
     }
     if (url.isEmpty()) {
         QVERIFY(m_urls.urls.isEmpty());
@@ -325,10 +305,10 @@ void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules()
     // A refused device is not asked for parameters, and its port is free
     // for the updater the user is sent to.
     if (!connected) {
-        QVERIFY(SimulatorLog::requestPayloads(sim, 3).isEmpty());
-        QVERIFY(SimulatorLog::requestPayloads(sim, 11).isEmpty());
-        ZORVI::Control updater;
-        QVERIFY(updater.testInterface(sim.portName().c_str()));
+        QVERIFY(LinkPackets::requestPayloads(sim.link(), 3).isEmpty());
+        QVERIFY(LinkPackets::requestPayloads(sim.link(), 11).isEmpty());
+        const std::unique_ptr<ZORVI::Control> updater = sim.control();
+        QVERIFY(updater->testInterface(sim.portName().c_str()));
     }
 }
 
@@ -340,14 +320,14 @@ void MiniSetupTest::portWithoutDeviceShowsNoDevice()
     QVERIFY(line.isOpen());
     QVERIFY(PortMap::add("COM7", line.slavePath().c_str()));
     ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    ModalBoxAnswerer catcher;
     choosePort(window, "COM7");
     QVERIFY(!isConnected(window));
-    QCOMPARE(status(window),
+    QCOMPARE(statusText(window),
              QStringLiteral("Cannot use COM7: ")
                  + DeviceConnection::reason(DeviceConnection::Outcome::NoEcho));
     QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void MiniSetupTest::rowsAreFilledFromDevice_data()
@@ -395,10 +375,10 @@ void MiniSetupTest::rowsAreFilledFromDevice()
     std::vector<std::string> arguments{"--state", state};
     for (const QString& argument : simArguments)
         arguments.push_back(argument.toStdString());
-    SimulatorProcess sim(arguments);
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice sim(arguments);
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
 
@@ -425,16 +405,16 @@ void MiniSetupTest::rowsAreFilledFromDevice()
     // Filling moves spin boxes through intermediate values, but leaves
     // nothing to write.
     QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
-    QVERIFY(SimulatorLog::requestPayloads(sim, 4).isEmpty());
+    QVERIFY(LinkPackets::requestPayloads(sim.link(), 4).isEmpty());
     QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void MiniSetupTest::editIsWrittenAfterDelay()
 {
-    SimulatorProcess sim;
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
+    InProcessDevice sim;
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
     // The edits below start from a window with nothing left to write.
@@ -445,26 +425,27 @@ void MiniSetupTest::editIsWrittenAfterDelay()
     child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
     child<QComboBox>(window, "m_cmbBoxPitchBoostID")->setCurrentIndex(4);
     QVERIFY(!disconnect->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), QStringLiteral("Settings successfully stored."),
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), QStringLiteral("Settings successfully stored."),
                               3000);
     QVERIFY(disconnect->isEnabled());
-    QCOMPARE(SimulatorLog::requestPayloads(sim, 4), QStringList{"820031000500440004"});
+    QCOMPARE(LinkPackets::requestPayloads(sim.link(), 4), QStringList{"820031000500440004"});
 }
 
 void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
 {
-    SimulatorProcess sim({"--refuse-writes"});
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher([&] {
-        return status(window) + (isConnected(window) ? " connected" : " disconnected");
+    InProcessDevice sim({"--refuse-writes"});
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
+    catcher.noteWhileShown([&] {
+        return statusText(window) + (isConnected(window) ? " connected" : " disconnected");
     });
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
 
     child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
-    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 3000);
-    const ModalBoxCatcher::Box box = catcher.boxes()[0];
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 3000);
+    const SeenBox box = catcher.seen()[0];
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.text, QStringLiteral("Error while writing data to the NANOZORVIK"));
     QCOMPARE(box.informativeText,
@@ -479,7 +460,7 @@ void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
     QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
     QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
                              PORT_LIST_CHECKS_TIMEOUT_MS);
-    QCOMPARE(catcher.boxes().size(), 1);
+    QCOMPARE(catcher.seen().size(), 1);
 }
 
 void MiniSetupTest::keepAliveLossDisconnects_data()
@@ -502,13 +483,13 @@ void MiniSetupTest::keepAliveLossDisconnects()
     QFETCH(QString, warning);
 
     // The device goes silent right after the pages are filled.
-    SimulatorProcess sim({"--silent-after", std::to_string(m_connectTransactions)});
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice sim({"--silent-after", std::to_string(m_connectTransactions)});
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
-    const QString statusBefore = status(window);
+    const QString statusBefore = statusText(window);
     if (editFirst)
         child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
 
@@ -517,16 +498,16 @@ void MiniSetupTest::keepAliveLossDisconnects()
     // cycle started before the loss have had their turn by its end.
     QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
     QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
-    QVERIFY(status(window) == statusBefore || status(window).isEmpty());
+    QVERIFY(statusText(window) == statusBefore || statusText(window).isEmpty());
     if (warning.isEmpty()) {
         QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
                                  PORT_LIST_CHECKS_TIMEOUT_MS);
-        QVERIFY(catcher.boxes().isEmpty());
+        QVERIFY(catcher.seen().isEmpty());
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
-        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Warning);
-        QCOMPARE(catcher.boxes()[0].text, QStringLiteral("Settings not written to the NANOZORVIK"));
-        QCOMPARE(catcher.boxes()[0].informativeText, warning);
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 2000);
+        QCOMPARE(catcher.seen()[0].icon, QMessageBox::Warning);
+        QCOMPARE(catcher.seen()[0].text, QStringLiteral("Settings not written to the NANOZORVIK"));
+        QCOMPARE(catcher.seen()[0].informativeText, warning);
     }
     // The expiring write timer must not offer Disconnect again.
     QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
@@ -547,10 +528,10 @@ void MiniSetupTest::closingWritesPendingChange()
     std::vector<std::string> arguments;
     if (deviceGone)
         arguments = {"--silent-after", std::to_string(m_connectTransactions)};
-    SimulatorProcess sim(arguments);
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice sim(arguments);
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKMiniSetup window(sim.control());
+    ModalBoxAnswerer catcher;
     window.show();
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
@@ -560,13 +541,13 @@ void MiniSetupTest::closingWritesPendingChange()
     QVERIFY(window.close());
 
     if (!deviceGone) {
-        QCOMPARE(SimulatorLog::requestPayloads(sim, 4), QStringList{"820051004d0061ffff"});
-        QVERIFY(catcher.boxes().isEmpty());
+        QCOMPARE(LinkPackets::requestPayloads(sim.link(), 4), QStringList{"820051004d0061ffff"});
+        QVERIFY(catcher.seen().isEmpty());
         return;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
-    QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Warning);
-    QVERIFY(catcher.boxes()[0].informativeText.contains(
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 2000);
+    QCOMPARE(catcher.seen()[0].icon, QMessageBox::Warning);
+    QVERIFY(catcher.seen()[0].informativeText.contains(
         "- Tail - HeadingLock Gain (User Defined Value)\n"
         "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction)\n"));
     QVERIFY(!isConnected(window));
@@ -574,21 +555,21 @@ void MiniSetupTest::closingWritesPendingChange()
 
 void MiniSetupTest::choosingAnotherPortWritesPendingChangeFirst()
 {
-    SimulatorProcess first;
-    QVERIFY2(first.isRunning(), first.error().c_str());
-    SimulatorProcess second({}, first.runtimeDirectory());
-    QVERIFY2(second.isRunning(), second.error().c_str());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    InProcessDevice first;
+    QVERIFY2(first.isReady(), first.error().c_str());
+    InProcessDevice second({}, &first);
+    QVERIFY2(second.isReady(), second.error().c_str());
+    ZORVIKMiniSetup window(InProcessDevice::control({&first, &second}));
+    ModalBoxAnswerer catcher;
     choosePort(window, first.portName());
     QVERIFY(isConnected(window));
 
     child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(6);
     choosePort(window, second.portName());
-    QCOMPARE(SimulatorLog::requestPayloads(first, 4), QStringList{"8100310006"});
+    QCOMPARE(LinkPackets::requestPayloads(first.link(), 4), QStringList{"8100310006"});
     QVERIFY(isConnected(window));
-    QVERIFY(SimulatorLog::requestCount(second) >= m_connectTransactions);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(LinkPackets::requestCount(second.link()) >= m_connectTransactions);
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 QTEST_MAIN(MiniSetupTest)

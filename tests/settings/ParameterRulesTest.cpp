@@ -4,7 +4,10 @@
 // the window cannot show or the rules would correct.
 #include "ParameterIds.h"
 #include "ParameterRules.h"
+#include "RulesPrinting.h"
 #include "SwashGeometry.h"
+
+#include "TestCaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -29,11 +32,6 @@ using ZORVI::Rules::Verdict;
 
 namespace ZORVI {
 namespace Rules {
-
-void PrintTo(const Change& change, std::ostream* out)
-{
-    *out << "0x" << std::hex << change.id << std::dec << "=" << change.value;
-}
 
 bool operator==(const Correction& a, const Correction& b)
 {
@@ -102,15 +100,6 @@ Parameters deviceOf(const DeviceState& state = {})
     return device;
 }
 
-// Test names from the cases' descriptions.
-template <typename Case>
-std::string caseName(const testing::TestParamInfo<Case>& info)
-{
-    std::string name;
-    for (const char* c = info.param.what; *c; ++c)
-        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    return name;
-}
 
 std::string hexId(uint16_t id)
 {
@@ -195,7 +184,7 @@ INSTANTIATE_TEST_SUITE_P(
                   TorqueDirection, 2, Refusal::NotADirection},
         ValueCase{"torque normal", {}, TorqueDirection, 1, Refusal::None},
         ValueCase{"torque reverse", {}, TorqueDirection, -1, Refusal::None}),
-    caseName<ValueCase>);
+    NameFromWhat());
 
 // Items of each preset list, "User Defined" included, as the window shows
 // them.
@@ -365,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Refusal::OutOfRange,
                     TailServoOutcome::Holds,
                     {}}),
-    caseName<ChangesCase>);
+    NameFromWhat());
 
 TEST(TailServoRule, NamesThePulseLengthAndTheLimit)
 {
@@ -456,7 +445,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   {SwashServo1Angle, 10},
                                   {SwashServo2Angle, 145},
                                   {SwashServo3Angle, 235}}}),
-    caseName<GeometryCase>);
+    NameFromWhat());
 
 struct SingleEntryCase {
     const char* what;
@@ -490,7 +479,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, SingleGeometryEntry,
                                          SingleEntryCase{"servo 2 travel", {SwashServo2Travel, 1414}},
                                          SingleEntryCase{"servo 3 travel", {SwashServo3Travel, 0}},
                                          SingleEntryCase{"mixer mode", {SwashMixerMode, 4}}),
-                         caseName<SingleEntryCase>);
+                         NameFromWhat());
 
 TEST(GeometryEntriesTogether, AreRefusedWhenOneOfTheSevenIsChangedAfterwards)
 {
@@ -679,6 +668,6 @@ INSTANTIATE_TEST_SUITE_P(
                          {HeadingLockGainID, 7, 3},
                          {TorqueDirection, 0, -1},
                          {TailAsymmetry, -60, -50}}}),
-    caseName<CorrectionsCase>);
+    NameFromWhat());
 
 } // namespace

@@ -4,12 +4,13 @@
 // page keys switch tabs from anywhere; stepping through the port list opens
 // only the port the user settles on.
 
-#include "ModalBoxCatcher.h"
+#include "ModalBoxAnswerer.h"
 #include "ParameterIds.h"
 #include "SettledChoice.h"
 #include "PrivateRuntimeDir.h"
 #include "SimulatorLog.h"
 #include "SimulatorProcess.h"
+#include "SettingsWindowSteps.h"
 #include "WindowChild.h"
 #include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
@@ -32,6 +33,8 @@
 using ZORVI::ZORVIKMiniSetup;
 using ZORVI::Testing::SimulatorProcess;
 
+using namespace SettingsWindowSteps;
+
 namespace {
 
 // Smaller than the pages, so that the page has something to scroll.
@@ -39,11 +42,6 @@ const QSize WINDOW_SIZE(760, 420);
 // A wheel notch turned towards the user: the page scrolls down, a spin box
 // steps down, a list moves to its next entry.
 constexpr int NOTCH_DOWN = -120;
-
-bool isConnected(ZORVIKMiniSetup& window)
-{
-    return child<QTabWidget>(window, "m_tabControl")->isEnabled();
-}
 
 QVariant rowValue(QWidget* row)
 {
@@ -129,13 +127,7 @@ void RowInputTest::showConnected(ZORVIKMiniSetup& window, const SimulatorProcess
     QVERIFY(QTest::qWaitForWindowActive(&window));
     // The list may hold the machine's own serial ports too. A port the
     // program selects connects at once, as Connect does.
-    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
-    const QString port = QString::fromStdString(sim.portName());
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(port) >= 0, 5000);
-    if (ports->currentText() == port)
-        child<QPushButton>(window, "m_btnConnect")->click();
-    else
-        ports->setCurrentIndex(ports->findText(port));
+    choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
     QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
 }
@@ -158,7 +150,7 @@ void RowInputTest::typedDigitsAreWrittenOnceAsTheWholeNumber()
     SimulatorProcess sim({"--state", state, "--limits", "0x1064=1:2000:760"});
     QVERIFY2(sim.isRunning(), sim.error().c_str());
     ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    ModalBoxAnswerer catcher;
     showConnected(window, sim);
     if (QTest::currentTestFailed())
         return;
@@ -184,7 +176,7 @@ void RowInputTest::typedDigitsAreWrittenOnceAsTheWholeNumber()
     QCOMPARE(SimulatorLog::requestPayloads(sim, 4).mid(writesBefore),
              QStringList{"81002305f0"});
     QCOMPARE(storedValue(state, ZORVI::EEPROM::TailServoCPPL), QStringLiteral("1520"));
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void RowInputTest::wheelChangesOnlyTheFocusedRow_data()
@@ -207,7 +199,7 @@ void RowInputTest::wheelChangesOnlyTheFocusedRow()
     SimulatorProcess sim;
     QVERIFY2(sim.isRunning(), sim.error().c_str());
     ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    ModalBoxAnswerer catcher;
     showConnected(window, sim);
     if (QTest::currentTestFailed())
         return;
@@ -233,7 +225,7 @@ void RowInputTest::wheelChangesOnlyTheFocusedRow()
     QCOMPARE(isWritePending(window), focused);
     QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
     QCOMPARE(SimulatorLog::requestPayloads(sim, 4).size() - writesBefore, focused ? 1 : 0);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void RowInputTest::pageKeysSwitchTabsAndChangeNothing_data()
@@ -283,7 +275,7 @@ void RowInputTest::pageKeysSwitchTabsAndChangeNothing()
     SimulatorProcess sim;
     QVERIFY2(sim.isRunning(), sim.error().c_str());
     ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    ModalBoxAnswerer catcher;
     showConnected(window, sim);
     if (QTest::currentTestFailed())
         return;
@@ -308,7 +300,7 @@ void RowInputTest::pageKeysSwitchTabsAndChangeNothing()
     const std::vector<std::string> requests = sim.logLines("request");
     for (size_t i = static_cast<size_t>(requestsBefore); i < requests.size(); ++i)
         QVERIFY2(requests[i].find(" cmd=11 ") != std::string::npos, requests[i].c_str());
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void RowInputTest::portListConnectsOnlyToThePortSettledOn()
@@ -318,7 +310,7 @@ void RowInputTest::portListConnectsOnlyToThePortSettledOn()
     SimulatorProcess second({"--name", "COM2"}, first.runtimeDirectory());
     QVERIFY2(second.isRunning(), second.error().c_str());
     ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    ModalBoxAnswerer catcher;
     window.show();
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -376,7 +368,7 @@ void RowInputTest::portListConnectsOnlyToThePortSettledOn()
     QVERIFY(isConnected(window));
     QCOMPARE(probeCount(first), 2);
     QCOMPARE(probeCount(second), 2);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 QTEST_MAIN(RowInputTest)

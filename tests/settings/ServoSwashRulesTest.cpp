@@ -1,16 +1,16 @@
 // The rules between the settings window's tail servo and swash plate rows
-// and the device, against the device simulator, offscreen: the tail servo
+// and the device, against the simulated device in the test's process,
+// offscreen: the tail servo
 // frame rate rule with its corrections and message box, the swash plate
 // geometry stored from the list and phase angle and selected again from
 // the stored entries, the picture the visualizer gets, and the torque
 // direction.
 
 #include "DeviceWithState.h"
-#include "ModalBoxCatcher.h"
-#include "PrivateRuntimeDir.h"
-#include "SimulatorLog.h"
-#include "SimulatorProcess.h"
+#include "ModalBoxAnswerer.h"
+#include "ParameterIds.h"
 #include "SwashPlate.h"
+#include "SettingsWindowSteps.h"
 #include "WindowChild.h"
 #include "WindowTimers.h"
 #include "ZORVIKMiniSetup.h"
@@ -29,26 +29,12 @@
 #include <memory>
 
 using ZORVI::ZORVIKMiniSetup;
-using ZORVI::Testing::SimulatorProcess;
+
+using namespace SettingsWindowSteps;
+// Parameters by the IDs the device names them with.
+using namespace ZORVI::EEPROM;
 
 namespace {
-
-// Parameter IDs as the device names them.
-enum : int {
-    SwashMixerMode = 0x1044,
-    Servo1Angle = 0x1048,
-    Servo2Angle = 0x1049,
-    Servo3Angle = 0x104A,
-    Servo1Travel = 0x1050,
-    Servo2Travel = 0x1051,
-    Servo3Travel = 0x1052,
-    TailFrequencyID = 0x1058,
-    TailFrequency = 0x105C,
-    TailPulseID = 0x1060,
-    TailPulse = 0x1064,
-    TorqueDirection = 0x1174,
-};
-
 
 const QString STORED = QStringLiteral("Settings successfully stored.");
 const QString REDUCED_TO_333 =
@@ -64,22 +50,6 @@ const QString PULSE_2100_UNSATISFIABLE =
                    "most 322 Hz.\nSelect a lower Tail Servo Frequency first.\n\n"
                    "Your change has not been stored.");
 const QString CORRECT_NOW = QStringLiteral("Correct Now");
-
-void connectTo(ZORVIKMiniSetup& window, Device& device)
-{
-    auto* ports = child<QComboBox>(window, "m_cmbBoxZorvilink");
-    const QString name = QString::fromStdString(device.sim().portName());
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(name) >= 0, 3000);
-    if (ports->currentText() == name)
-        child<QPushButton>(window, "m_btnConnect")->click();
-    else
-        ports->setCurrentIndex(ports->findText(name));
-}
-
-QString status(ZORVIKMiniSetup& window)
-{
-    return child<QStatusBar>(window, "m_statusbar")->currentMessage();
-}
 
 // What the visualizer is told, spelled out per case.
 struct Picture {
@@ -140,37 +110,37 @@ void ServoSwashRulesTest::tailServoRule_data()
     QTest::addColumn<int>("frequencyValue");
     QTest::addColumn<Values>("stored"); // empty: nothing may be written
 
-    const Values userPulse1500{{TailPulseID, 0}, {TailPulse, 1500}, {TailFrequencyID, 0},
-                               {TailFrequency, 50}};
+    const Values userPulse1500{{TailServoCPPLID, 0}, {TailServoCPPL, 1500}, {TailServoFrequencyID, 0},
+                               {TailServoFrequency, 50}};
 
     QTest::newRow("560 Hz with 1520 us is lowered to 333 Hz")
         << Values{} << QStringList{} << "frequency preset=5" << REDUCED_TO_333 << 4 << 50
-        << Values{{TailFrequencyID, 4}};
+        << Values{{TailServoFrequencyID, 4}};
     QTest::newRow("450 Hz with 1500 us is lowered to 400 Hz")
         << userPulse1500 << QStringList{} << "frequency=450" << REDUCED_TO_MAXIMUM << 0 << 400
-        << Values{{TailFrequency, 400}};
+        << Values{{TailServoFrequency, 400}};
     QTest::newRow("the limit itself keeps the rule")
         << userPulse1500 << QStringList{} << "frequency=400" << QString() << 0 << 400
-        << Values{{TailFrequency, 400}};
+        << Values{{TailServoFrequency, 400}};
     QTest::newRow("one above the limit breaks it")
         << userPulse1500 << QStringList{} << "frequency=401" << REDUCED_TO_MAXIMUM << 0 << 400
-        << Values{{TailFrequency, 400}};
+        << Values{{TailServoFrequency, 400}};
     // What the window shows is what the device gets: the new pulse length
     // is stored together with the lowered frame rate.
     QTest::newRow("longer pulse preset lowers 560 Hz and is stored")
-        << Values{{TailPulseID, 2}, {TailFrequencyID, 5}} << QStringList{}
+        << Values{{TailServoCPPLID, 2}, {TailServoFrequencyID, 5}} << QStringList{}
         << "pulse preset=3" << REDUCED_TO_333 << 4 << 50
-        << Values{{TailPulseID, 3}, {TailFrequencyID, 4}};
+        << Values{{TailServoCPPLID, 3}, {TailServoFrequencyID, 4}};
     QTest::newRow("longer user pulse lowers the user frame rate and is stored")
-        << Values{{TailPulseID, 0}, {TailPulse, 1000}, {TailFrequencyID, 0},
-                  {TailFrequency, 500}}
+        << Values{{TailServoCPPLID, 0}, {TailServoCPPL, 1000}, {TailServoFrequencyID, 0},
+                  {TailServoFrequency, 500}}
         << QStringList{} << "pulse=1500" << REDUCED_TO_MAXIMUM << 0 << 400
-        << Values{{TailPulse, 1500}, {TailFrequency, 400}};
+        << Values{{TailServoCPPL, 1500}, {TailServoFrequency, 400}};
     // 333 Hz is already selected and still too fast: nothing can be lowered,
     // so the pulse length the device would not take is not stored, and its
     // spin box goes back to the stored value.
     QTest::newRow("pulse too long even for 333 Hz")
-        << Values{{TailPulseID, 0}, {TailPulse, 1500}, {TailFrequencyID, 4}}
+        << Values{{TailServoCPPLID, 0}, {TailServoCPPL, 1500}, {TailServoFrequencyID, 4}}
         << QStringList{"--limits", "0x1064=500:2500:1520"} << "pulse=2100"
         << PULSE_2100_UNSATISFIABLE << 4 << 50 << Values{};
 }
@@ -189,10 +159,10 @@ void ServoSwashRulesTest::tailServoRule()
     for (const QString& argument : simArguments)
         arguments.push_back(argument.toStdString());
     Device simulated(device, arguments);
-    QVERIFY(simulated.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
-    connectTo(window, simulated);
+    QVERIFY2(simulated.isReady(), simulated.device().error().c_str());
+    ZORVIKMiniSetup window(simulated.control());
+    ModalBoxAnswerer catcher;
+    choosePort(window, simulated.portName());
     QVERIFY(child<QTabWidget>(window, "m_tabControl")->isEnabled());
     // The action below starts from a window with nothing left to write.
     QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
@@ -213,18 +183,18 @@ void ServoSwashRulesTest::tailServoRule()
         QCOMPARE(what, QStringLiteral("none"));
 
     if (box.isEmpty()) {
-        QVERIFY(catcher.boxes().isEmpty());
+        QVERIFY(catcher.seen().isEmpty());
     } else {
-        QTRY_COMPARE_WITH_TIMEOUT(catcher.boxes().size(), 1, 2000);
-        QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Information);
-        QCOMPARE(catcher.boxes()[0].text, QStringLiteral("Tail Servo Configuration Error"));
-        QCOMPARE(catcher.boxes()[0].informativeText, box);
+        QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 2000);
+        QCOMPARE(catcher.seen()[0].icon, QMessageBox::Information);
+        QCOMPARE(catcher.seen()[0].text, QStringLiteral("Tail Servo Configuration Error"));
+        QCOMPARE(catcher.seen()[0].informativeText, box);
     }
     QCOMPARE(frequencyList->currentIndex(), frequencyIndex);
     QCOMPARE(frequency->value(), frequencyValue);
     // A refused pulse length does not stay on screen.
     if (what == "pulse" && stored.isEmpty())
-        QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailServoCPPL")->value(), device[TailPulse]);
+        QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailServoCPPL")->value(), device[TailServoCPPL]);
 
     if (stored.isEmpty()) {
         QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
@@ -232,10 +202,10 @@ void ServoSwashRulesTest::tailServoRule()
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(simulated.writes(), 1, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED, 2000);
     for (auto it = stored.begin(); it != stored.end(); ++it)
         QCOMPARE(simulated.stored(it.key()), it.value());
-    QCOMPARE(catcher.boxes().size(), box.isEmpty() ? 0 : 1);
+    QCOMPARE(catcher.seen().size(), box.isEmpty() ? 0 : 1);
 }
 
 void ServoSwashRulesTest::geometryIsStored_data()
@@ -247,28 +217,28 @@ void ServoSwashRulesTest::geometryIsStored_data()
     QTest::addColumn<Picture>("picture");
 
     QTest::newRow("120 ° at -30") << -30 << 2 << false
-                                  << Values{{Servo1Angle, 330}, {Servo2Angle, 90},
-                                            {Servo3Angle, 210}, {SwashMixerMode, 7}}
+                                  << Values{{SwashServo1Angle, 330}, {SwashServo2Angle, 90},
+                                            {SwashServo3Angle, 210}, {SwashMixerMode, 7}}
                                   << Picture{120, -30, 0, 1000, 1000, 1000};
     QTest::newRow("90 ° at 180") << 180 << 1 << false
-                                 << Values{{Servo1Angle, 180}, {Servo2Angle, 270},
-                                           {Servo3Angle, 90}, {Servo3Travel, 1000}}
+                                 << Values{{SwashServo1Angle, 180}, {SwashServo2Angle, 270},
+                                           {SwashServo3Angle, 90}, {SwashServo3Travel, 1000}}
                                  << Picture{90, 180, 0, 1000, 1000, 1000};
     // The phase angle wraps from 180 to -180: the same servo positions.
     QTest::newRow("90 ° at 180, one step up") << 180 << 1 << true
-                                              << Values{{Servo1Angle, 180}, {Servo2Angle, 270},
-                                                        {Servo3Angle, 90}}
+                                              << Values{{SwashServo1Angle, 180}, {SwashServo2Angle, 270},
+                                                        {SwashServo3Angle, 90}}
                                               << Picture{90, -180, 0, 1000, 1000, 1000};
     QTest::newRow("Mechanic at 0") << 0 << 0 << false
-                                   << Values{{Servo1Angle, 0}, {Servo2Angle, 90},
-                                             {Servo3Angle, 270}, {Servo1Travel, 1000},
-                                             {Servo2Travel, 1000}, {Servo3Travel, 0},
+                                   << Values{{SwashServo1Angle, 0}, {SwashServo2Angle, 90},
+                                             {SwashServo3Angle, 270}, {SwashServo1Travel, 1000},
+                                             {SwashServo2Travel, 1000}, {SwashServo3Travel, 0},
                                              {SwashMixerMode, 4}}
                                    << Picture{90, 0, 2, 1000, 1000, 0};
     QTest::newRow("140 ° (1=1) at 45") << 45 << 5 << false
-                                       << Values{{Servo1Angle, 45}, {Servo2Angle, 180},
-                                                 {Servo3Angle, 270}, {Servo2Travel, 1414},
-                                                 {Servo3Travel, 1414}, {SwashMixerMode, 7}}
+                                       << Values{{SwashServo1Angle, 45}, {SwashServo2Angle, 180},
+                                                 {SwashServo3Angle, 270}, {SwashServo2Travel, 1414},
+                                                 {SwashServo3Travel, 1414}, {SwashMixerMode, 7}}
                                        << Picture{135, 45, 1, 1000, 1414, 1414};
 }
 
@@ -281,10 +251,10 @@ void ServoSwashRulesTest::geometryIsStored()
     QFETCH(Picture, picture);
 
     Device simulated(Values{});
-    QVERIFY(simulated.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
-    connectTo(window, simulated);
+    QVERIFY2(simulated.isReady(), simulated.device().error().c_str());
+    ZORVIKMiniSetup window(simulated.control());
+    ModalBoxAnswerer catcher;
+    choosePort(window, simulated.portName());
     auto* phase = child<QSpinBox>(window, "m_spinBoxSwashVirtualRotation");
     auto* geometries = child<QComboBox>(window, "m_cmbBoxSwashGeometry");
     QCOMPARE(geometries->currentText(), QStringLiteral("120 °"));
@@ -299,7 +269,7 @@ void ServoSwashRulesTest::geometryIsStored()
         phase->stepUp();
         QCOMPARE(phase->value(), -180);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED, 3000);
     for (auto it = stored.begin(); it != stored.end(); ++it)
         QCOMPARE(simulated.stored(it.key()), it.value());
     if (stepUp) {
@@ -307,7 +277,7 @@ void ServoSwashRulesTest::geometryIsStored()
         QCOMPARE(simulated.writes(), 1); // the same positions: nothing new to write
     }
     QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 void ServoSwashRulesTest::storedGeometryIsSelected_data()
@@ -319,9 +289,9 @@ void ServoSwashRulesTest::storedGeometryIsSelected_data()
     QTest::addColumn<Picture>("picture");
 
     const auto geometry = [](QList<int> angles, QList<int> travels, int mode) {
-        return Values{{Servo1Angle, angles[0]},   {Servo2Angle, angles[1]},
-                      {Servo3Angle, angles[2]},   {Servo1Travel, travels[0]},
-                      {Servo2Travel, travels[1]}, {Servo3Travel, travels[2]},
+        return Values{{SwashServo1Angle, angles[0]},   {SwashServo2Angle, angles[1]},
+                      {SwashServo3Angle, angles[2]},   {SwashServo1Travel, travels[0]},
+                      {SwashServo2Travel, travels[1]}, {SwashServo3Travel, travels[2]},
                       {SwashMixerMode, mode}};
     };
     QTest::newRow("140 ° (1=1)") << geometry({0, 135, 225}, {1000, 1414, 1414}, 7)
@@ -353,19 +323,19 @@ void ServoSwashRulesTest::storedGeometryIsSelected()
     QFETCH(Picture, picture);
 
     Device simulated(device);
-    QVERIFY(simulated.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    QVERIFY2(simulated.isReady(), simulated.device().error().c_str());
+    ZORVIKMiniSetup window(simulated.control());
+    ModalBoxAnswerer catcher;
     catcher.answerWith(CORRECT_NOW);
-    connectTo(window, simulated);
+    choosePort(window, simulated.portName());
     auto* geometries = child<QComboBox>(window, "m_cmbBoxSwashGeometry");
     QCOMPARE(geometries->currentText(), geometry);
     QCOMPARE(child<QSpinBox>(window, "m_spinBoxSwashVirtualRotation")->value(), phaseAngle);
     QCOMPARE(drawing(*child<SwashPlate>(window, "m_SwashPlate")), expectedDrawing(picture));
     if (recognised) {
-        QCOMPARE(status(window), QStringLiteral("ZORVIK Device found"));
+        QCOMPARE(statusText(window), QStringLiteral("ZORVIK Device found"));
         QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
-        QVERIFY(catcher.boxes().isEmpty());
+        QVERIFY(catcher.seen().isEmpty());
         // Connecting never changes a geometry the program knows.
         QCOMPARE(simulated.writes(), 0);
         for (auto it = device.begin(); it != device.end(); ++it)
@@ -376,34 +346,34 @@ void ServoSwashRulesTest::storedGeometryIsSelected()
     // An unknown set-up is offered for replacement by "120 °" at the stored
     // phase angle; once the user agreed, it goes out in one write, and the
     // user is told, also after the success message.
-    QCOMPARE(catcher.boxes().size(), 1);
-    QCOMPARE(catcher.boxes()[0].icon, QMessageBox::Warning);
-    QVERIFY2(catcher.boxes()[0].informativeText.contains(
+    QCOMPARE(catcher.seen().size(), 1);
+    QCOMPARE(catcher.seen()[0].icon, QMessageBox::Warning);
+    QVERIFY2(catcher.seen()[0].informativeText.contains(
                  QStringLiteral("-> \"120 °\" at a phase angle of %1°").arg(phaseAngle)),
-             qPrintable(catcher.boxes()[0].informativeText));
+             qPrintable(catcher.seen()[0].informativeText));
     QTRY_COMPARE_WITH_TIMEOUT(simulated.writes(), 1, 3000);
-    QTRY_COMPARE_WITH_TIMEOUT(status(window),
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window),
                               STORED + QStringLiteral(" Corrections written: 1."), 2000);
-    QCOMPARE(simulated.stored(Servo1Angle), (phaseAngle + 360) % 360);
-    QCOMPARE(simulated.stored(Servo2Angle), (phaseAngle + 120) % 360);
-    QCOMPARE(simulated.stored(Servo3Angle), (phaseAngle + 240) % 360);
-    QCOMPARE(simulated.stored(Servo1Travel), 1000);
-    QCOMPARE(simulated.stored(Servo2Travel), 1000);
-    QCOMPARE(simulated.stored(Servo3Travel), 1000);
+    QCOMPARE(simulated.stored(SwashServo1Angle), (phaseAngle + 360) % 360);
+    QCOMPARE(simulated.stored(SwashServo2Angle), (phaseAngle + 120) % 360);
+    QCOMPARE(simulated.stored(SwashServo3Angle), (phaseAngle + 240) % 360);
+    QCOMPARE(simulated.stored(SwashServo1Travel), 1000);
+    QCOMPARE(simulated.stored(SwashServo2Travel), 1000);
+    QCOMPARE(simulated.stored(SwashServo3Travel), 1000);
     QCOMPARE(simulated.stored(SwashMixerMode), 7);
 }
 
 void ServoSwashRulesTest::torqueDirectionFollowsTheStoredSign()
 {
     Device simulated(Values{{TorqueDirection, -1}});
-    QVERIFY(simulated.isRunning());
-    ZORVIKMiniSetup window;
-    connectTo(window, simulated);
+    QVERIFY2(simulated.isReady(), simulated.device().error().c_str());
+    ZORVIKMiniSetup window(simulated.control());
+    choosePort(window, simulated.portName());
     auto* direction = child<QComboBox>(window, "m_cmbBoxTorqueDir");
     QCOMPARE(direction->currentText(), QStringLiteral("Reverse"));
 
     direction->setCurrentIndex(0);
-    QTRY_COMPARE_WITH_TIMEOUT(status(window), STORED, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED, 3000);
     QCOMPARE(simulated.stored(TorqueDirection), 1);
 }
 
@@ -412,23 +382,23 @@ void ServoSwashRulesTest::torqueDirectionFollowsTheStoredSign()
 // device that keeps the rule would be "corrected".
 void ServoSwashRulesTest::nextDeviceIsFilledLikeTheFirst()
 {
-    Device fastTail(Values{{TailPulseID, 2}, {TailFrequencyID, 5}}); // 760 us, 560 Hz
-    QVERIFY(fastTail.isRunning());
-    Device factory(Values{}, {}, fastTail.sim().runtimeDirectory()); // 1520 us, 50 Hz
-    QVERIFY(factory.isRunning());
-    ZORVIKMiniSetup window;
-    ModalBoxCatcher catcher;
+    Device fastTail(Values{{TailServoCPPLID, 2}, {TailServoFrequencyID, 5}}); // 760 us, 560 Hz
+    QVERIFY2(fastTail.isReady(), fastTail.device().error().c_str());
+    Device factory(Values{}, {}, &fastTail); // 1520 us, 50 Hz
+    QVERIFY2(factory.isReady(), factory.device().error().c_str());
+    ZORVIKMiniSetup window(InProcessDevice::control({&fastTail.device(), &factory.device()}));
+    ModalBoxAnswerer catcher;
 
-    connectTo(window, fastTail);
+    choosePort(window, fastTail.portName());
     auto* frequency = child<QComboBox>(window, "m_cmbBoxTailServoFrequencyID");
     QCOMPARE(frequency->currentIndex(), 5);
-    connectTo(window, factory);
+    choosePort(window, factory.portName());
     QCOMPARE(child<QLabel>(window, "m_lblZorviAppVer")->text(), QStringLiteral("3.1.7"));
     QCOMPARE(frequency->currentIndex(), 1);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxTailServoCPPLID")->currentIndex(), 3);
 
     QTRY_VERIFY_WITH_TIMEOUT(!isWritePending(window), 5000);
-    QVERIFY(catcher.boxes().isEmpty());
+    QVERIFY(catcher.seen().isEmpty());
     QCOMPARE(factory.writes(), 0);
     QCOMPARE(fastTail.writes(), 0);
 }

@@ -2,6 +2,8 @@
 // geometry and phase angle give, and which geometry stored entries select.
 #include "SwashGeometry.h"
 
+#include "TestCaseName.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -113,12 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         SelectionCase{"odd travel", {{0, 120, 240}, {1000, 1000, 900}, 7}, false, FALLBACK, 0},
         SelectionCase{"spacing of no geometry", {{0, 100, 260}, {1000, 1000, 1000}, 7}, false,
                       FALLBACK, 0}),
-    [](const testing::TestParamInfo<SelectionCase>& info) {
-        std::string name;
-        for (const char* c = info.param.what; *c; ++c)
-            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-        return name;
-    });
+    NameFromWhat());
 
 // Whatever the window stores must be recognised on the next connection,
 // with the same phase angle (or, for -180, its twin 180).

@@ -71,7 +71,7 @@ TEST(AdapterEcho, EchoesTheProbeAndEveryFrameBeforeTheAnswer)
     const Bytes probe = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
     EXPECT_EQ(sim.feed(probe), probe);
 
-    const Bytes request = EngineHarness::frameOf(FIRMWARE, 1, {});
+    const Bytes request = FrameBytes::request(FIRMWARE, 1, {});
     const Bytes back = sim.feed(request);
     ASSERT_GT(back.size(), request.size());
     EXPECT_EQ(Bytes(back.begin(), back.begin() + 2), request);
@@ -82,7 +82,7 @@ TEST(AdapterEcho, EchoesTheProbeAndEveryFrameBeforeTheAnswer)
 TEST(AdapterEcho, FollowsAFrameSplitAcrossReads)
 {
     EngineHarness sim;
-    const Bytes request = EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16});
+    const Bytes request = FrameBytes::request(FIRMWARE, 3, {0x00, 0x16});
     const Bytes first(request.begin(), request.begin() + 3);
     const Bytes rest(request.begin() + 3, request.end());
     EXPECT_EQ(sim.feed(first), first);
@@ -95,7 +95,7 @@ TEST(AdapterEcho, NoEchoLeavesOnlyTheAnswer)
 {
     EngineHarness sim({"--no-echo"});
     EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
-    const Bytes back = sim.feed(EngineHarness::frameOf(FIRMWARE, 1, {}));
+    const Bytes back = sim.feed(FrameBytes::request(FIRMWARE, 1, {}));
     const auto frames = EngineHarness::framesIn(back);
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(EngineHarness::decode(frames[0]).payload.size(), 26u);
@@ -105,9 +105,9 @@ TEST(AdapterEcho, NoEchoLeavesOnlyTheAnswer)
 // corrupted echo keeps the frame's length and shape.
 TEST(AdapterEcho, CorruptEchoChangesOneByteAndKeepsTheFrameShape)
 {
-    const Bytes requests[] = {EngineHarness::frameOf(FIRMWARE, 1, {}),
-                              EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16, 0x05}),
-                              EngineHarness::frameOf(FIRMWARE, 4, {0xE7, 0x00, 0x11})};
+    const Bytes requests[] = {FrameBytes::request(FIRMWARE, 1, {}),
+                              FrameBytes::request(FIRMWARE, 3, {0x00, 0x16, 0x05}),
+                              FrameBytes::request(FIRMWARE, 4, {0xE7, 0x00, 0x11})};
     for (const Bytes& request : requests) {
         EngineHarness sim({"--corrupt-echo"});
         const Bytes back = sim.feed(request);
@@ -418,7 +418,7 @@ TEST(Handshake, FollowsTheTokenOption)
 TEST(Requests, WrongCrcIsEchoedButNotAnswered)
 {
     EngineHarness sim;
-    Bytes request = EngineHarness::frameOf(FIRMWARE, 3, {0x00, 0x16});
+    Bytes request = FrameBytes::request(FIRMWARE, 3, {0x00, 0x16});
     request[request.size() - 3] ^= 0x01; // CRC low byte
     EXPECT_EQ(sim.feed(request), request);
     EXPECT_EQ(sim.log.back().rfind("refused ", 0), 0u) << sim.log.back();
@@ -473,7 +473,7 @@ TEST(Faults, SilentAfterAnsweredTransactions)
     EXPECT_TRUE(sim.ask(FIRMWARE, 1));
     EXPECT_FALSE(sim.ask(FIRMWARE, 7)); // not answered: does not count
     EXPECT_TRUE(sim.ask(FIRMWARE, 11, hexBytes("5b edcb")));
-    EXPECT_TRUE(sim.feed(EngineHarness::frameOf(FIRMWARE, 1, {})).empty());
+    EXPECT_TRUE(sim.feed(FrameBytes::request(FIRMWARE, 1, {})).empty());
     EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
     EXPECT_EQ(sim.device->mode(), Device::Mode::Silent);
 }

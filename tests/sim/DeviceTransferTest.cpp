@@ -3,6 +3,7 @@
 
 #include "EngineHarness.h"
 #include "PrivateRuntimeDir.h"
+#include "Protocol.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,14 @@ using Device = ZORVI::Simulator::DeviceSimulator;
 using Packet = ZORVI::Communication::Packet;
 using std::chrono::milliseconds;
 
-constexpr int32_t FIRMWARE = 1;
-constexpr int32_t RECOVERY = 0;
-constexpr int32_t DEVICE_3 = 3;
-constexpr uint8_t COMMAND_MODE = 0;
-constexpr uint8_t COMMAND_RECORD = 1;
+constexpr int32_t FIRMWARE = Packet::ADDRESS_FIRMWARE;
+constexpr int32_t RECOVERY = Packet::ADDRESS_RECOVERY;
+constexpr int32_t DEVICE_3 = Packet::ADDRESS_DEVICE_3;
+using ZORVI::Protocol::COMMAND_DESCRIPTORS;
+using ZORVI::Protocol::COMMAND_DEVICE_INFO;
+using ZORVI::Protocol::COMMAND_MODE;
+using ZORVI::Protocol::COMMAND_RECORD;
+using ZORVI::Protocol::RECORD_ACKNOWLEDGE;
 
 const char* const MODE_B_TO_FIRMWARE = "4b7e219c bd42";
 
@@ -92,13 +96,13 @@ protected:
             ASSERT_TRUE(ack);
             EXPECT_TRUE(ack->crcAccepted);
             EXPECT_EQ(ack->source, answerSource);
-            EXPECT_EQ(ack->payload, Bytes{0x11});
+            EXPECT_EQ(ack->payload, Bytes{RECORD_ACKNOWLEDGE});
         }
     }
 
     static Bytes firmwareVersions(EngineHarness& sim)
     {
-        const auto info = sim.ask(FIRMWARE, 1);
+        const auto info = sim.ask(FIRMWARE, COMMAND_DEVICE_INFO);
         EXPECT_TRUE(info);
         return info ? Bytes(info->payload.begin(), info->payload.begin() + 10) : Bytes();
     }
@@ -122,7 +126,7 @@ TEST_F(Transfer, RecordsAreStoredAndTheDeviceRestartsWithTheNewVersions)
 
     sim.wait(milliseconds(299));
     EXPECT_EQ(sim.device->mode(), Device::Mode::Receiving);
-    EXPECT_FALSE(sim.ask(FIRMWARE, 1)); // still in the boot loader
+    EXPECT_FALSE(sim.ask(FIRMWARE, COMMAND_DEVICE_INFO)); // still in the boot loader
     sim.wait(milliseconds(1));
     EXPECT_EQ(sim.device->mode(), Device::Mode::Firmware);
     EXPECT_EQ(firmwareVersions(sim), hexBytes("0001 0003 0003 0001 0008"));
@@ -174,7 +178,7 @@ TEST_F(Transfer, ANewModeRequestStartsTheTransferAgain)
     EngineHarness sim;
     ASSERT_TRUE(sim.ask(RECOVERY, COMMAND_MODE, hexBytes("42")));
     sendAll(sim, RECOVERY, RECOVERY);
-    EXPECT_FALSE(sim.ask(FIRMWARE, 1)); // other traffic is ignored meanwhile
+    EXPECT_FALSE(sim.ask(FIRMWARE, COMMAND_DEVICE_INFO)); // other traffic is ignored meanwhile
     EXPECT_FALSE(sim.ask(RECOVERY, COMMAND_RECORD)); // a record has a payload
     ASSERT_TRUE(sim.ask(RECOVERY, COMMAND_MODE, hexBytes("42")));
     ASSERT_TRUE(sim.ask(RECOVERY, COMMAND_RECORD, RECORDS[2]));
@@ -190,7 +194,7 @@ TEST_F(Transfer, ADeviceInRecoveryModeIsUpdatedThroughItsBootLoader)
     sendAll(sim, RECOVERY, RECOVERY);
     sim.wait(milliseconds(300));
     EXPECT_EQ(firmwareVersions(sim), hexBytes("0001 0003 0003 0001 0008"));
-    EXPECT_FALSE(sim.ask(RECOVERY, 2));
+    EXPECT_FALSE(sim.ask(RECOVERY, COMMAND_DESCRIPTORS));
 }
 
 // ---- faults during the transfer ----------------------------------------------
@@ -199,14 +203,14 @@ TEST_F(Transfer, RefusedRecordLeavesTheDeviceInItsBootLoader)
 {
     EngineHarness sim({"--refuse-record", "2"});
     ASSERT_TRUE(sim.ask(RECOVERY, COMMAND_MODE, hexBytes("42")));
-    EXPECT_EQ(sim.ask(RECOVERY, COMMAND_RECORD, RECORDS[0])->payload, Bytes{0x11});
+    EXPECT_EQ(sim.ask(RECOVERY, COMMAND_RECORD, RECORDS[0])->payload, Bytes{RECORD_ACKNOWLEDGE});
     EXPECT_EQ(sim.ask(RECOVERY, COMMAND_RECORD, RECORDS[1])->payload, hexBytes("1100"));
     EXPECT_EQ(sim.device->receiver().image(), RECORDS[0]);
 
     sim.wait(milliseconds(300));
     EXPECT_EQ(sim.device->mode(), Device::Mode::Recovery);
-    EXPECT_FALSE(sim.ask(FIRMWARE, 1));
-    const auto hardware = sim.ask(RECOVERY, 2);
+    EXPECT_FALSE(sim.ask(FIRMWARE, COMMAND_DEVICE_INFO));
+    const auto hardware = sim.ask(RECOVERY, COMMAND_DESCRIPTORS);
     ASSERT_TRUE(hardware);
     EXPECT_EQ(hardware->payload, Bytes{0x82}); // from the hardware word 8.2
 }
@@ -227,7 +231,7 @@ TEST_F(Transfer, SilentDuringTransferCutsTheLineBeforeTheRecord)
         ASSERT_TRUE(sim.ask(RECOVERY, COMMAND_MODE, hexBytes("42")));
         for (uint32_t k = 1; k < silentFrom; ++k)
             EXPECT_TRUE(sim.ask(RECOVERY, COMMAND_RECORD, RECORDS[k - 1]));
-        const Bytes cut = EngineHarness::frameOf(RECOVERY, COMMAND_RECORD, RECORDS[silentFrom - 1]);
+        const Bytes cut = FrameBytes::request(RECOVERY, COMMAND_RECORD, RECORDS[silentFrom - 1]);
         EXPECT_TRUE(sim.feed(cut).empty()) << silentFrom;
         EXPECT_EQ(sim.device->mode(), Device::Mode::Silent);
     }

@@ -6,6 +6,7 @@
 
 #include "DeviceSimulator.h"
 #include "FrameAssembler.h"
+#include "FrameBytes.h"
 #include "HexText.h"
 #include "Packet.h"
 #include "ParameterTable.h"
@@ -44,21 +45,6 @@ public:
         device->setLogSink([this](const std::string& line) { log.push_back(line); });
     }
 
-    static Bytes frameOf(int32_t destination, uint8_t command, const Bytes& payload)
-    {
-        Packet packet;
-        packet.setDestination(destination);
-        packet.setSource(Packet::ADDRESS_HOST);
-        packet.setCommand(command);
-        packet.setPayload(payload.data(), static_cast<uint16_t>(payload.size()), false);
-        uint8_t* frame = nullptr;
-        uint16_t length = 0;
-        packet.encode(&frame, &length);
-        Bytes bytes(frame, frame + length);
-        delete[] frame;
-        return bytes;
-    }
-
     // Everything the host would read back for these bytes.
     Bytes feed(const Bytes& bytes) { return device->receive(bytes, now); }
 
@@ -67,7 +53,7 @@ public:
     std::optional<DecodedAnswer> ask(int32_t destination, uint8_t command,
                                      const Bytes& payload = {})
     {
-        const Bytes request = frameOf(destination, command, payload);
+        const Bytes request = FrameBytes::request(destination, command, payload);
         const Bytes back = feed(request);
         const bool echoed = !options.noEcho;
         if (echoed) {

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <fcntl.h>
 #include <poll.h>
@@ -33,17 +34,34 @@ using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Testing::SimulatorProcess;
 using Clock = std::chrono::steady_clock;
 
+// How far connecting to a simulator got.
+enum class Link {
+    NoSimulator, // it did not start (see its error())
+    NoPort,      // its port did not open
+    NoEcho,      // the port opened, the adapter did not echo the probe
+    Echoing      // the port opened and the probe came back
+};
+
+void PrintTo(Link link, std::ostream* out)
+{
+    static const char* const NAMES[] = {"NoSimulator", "NoPort", "NoEcho", "Echoing"};
+    *out << NAMES[static_cast<int>(link)];
+}
+
 class SimulatorLink : public ::testing::Test {
 protected:
-    // Starts the simulator and opens its port as both programs do.
-    void connect(const std::vector<std::string>& arguments = {}, bool expectEcho = true,
+    // Starts the simulator and opens its port as both programs do; the test
+    // body says how far that must get.
+    Link connect(const std::vector<std::string>& arguments = {},
                  const std::string& runtimeDirectory = std::string())
     {
         m_sim = std::make_unique<SimulatorProcess>(arguments, runtimeDirectory);
-        ASSERT_TRUE(m_sim->isRunning()) << m_sim->error();
-        bool echo = !expectEcho;
-        ASSERT_TRUE(m_control.testInterface(m_sim->portName().c_str(), &echo));
-        EXPECT_EQ(echo, expectEcho);
+        if (!m_sim->isRunning())
+            return Link::NoSimulator;
+        bool echo = false;
+        if (!m_control.testInterface(m_sim->portName().c_str(), &echo))
+            return Link::NoPort;
+        return echo ? Link::Echoing : Link::NoEcho;
     }
 
     std::vector<std::string> requests() const { return m_sim->logLines("request"); }
@@ -54,7 +72,9 @@ protected:
 
 TEST_F(SimulatorLink, DeviceInfoArrivesWithTheSerialReversed)
 {
-    connect({"--serial", "0102030405060708090a0b0c", "--app-version", "3.1.9"});
+    ASSERT_EQ(connect({"--serial", "0102030405060708090a0b0c", "--app-version", "3.1.9"}),
+              Link::Echoing)
+        << m_sim->error();
     DeviceInfo info;
     ASSERT_TRUE(m_control.queryDeviceInfo(&info));
     EXPECT_EQ(info.applicationVersionText(), "3.1.9");
@@ -70,7 +90,7 @@ TEST_F(SimulatorLink, DeviceInfoArrivesWithTheSerialReversed)
 
 TEST_F(SimulatorLink, RecoveryQueryReadsTheHardwareByte)
 {
-    connect({"--recovery", "0x81"});
+    ASSERT_EQ(connect({"--recovery", "0x81"}), Link::Echoing) << m_sim->error();
     uint8_t hardware = 0;
     ASSERT_TRUE(m_control.queryRecovery(&hardware));
     EXPECT_EQ(hardware, 0x81);
@@ -78,7 +98,7 @@ TEST_F(SimulatorLink, RecoveryQueryReadsTheHardwareByte)
 
 TEST_F(SimulatorLink, DescriptorsOfARunWithAndWithoutGaps)
 {
-    connect();
+    ASSERT_EQ(connect(), Link::Echoing) << m_sim->error();
     uint8_t found = 0;
     ZORVI::ParameterDescriptor* records = nullptr;
     ASSERT_TRUE(m_control.readDescriptors(0x1048, 3, &found, &records));
@@ -99,7 +119,7 @@ TEST_F(SimulatorLink, DescriptorsOfARunWithAndWithoutGaps)
 
 TEST_F(SimulatorLink, ReadValuesSendsTheCountOnlyAboveOne)
 {
-    connect();
+    ASSERT_EQ(connect(), Link::Echoing) << m_sim->error();
     std::unique_ptr<uint16_t[]> one(m_control.readValues(0x0023, 1));
     ASSERT_TRUE(one);
     EXPECT_EQ(one[0], 1520);
@@ -118,7 +138,7 @@ TEST_F(SimulatorLink, WrittenParametersPersistAcrossRuns)
     PrivateRuntimeDir directory;
     ASSERT_TRUE(directory.isReady());
     const std::string statePath = directory.path() + "/state.txt";
-    connect({"--state", statePath}, true, directory.path());
+    ASSERT_EQ(connect({"--state", statePath}, directory.path()), Link::Echoing) << m_sim->error();
 
     const uint16_t addresses[] = {0x0011, 0x0061};
     const uint16_t values[] = {100, 0xFFFF};
@@ -130,7 +150,7 @@ TEST_F(SimulatorLink, WrittenParametersPersistAcrossRuns)
 
     m_control.close();
     m_sim.reset();
-    connect({"--state", statePath}, true, directory.path());
+    ASSERT_EQ(connect({"--state", statePath}, directory.path()), Link::Echoing) << m_sim->error();
     std::unique_ptr<uint16_t[]> words(m_control.readValues(0x0011, 1));
     ASSERT_TRUE(words);
     EXPECT_EQ(words[0], 100);
@@ -141,7 +161,7 @@ TEST_F(SimulatorLink, WrittenParametersPersistAcrossRuns)
 
 TEST_F(SimulatorLink, HandshakeWithTheDevicesToken)
 {
-    connect();
+    ASSERT_EQ(connect(), Link::Echoing) << m_sim->error();
     EXPECT_TRUE(m_control.handshake(0x12, 0x34));
     EXPECT_EQ(requests().back(), "request dst=1 src=6 cmd=11 payload=5bedcb");
     EXPECT_FALSE(m_control.handshake(0x12, 0x35));
@@ -149,7 +169,7 @@ TEST_F(SimulatorLink, HandshakeWithTheDevicesToken)
 
 TEST_F(SimulatorLink, PortSurvivesBeingOpenedAndClosedAgain)
 {
-    connect();
+    ASSERT_EQ(connect(), Link::Echoing) << m_sim->error();
     for (int round = 0; round < 20; ++round) {
         m_control.close();
         bool echo = false;
@@ -164,12 +184,12 @@ TEST_F(SimulatorLink, PortSurvivesBeingOpenedAndClosedAgain)
 
 TEST_F(SimulatorLink, NoEchoFailsTheInterfaceCheck)
 {
-    connect({"--no-echo"}, false);
+    EXPECT_EQ(connect({"--no-echo"}), Link::NoEcho) << m_sim->error();
 }
 
 TEST_F(SimulatorLink, CorruptEchoFailsAtTheFirstAttempt)
 {
-    connect({"--corrupt-echo"});
+    ASSERT_EQ(connect({"--corrupt-echo"}), Link::Echoing) << m_sim->error();
     DeviceInfo info;
     const auto start = Clock::now();
     EXPECT_FALSE(m_control.queryDeviceInfo(&info));
@@ -179,7 +199,7 @@ TEST_F(SimulatorLink, CorruptEchoFailsAtTheFirstAttempt)
 
 TEST_F(SimulatorLink, NoAnswerFailsTheQuery)
 {
-    connect({"--no-answer"});
+    ASSERT_EQ(connect({"--no-answer"}), Link::Echoing) << m_sim->error();
     DeviceInfo info;
     EXPECT_FALSE(m_control.queryDeviceInfo(&info));
     EXPECT_EQ(m_sim->logLines("answer"), std::vector<std::string>{"answer none"});
@@ -187,7 +207,7 @@ TEST_F(SimulatorLink, NoAnswerFailsTheQuery)
 
 TEST_F(SimulatorLink, SilentAfterLooksLikeAnUnpluggedAdapter)
 {
-    connect({"--silent-after", "1"});
+    ASSERT_EQ(connect({"--silent-after", "1"}), Link::Echoing) << m_sim->error();
     DeviceInfo info;
     ASSERT_TRUE(m_control.queryDeviceInfo(&info));
     EXPECT_FALSE(m_control.handshake(info.tokenHigh(), info.tokenLow()));

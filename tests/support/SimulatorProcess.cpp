@@ -1,21 +1,17 @@
 #include "SimulatorProcess.h"
 
+#include "ChildLaunch.h"
 #include "PrivateRuntimeDir.h"
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace ZORVI {
 namespace Testing {
@@ -42,29 +38,6 @@ std::string optionValue(const std::vector<std::string>& arguments, const std::st
             return arguments[i].substr(name.size() + 1);
     }
     return std::string();
-}
-
-int millisecondsLeft(Clock::time_point deadline)
-{
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// Waits for the child to end, at most timeoutMs; true when it has.
-bool waitForExit(pid_t pid, int timeoutMs, int& status)
-{
-    const int pidDescriptor = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    if (pidDescriptor >= 0) {
-        pollfd exited{pidDescriptor, POLLIN, 0};
-        while (poll(&exited, 1, timeoutMs) < 0 && errno == EINTR) {
-        }
-        close(pidDescriptor);
-    }
-    pid_t done;
-    while ((done = waitpid(pid, &status, pidDescriptor >= 0 ? WNOHANG : 0)) < 0 && errno == EINTR) {
-    }
-    return done == pid;
 }
 
 } // namespace
@@ -132,43 +105,13 @@ bool SimulatorProcess::spawn(const std::vector<std::string>& arguments)
         m_error = std::string("pipe: ") + std::strerror(errno);
         return false;
     }
-    const std::string program = simulatorPath();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    // The simulator relies on its stop signals: whatever the test process
-    // blocks or ignores, the child starts with them at their defaults.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none, defaults;
-    sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGHUP);
-    sigaddset(&defaults, SIGPIPE);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    const int result = posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(),
-                                   environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    ChildLaunch launch;
+    launch.arguments = arguments;
+    launch.output = output[1];
+    m_pid = launch.start(simulatorPath(), m_error);
     close(output[1]);
     m_stdout = output[0];
-    if (result != 0) {
-        m_pid = -1;
-        m_error = program + ": " + std::strerror(result);
-        return false;
-    }
-    return true;
+    return m_pid > 0;
 }
 
 bool SimulatorProcess::readPortName(int timeoutMs)
@@ -182,7 +125,7 @@ bool SimulatorProcess::readPortName(int timeoutMs)
             return !m_portName.empty();
         }
         pollfd readable{m_stdout, POLLIN, 0};
-        const int ready = poll(&readable, 1, millisecondsLeft(deadline));
+        const int ready = poll(&readable, 1, ChildLaunch::millisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0) {
@@ -219,7 +162,7 @@ int SimulatorProcess::stop(int timeoutMs)
         return m_exitStatus;
     int status = 0;
     kill(m_pid, SIGTERM);
-    if (!waitForExit(m_pid, timeoutMs, status)) {
+    if (!ChildLaunch::waitForExit(m_pid, timeoutMs, status)) {
         kill(m_pid, SIGKILL);
         while (waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
         }

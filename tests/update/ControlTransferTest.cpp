@@ -41,9 +41,9 @@ Bytes payloadOf(const Bytes& frame)
 Bytes willingDevice(const Packet& request, const Bytes&)
 {
     if (request.command() == MODE)
-        return answerFrame(request, {});
+        return FrameBytes::answerTo(request, {});
     if (request.command() == RECORD)
-        return answerFrame(request, ACKNOWLEDGE);
+        return FrameBytes::answerTo(request, ACKNOWLEDGE);
     return {};
 }
 
@@ -271,7 +271,7 @@ TEST_F(TransferTest, RecordNotAcknowledgedEndsTheTransfer)
         if (request.command() == MODE)
             records = 0;
         if (request.command() == RECORD && ++records == 2)
-            return current->answer ? answerFrame(request, current->payload) : Bytes();
+            return current->answer ? FrameBytes::answerTo(request, current->payload) : Bytes();
         return willingDevice(request, frame);
     });
     auto update = makeUpdate(0, 1, {10, 20, 30});

@@ -7,6 +7,7 @@
 // frames on the wire or an answer the simulator does not give.
 
 #include "FrameAssembler.h"
+#include "FrameBytes.h"
 #include "Packet.h"
 #include "PortMap.h"
 #include "PtyPair.h"
@@ -28,23 +29,6 @@ namespace ScriptedLink {
 using Bytes = std::vector<uint8_t>;
 using ZORVI::Communication::FrameAssembler;
 using ZORVI::Communication::Packet;
-
-// The frame that answers `request` with the given payload, from the
-// request's destination back to the host.
-inline Bytes answerFrame(const Packet& request, const Bytes& payload)
-{
-    Packet answer;
-    answer.setDestination(Packet::ADDRESS_HOST);
-    answer.setSource(request.destination());
-    answer.setCommand(request.command());
-    answer.setPayload(payload.data(), static_cast<uint16_t>(payload.size()), false);
-    uint8_t* frame = nullptr;
-    uint16_t length = 0;
-    answer.encode(&frame, &length);
-    Bytes bytes(frame, frame + length);
-    delete[] frame;
-    return bytes;
-}
 
 class ScriptedDevice {
 public:

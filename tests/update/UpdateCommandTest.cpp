@@ -13,6 +13,8 @@
 #include "UpdateImage.h"
 #include "VersionFixtures.h"
 
+#include "TestCaseName.h"
+
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -303,13 +305,6 @@ void PrintTo(const HardwareCase& c, std::ostream* out)
     *out << c.name;
 }
 
-std::string testName(const char* name)
-{
-    std::string clean;
-    for (const char* c = name; *c; ++c)
-        clean += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-    return clean;
-}
 
 class UpdateCommandHardware : public UpdateCommand,
                               public ::testing::WithParamInterface<HardwareCase> {};
@@ -357,7 +352,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"warning: The file is for hardware 8.x; the device has hardware 9.2.",
                       "Device updated successfully."},
                      true}),
-    [](const ::testing::TestParamInfo<HardwareCase>& info) { return testName(info.param.name); });
+    [](const ::testing::TestParamInfo<HardwareCase>& info) { return testCaseName(info.param.name); });
 
 namespace {
 
@@ -465,7 +460,7 @@ INSTANTIATE_TEST_SUITE_P(
                      NOTHING_ANSWERS_NOW},
                     "failed",
                     "1/2"}),
-    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return testName(info.param.name); });
+    [](const ::testing::TestParamInfo<OutcomeCase>& info) { return testCaseName(info.param.name); });
 
 namespace {
 
@@ -475,26 +470,26 @@ namespace {
 ScriptedLink::Bytes recoveryAfterCompleteTransfer(const ScriptedLink::Packet& request,
                                                   size_t& recordsTaken, size_t recordCount)
 {
-    using ScriptedLink::answerFrame;
     using ScriptedLink::Packet;
     constexpr uint8_t MODE = 0;
     constexpr uint8_t INFO_OR_RECORD = 1;
     constexpr uint8_t RECOVERY_QUERY = 2;
     const bool restarted = recordsTaken == recordCount;
     if (request.command() == MODE)
-        return answerFrame(request, {'B'});
+        return FrameBytes::answerTo(request, {'B'});
     if (request.command() == INFO_OR_RECORD && request.destination() == Packet::ADDRESS_FIRMWARE
         && !restarted) {
         const ZORVI::DeviceInfo info = VersionFixtures::device(0x0082, {3, 1, 7}, {1, 2});
-        return answerFrame(request, ScriptedLink::Bytes(info.bytes.begin(), info.bytes.end()));
+        return FrameBytes::answerTo(request,
+                                    ScriptedLink::Bytes(info.bytes.begin(), info.bytes.end()));
     }
     if (request.command() == INFO_OR_RECORD && request.destination() == Packet::ADDRESS_RECOVERY) {
         ++recordsTaken;
-        return answerFrame(request, {0x11});
+        return FrameBytes::answerTo(request, {0x11});
     }
     if (request.command() == RECOVERY_QUERY && request.destination() == Packet::ADDRESS_RECOVERY
         && restarted)
-        return answerFrame(request, {0x82});
+        return FrameBytes::answerTo(request, {0x82});
     return {};
 }
 

@@ -6,8 +6,11 @@
 
 #include "Control.h"
 #include "DeviceInfo.h"
+#include "InProcessDevice.h"
+#include "SimulatedLink.h"
 #include "SimulatorProcess.h"
 #include "UpdateImage.h"
+#include "WindowChild.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
@@ -22,6 +25,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -80,14 +84,6 @@ inline QStringList deviceLabels(const QWidget& window)
     return out;
 }
 
-template <class T> T* child(const QWidget& window, const char* name)
-{
-    T* found = window.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
 inline QComboBox* portCombo(const QWidget& window)
 {
     return child<QComboBox>(window, "m_cmbBoxZorvilink");
@@ -123,6 +119,29 @@ inline bool portIsFree(const std::string& port)
     const bool opened = probe.testInterface(port.c_str());
     probe.close();
     return opened;
+}
+
+// The port of an in-process device can be opened: the window let it go.
+inline bool portIsFree(InProcessDevice& device)
+{
+    const std::unique_ptr<ZORVI::Control> probe = device.control();
+    const bool opened = probe->testInterface(device.portName().c_str());
+    probe->close();
+    return opened;
+}
+
+// Update records (command 1) that reached a device address.
+inline int recordsReceived(const ZORVI::Simulator::SimulatedLink& link, int32_t targetAddress)
+{
+    int count = 0;
+    for (const auto& request : link.requests(1))
+        count += request.destination == targetAddress ? 1 : 0;
+    return count;
+}
+
+inline int modeRequests(const ZORVI::Simulator::SimulatedLink& link)
+{
+    return static_cast<int>(link.requests(0).size());
 }
 
 inline int recordsReceived(const ZORVI::Testing::SimulatorProcess& sim, int32_t targetAddress)

@@ -1,8 +1,10 @@
-// The updater's main window against the device simulator: port list, refresh,
-// update files (read afresh each time one is chosen, paths that are no file
-// refused), drag and drop, auto-detection as the window sees it, exit, about
-// and where the update records are. The update run has tests of its own
-// (UpdaterRunTest.cpp).
+// The updater's main window: port list, refresh, update files (read afresh
+// each time one is chosen, paths that are no file refused), drag and drop,
+// auto-detection as the window sees it, exit, about and where the update
+// records are. The port list and auto-detection follow the system's ports,
+// so they meet the simulator program on its pseudo-terminal; what a refresh
+// shows comes from the simulated device in the test's process. The update
+// run has tests of its own (UpdaterRunTest.cpp).
 
 #include "AboutBox.h"
 #include "ModalBoxAnswerer.h"
@@ -607,9 +609,9 @@ void UpdaterWindowTest::refreshShowsDeviceState()
     QFETCH(QStringList, simArguments);
     QFETCH(QStringList, labels);
     QFETCH(QString, status);
-    SimulatorProcess sim(arguments(simArguments));
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
-    ZORVIKUpdater window;
+    InProcessDevice sim(arguments(simArguments));
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKUpdater window(sim.control());
     ModalBoxAnswerer answerer(&window);
     QVERIFY(waitUntilListed(window, QString::fromStdString(sim.portName())));
     selectPort(window, QString::fromStdString(sim.portName()));
@@ -618,15 +620,15 @@ void UpdaterWindowTest::refreshShowsDeviceState()
     QCOMPARE(window.statusBar()->currentMessage(), status);
     QCOMPARE(answerer.count(), 0);
     QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
-    QVERIFY(portIsFree(sim.portName()));
+    QVERIFY(portIsFree(sim));
 }
 
 void UpdaterWindowTest::refreshWithoutEchoShowsProblemBox()
 {
-    SimulatorProcess sim({"--no-echo"});
-    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    InProcessDevice sim({"--no-echo"});
+    QVERIFY2(sim.isReady(), sim.error().c_str());
     const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
+    ZORVIKUpdater window(sim.control());
     ModalBoxAnswerer answerer(&window);
     QVERIFY(waitUntilListed(window, simPort));
     selectPort(window, simPort);
@@ -643,9 +645,9 @@ void UpdaterWindowTest::refreshWithoutEchoShowsProblemBox()
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
     // The device was never asked: only the probe went out.
-    QVERIFY(sim.logLines("request").empty());
+    QCOMPARE(sim.link().requestCount(), size_t(0));
     QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
-    QVERIFY(portIsFree(sim.portName()));
+    QVERIFY(portIsFree(sim));
 }
 
 // Paths reach the reader in the locale's encoding.

@@ -7,10 +7,11 @@
 # into build/windows, creates a throw-away wine prefix, and maps COM5 there
 # to the simulator's pseudo-terminal (HKLM\Software\Wine\Ports). Then it runs
 # the Windows test binaries and zorvik.exe under wine against the simulator,
-# which plays a running device, a device in recovery mode and a device taking
-# a firmware update in turn. Quiet on success; on a failure it prints what
-# the failing step said and exits non-zero. Installs its Debian packages
-# when they are missing (as root, or through sudo).
+# which plays a running device (also for `zorvik params` and `set`), a device
+# in recovery mode and a device taking a firmware update in turn. Quiet on
+# success; on a failure it prints what the failing step said and exits
+# non-zero. Installs its Debian packages when they are missing (as root, or
+# through sudo).
 #
 # The simulator is the Linux one (default build/test/sim/zorvik-sim, or
 # ZORVIK_SIM); it is built when missing.
@@ -187,6 +188,12 @@ zorvik() {
     under_wine build/windows/cli/zorvik.exe "$@"
 }
 
+# deadband_row VALUE: the StickDeadband line of `zorvik params` (0 .. 25 at
+# word 0x31, default 2) while the device holds VALUE.
+deadband_row() {
+    printf 'StickDeadband          0x109C 0x0031  %7d       0      25       2' "$1"
+}
+
 step "installing packages" install_packages
 step "cross-building for Windows" build_windows
 if [ ! -x "$sim" ]; then
@@ -206,6 +213,11 @@ start_simulator "${firmware_identity[@]}"
 step "port tests against a running device" serial_tests firmware
 step "zorvik ports lists $port" expect_output "$port" zorvik ports
 step "zorvik info $port" expect_output "Application: 3.1.7" zorvik info "$port"
+step "zorvik params $port" expect_output "$(deadband_row 2)" zorvik params "$port"
+step "zorvik set $port" expect_output "Settings successfully stored (1 written)." \
+    zorvik set "$port" StickDeadband=5
+# A new connection reads back what the device stored.
+step "zorvik params $port after set" expect_output "$(deadband_row 5)" zorvik params "$port"
 end_simulator
 
 start_simulator --recovery 0x81

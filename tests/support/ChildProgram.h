@@ -4,6 +4,8 @@
 // its standard output and error collected together, its end awaited with
 // a bound. The destructor kills and reaps a child that is still running.
 
+#include "ChildLaunch.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -12,11 +14,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 class ChildProgram {
 public:
@@ -28,41 +27,13 @@ public:
         int output[2];
         if (pipe2(output, O_CLOEXEC) != 0)
             return;
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDERR_FILENO);
-        // The stop signals at their defaults and unblocked, whatever this
-        // process does with them, as a shell would start the program.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int signalNumber : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-            sigaddset(&defaults, signalNumber);
-        // An ignored signal stays ignored across exec: ignored here while
-        // the child starts.
-        std::vector<struct sigaction> previous(ignored.size());
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        for (size_t i = 0; i < ignored.size(); ++i) {
-            sigdelset(&defaults, ignored[i]);
-            sigaction(ignored[i], &ignore, &previous[i]);
-        }
-        posix_spawnattr_setsigmask(&attributes, &none);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        if (posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(), environ) != 0)
-            m_pid = -1;
-        for (size_t i = 0; i < ignored.size(); ++i)
-            sigaction(ignored[i], &previous[i], nullptr);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        ChildLaunch launch;
+        launch.arguments = arguments;
+        launch.ignored = ignored;
+        launch.output = output[1];
+        launch.errors = output[1];
+        std::string error;
+        m_pid = launch.start(program, error);
         close(output[1]);
         m_output = output[0];
     }

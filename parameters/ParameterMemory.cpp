@@ -1,10 +1,9 @@
-#include "EEP.h"
+#include "ParameterMemory.h"
 
 #include "Control.h"
 
 #include <algorithm>
 #include <memory>
-#include <vector>
 
 namespace ZORVI {
 namespace EEPROM {
@@ -23,27 +22,26 @@ int32_t limitValue(uint16_t word, bool isSigned)
     return isSigned ? static_cast<int16_t>(word) : static_cast<int32_t>(word);
 }
 
+bool hasValue(const Entry& entry)
+{
+    return entry.state() == Entry::StateValid || entry.state() == Entry::StateChanged;
+}
+
 } // namespace
 
-EEP::EEP(Control* control, bool bLoaded, uint32_t maxIdRun, uint32_t maxAddressRun,
-         QObject* parent)
-    : QObject(parent)
-    , m_control(control)
+ParameterMemory::ParameterMemory(Control* control, bool bLoaded, uint32_t maxIdRun,
+                                 uint32_t maxAddressRun)
+    : m_control(control)
     , m_bLoaded(bLoaded)
     , m_maxIdRun(maxIdRun)
     , m_maxAddressRun(maxAddressRun)
 {
-    m_writeTimer.setInterval(WRITE_DELAY_MS);
-    m_writeTimer.setSingleShot(true);
-    connect(&m_writeTimer, &QTimer::timeout, this, &EEP::onWriteTimeout);
 }
 
-EEP::~EEP() = default;
-
-bool EEP::indexOfId(uint16_t id, int* index) const
+bool ParameterMemory::indexOfId(uint16_t id, size_t* index) const
 {
-    for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).hasId(id)) {
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].hasId(id)) {
             *index = i;
             return true;
         }
@@ -51,10 +49,10 @@ bool EEP::indexOfId(uint16_t id, int* index) const
     return false;
 }
 
-bool EEP::indexOfAddress(uint16_t address, int* index) const
+bool ParameterMemory::indexOfAddress(uint16_t address, size_t* index) const
 {
-    for (int i = 0; i < m_entries.size(); ++i) {
-        if (m_entries.at(i).address() == address) {
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_entries[i].address() == address) {
             *index = i;
             return true;
         }
@@ -62,80 +60,75 @@ bool EEP::indexOfAddress(uint16_t address, int* index) const
     return false;
 }
 
-void EEP::add(uint16_t id)
+void ParameterMemory::add(uint16_t id)
 {
-    int index = 0;
+    size_t index = 0;
     if (indexOfId(id, &index))
         return;
-    m_entries.append(Entry(id));
+    m_entries.emplace_back(id);
     if (m_bLoaded)
         refresh();
 }
 
-void EEP::load(const QList<uint16_t>& ids)
+void ParameterMemory::load(const std::vector<uint16_t>& ids)
 {
-    int index = 0;
+    size_t index = 0;
     for (uint16_t id : ids)
         if (!indexOfId(id, &index))
-            m_entries.append(Entry(id));
+            m_entries.emplace_back(id);
     refresh();
 }
 
-bool EEP::refresh()
+void ParameterMemory::refresh()
 {
     m_bLoaded = true;
     describeNewEntries();
     readDescribedValues();
-    return true;
 }
 
-template <typename Request>
-void EEP::forEachRun(QList<uint16_t> keys, uint32_t maxRun, Request request)
+std::vector<ParameterMemory::Run> ParameterMemory::runsOf(std::vector<uint16_t> keys,
+                                                          uint32_t maxRun)
 {
-    if (keys.isEmpty())
-        return;
+    std::vector<Run> runs;
     std::sort(keys.begin(), keys.end());
-    uint16_t runStart = 0;
-    uint8_t runLength = 0;
-    uint16_t last = 0;
     for (uint16_t key : keys) {
-        if (runLength == 0) {
-            runStart = key;
-        } else if (key != static_cast<uint16_t>(last + 1) || runLength >= maxRun
-                   || runLength == 255) {
-            request(runStart, runLength);
-            runStart = key;
-            runLength = 0;
+        if (!runs.empty()) {
+            Run& run = runs.back();
+            const bool follows = key == static_cast<uint16_t>(run.first + run.count);
+            // One request carries a count byte: at most 255 keys.
+            if (follows && run.count < maxRun && run.count < 255) {
+                ++run.count;
+                continue;
+            }
         }
-        ++runLength;
-        last = key;
+        runs.push_back({key, 1});
     }
-    request(runStart, runLength);
+    return runs;
 }
 
-bool EEP::describeNewEntries()
+std::vector<uint16_t> ParameterMemory::keysOf(Entry::State state, EntryKey key) const
 {
-    QList<uint16_t> ids;
+    std::vector<uint16_t> keys;
     for (const Entry& entry : m_entries)
-        if (entry.state() == Entry::StateNew)
-            ids.append(entry.id());
-    forEachRun(ids, m_maxIdRun,
-               [this](uint16_t first, uint8_t count) { describeRun(first, count); });
-    return true;
+        if (entry.state() == state)
+            keys.push_back((entry.*key)());
+    return keys;
 }
 
-bool EEP::readDescribedValues()
+void ParameterMemory::describeNewEntries()
 {
-    QList<uint16_t> addresses;
-    for (const Entry& entry : m_entries)
-        if (entry.state() == Entry::StateDescribed)
-            addresses.append(entry.address());
-    forEachRun(addresses, m_maxAddressRun,
-               [this](uint16_t first, uint8_t count) { readValueRun(first, count); });
-    return true;
+    for (const Run& run : runsOf(keysOf(Entry::StateNew, &Entry::id), m_maxIdRun))
+        describeRun(run.first, run.count);
 }
 
-bool EEP::describeRun(uint16_t firstId, uint8_t count)
+void ParameterMemory::readDescribedValues()
+{
+    const std::vector<uint16_t> addresses = keysOf(Entry::StateDescribed, &Entry::address);
+    for (const Run& run : runsOf(addresses, m_maxAddressRun))
+        readValueRun(run.first, run.count);
+}
+
+bool ParameterMemory::describeRun(uint16_t firstId, uint8_t count)
 {
     uint8_t found = 0;
     ParameterDescriptor* raw = nullptr;
@@ -144,7 +137,7 @@ bool EEP::describeRun(uint16_t firstId, uint8_t count)
     std::unique_ptr<ParameterDescriptor[]> records(raw);
     for (uint8_t i = 0; i < found; ++i) {
         const ParameterDescriptor& record = records[i];
-        int index = 0;
+        size_t index = 0;
         if (!indexOfId(record.id, &index))
             continue;
         Entry& entry = m_entries[index];
@@ -158,7 +151,7 @@ bool EEP::describeRun(uint16_t firstId, uint8_t count)
     return true;
 }
 
-bool EEP::readValueRun(uint16_t firstAddress, uint8_t count)
+bool ParameterMemory::readValueRun(uint16_t firstAddress, uint8_t count)
 {
     // The controller refuses an answer with another number of words than
     // asked, so the array always holds count words.
@@ -166,7 +159,7 @@ bool EEP::readValueRun(uint16_t firstAddress, uint8_t count)
     if (!words)
         return false;
     for (uint8_t i = 0; i < count; ++i) {
-        int index = 0;
+        size_t index = 0;
         if (!indexOfAddress(static_cast<uint16_t>(firstAddress + i), &index))
             continue;
         Entry& entry = m_entries[index];
@@ -177,9 +170,9 @@ bool EEP::readValueRun(uint16_t firstAddress, uint8_t count)
     return true;
 }
 
-bool EEP::set(uint16_t id, int value)
+bool ParameterMemory::set(uint16_t id, int value)
 {
-    int index = 0;
+    size_t index = 0;
     if (!indexOfId(id, &index)) {
         add(id);
         if (!m_bLoaded)
@@ -189,29 +182,26 @@ bool EEP::set(uint16_t id, int value)
     }
     Entry& entry = m_entries[index];
     // Undescribed, or described but never read: nothing to compare with.
-    if (entry.state() == Entry::StateNew || entry.state() == Entry::StateDescribed)
+    if (!hasValue(entry))
         return false;
     if (value < entry.minimum() || value > entry.maximum())
         return false;
-    if (!entry.setValue(value, true))
-        return false;
-    startWriteTimer();
-    return true;
+    return entry.setValue(value, true);
 }
 
-int EEP::get(uint16_t id, int field, bool* ok)
+int ParameterMemory::get(uint16_t id, int field, bool* ok)
 {
     if (ok)
         *ok = false;
     refresh();
-    int index = 0;
+    size_t index = 0;
     if (!indexOfId(id, &index)) {
         add(id);
         if (!indexOfId(id, &index))
             return 0;
     }
-    const Entry& entry = m_entries.at(index);
-    if (entry.state() != Entry::StateValid && entry.state() != Entry::StateChanged)
+    const Entry& entry = m_entries[index];
+    if (!hasValue(entry))
         return 0;
     int answer = 0;
     switch (field) {
@@ -227,25 +217,25 @@ int EEP::get(uint16_t id, int field, bool* ok)
     return answer;
 }
 
-void EEP::clear()
+void ParameterMemory::clear()
 {
     m_entries.clear();
 }
 
-bool EEP::findEntry(uint16_t id, Entry* out) const
+bool ParameterMemory::findEntry(uint16_t id, Entry* out) const
 {
-    int index = 0;
+    size_t index = 0;
     if (!indexOfId(id, &index))
         return false;
-    *out = m_entries.at(index);
+    *out = m_entries[index];
     return true;
 }
 
-Rules::Parameters EEP::snapshot() const
+Rules::Parameters ParameterMemory::snapshot() const
 {
     Rules::Parameters parameters;
     for (const Entry& entry : m_entries) {
-        if (entry.state() != Entry::StateValid && entry.state() != Entry::StateChanged)
+        if (!hasValue(entry))
             continue;
         Rules::Parameter& parameter = parameters[entry.id()];
         parameter.value = entry.newValue();
@@ -254,22 +244,12 @@ Rules::Parameters EEP::snapshot() const
     return parameters;
 }
 
-QList<uint16_t> EEP::changedIds() const
+std::vector<uint16_t> ParameterMemory::changedIds() const
 {
-    QList<uint16_t> ids;
-    for (const Entry& entry : m_entries)
-        if (entry.state() == Entry::StateChanged)
-            ids.append(entry.id());
-    return ids;
+    return keysOf(Entry::StateChanged, &Entry::id);
 }
 
-void EEP::startWriteTimer()
-{
-    m_writeTimer.start();
-    emit timerStarted();
-}
-
-bool EEP::writeChangedEntries()
+bool ParameterMemory::writeChangedEntries()
 {
     std::vector<uint16_t> addresses;
     std::vector<uint16_t> values;
@@ -290,23 +270,11 @@ bool EEP::writeChangedEntries()
     return true;
 }
 
-bool EEP::writeChanges()
+bool ParameterMemory::writeChanges()
 {
-    m_writeTimer.stop();
-    if (changedIds().isEmpty())
+    if (changedIds().empty())
         return true;
     return writeChangedEntries();
-}
-
-void EEP::onWriteTimeout()
-{
-    if (changedIds().isEmpty()) {
-        emit timerFinished();
-        return;
-    }
-    const bool result = writeChangedEntries();
-    emit writeResult(result);
-    emit timerFinished();
 }
 
 } // namespace EEPROM

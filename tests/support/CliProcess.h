@@ -6,20 +6,17 @@
 // blocks fails its test instead of hanging it; a child still running at the
 // end is killed.
 
+#include "ChildLaunch.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 class CliProcess {
 public:
@@ -122,61 +119,17 @@ private:
         ::close(pipe[1]);
     }
 
-    static int millisecondsLeft(Clock::time_point deadline)
-    {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        return left > 0 ? static_cast<int>(left) : 0;
-    }
-
-    static std::vector<std::string> mergedEnvironment(const std::vector<std::string>& settings)
-    {
-        std::vector<std::string> merged;
-        for (char** entry = environ; *entry; ++entry) {
-            const std::string current = *entry;
-            const std::string name = current.substr(0, current.find('=') + 1);
-            bool replaced = false;
-            for (const std::string& setting : settings)
-                replaced = replaced || setting.compare(0, name.size(), name) == 0;
-            if (!replaced)
-                merged.push_back(current);
-        }
-        merged.insert(merged.end(), settings.begin(), settings.end());
-        return merged;
-    }
-
     void spawn(const std::vector<std::string>& arguments,
                const std::vector<std::string>& environment, int input, int output)
     {
-        const std::string program = ZORVIK_CLI_PATH;
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        const std::vector<std::string> merged = mergedEnvironment(environment);
-        std::vector<char*> envp;
-        for (const std::string& setting : merged)
-            envp.push_back(const_cast<char*>(setting.c_str()));
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, output, STDERR_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGPIPE);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        if (posix_spawn(&m_pid, program.c_str(), &actions, &attributes, argv.data(),
-                        envp.data())
-            != 0)
-            m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
+        ChildLaunch launch;
+        launch.arguments = arguments;
+        launch.environment = environment;
+        launch.input = input;
+        launch.output = output;
+        launch.errors = output;
+        std::string error;
+        m_pid = launch.start(ZORVIK_CLI_PATH, error);
     }
 
     // One read of whatever the child wrote: false at the end of the output
@@ -186,7 +139,7 @@ private:
         if (m_output < 0)
             return false;
         pollfd readable{m_output, POLLIN, 0};
-        const int ready = poll(&readable, 1, millisecondsLeft(deadline));
+        const int ready = poll(&readable, 1, ChildLaunch::millisecondsLeft(deadline));
         if (ready < 0 && errno == EINTR)
             return true;
         if (ready <= 0)
@@ -203,18 +156,7 @@ private:
 
     bool waitForExit(Clock::time_point deadline)
     {
-        const int descriptor = static_cast<int>(syscall(SYS_pidfd_open, m_pid, 0));
-        if (descriptor >= 0) {
-            pollfd exited{descriptor, POLLIN, 0};
-            while (poll(&exited, 1, millisecondsLeft(deadline)) < 0 && errno == EINTR) {
-            }
-            ::close(descriptor);
-        }
-        pid_t done;
-        while ((done = waitpid(m_pid, &m_status, descriptor >= 0 ? WNOHANG : 0)) < 0
-               && errno == EINTR) {
-        }
-        if (done != m_pid)
+        if (!ChildLaunch::waitForExit(m_pid, ChildLaunch::millisecondsLeft(deadline), m_status))
             return false; // still running: the destructor kills it
         m_pid = -1;
         return true;

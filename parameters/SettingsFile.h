@@ -1,0 +1,90 @@
+#pragma once
+
+#include "DeviceInfo.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ZORVI {
+
+// A pilot's saved setup (a ".zset" file): plain UTF-8 text, one parameter
+// per line as `Name = value` under the names `zorvik params` shows, and the
+// device it was saved from in comment lines:
+//
+//     # ZORVIK settings
+//     # hardware 8.2, application 3.1.7, data 1.2
+//     # serial 9E AE 2C 04 2C 25 22 FA DB 8D BE 7F
+//     # saved 2026-12-10 14:03
+//     SwashServoFrequencyID = 2
+//
+// Blank lines and lines starting with '#' are comments. Any other line that
+// is not `Name = value` with a known name given once and a decimal value
+// makes the whole file invalid: a half-understood setup must never reach a
+// helicopter, so nothing of an invalid file is used.
+class SettingsFile {
+public:
+    static constexpr const char* EXTENSION = "zset";
+    static constexpr const char* TITLE_LINE = "# ZORVIK settings";
+    // Far above any real file (29 short lines); a larger file is not read.
+    static constexpr size_t MAX_FILE_SIZE = 64 * 1024;
+
+    struct Setting {
+        uint16_t id = 0;
+        int value = 0;
+        bool operator==(const Setting& other) const
+        {
+            return id == other.id && value == other.value;
+        }
+    };
+
+    // The device the settings were saved from, as the comment lines name it.
+    // A file written by hand may name none of it.
+    struct Origin {
+        bool hasHardware = false;
+        uint16_t hardwareMajor = 0;
+        uint16_t hardwareMinor = 0;
+        std::string applicationVersion; // "3.1.7"; empty when not named
+        bool hasData = false;
+        uint16_t dataMajor = 0;
+        uint16_t dataMinor = 0;
+        std::string serial; // as the settings window labels it; empty when not named
+        std::string saved;  // when, as written; empty when not named
+    };
+
+    // Where reading stopped: line counted from 1 (0 for the file as a whole).
+    struct Error {
+        int line = 0;
+        std::string message;
+        // "line 3: ..." or the message alone for the file as a whole.
+        std::string text() const;
+    };
+
+    SettingsFile() = default;
+    // The settings as the device holds them, with its description.
+    SettingsFile(const DeviceInfo& device, std::vector<Setting> settings, std::string saved);
+
+    const Origin& origin() const { return m_origin; }
+    const std::vector<Setting>& settings() const { return m_settings; }
+
+    // The file's text, settings in the order given.
+    std::string text() const;
+    // False (with the line and the reason) for an invalid file; `file` is
+    // then left as it was.
+    static bool parse(const std::string& text, SettingsFile* file, Error* error);
+
+    // The file at path, read and parsed; the error names an unreadable or
+    // oversized file as well.
+    static bool read(const std::string& path, SettingsFile* file, Error* error);
+    // Writes the text to a file beside path and renames it over path, so an
+    // existing file is either replaced whole or left as it was.
+    bool write(const std::string& path, std::string* error) const;
+
+private:
+    static void takeComment(const std::string& comment, Origin* origin);
+
+    Origin m_origin;
+    std::vector<Setting> m_settings;
+};
+
+} // namespace ZORVI
