@@ -185,6 +185,12 @@ void ParameterCommandsTest::setWritesAcceptedValuesInOneRequest_data()
     QTest::newRow("write refused by device")
         << QStringList{"--refuse-writes"} << QStringList{"StickDeadband=3"} << 2
         << QStringList{"8100310003"} << "refused the write";
+    // 33 answered exchanges bring the set command up to its write; an
+    // unanswered write may or may not have been stored, and is not called
+    // refused.
+    QTest::newRow("write unanswered")
+        << QStringList{"--silent-after", "33"} << QStringList{"StickDeadband=3"} << 2
+        << QStringList{} << "did not confirm the write; what it holds now is not known";
     QTest::newRow("unknown name") << QStringList{} << QStringList{"Stickdeadband=3"} << 1
                                   << QStringList{} << "unknown parameter 'Stickdeadband'";
     // TailServoCPPLID 0x22, TailServoCPPL 0x23, TailServoFrequencyID 0x20:
