@@ -1,9 +1,13 @@
 #include "CommandList.h"
 
+#include "DiffCommand.h"
 #include "FileCommand.h"
 #include "InfoCommand.h"
+#include "LoadCommand.h"
 #include "ParamsCommand.h"
 #include "PortsCommand.h"
+#include "ResetCommand.h"
+#include "SaveCommand.h"
 #include "SetCommand.h"
 #include "UpdateCommand.h"
 
@@ -19,6 +23,10 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(std::make_unique<UpdateCommand>());
     commands.push_back(std::make_unique<ParamsCommand>());
     commands.push_back(std::make_unique<SetCommand>());
+    commands.push_back(std::make_unique<SaveCommand>());
+    commands.push_back(std::make_unique<LoadCommand>());
+    commands.push_back(std::make_unique<DiffCommand>());
+    commands.push_back(std::make_unique<ResetCommand>());
     return commands;
 }
 

@@ -44,7 +44,20 @@ int ParameterSession::connect(const std::string& port)
         printDevice(result.info);
     if (result.outcome != Outcome::Connected)
         return refuse(result, port);
+    m_info = result.info;
     return EXIT_OK;
+}
+
+void ParameterSession::reportWriteFailure(LinkFailure failure)
+{
+    // Only a refusal says what the device holds; a write that went
+    // unanswered may have been stored or not.
+    if (failure == LinkFailure::Refused)
+        std::fprintf(stderr, "zorvik: the device refused the write; nothing was stored\n");
+    else
+        std::fprintf(stderr, "zorvik: the device did not confirm the write; what it holds "
+                             "now is not known: check it with zorvik params\n");
+    DeviceSession::reportLinkFailure(failure);
 }
 
 void ParameterSession::reportLinkFailure() const

@@ -30,6 +30,11 @@ public:
     // Why the last exchange with the device failed, and that on standard error.
     LinkFailure lastFailure() const { return m_control->lastFailure(); }
     void reportLinkFailure() const;
+    // Says on standard error that a write failed and what that means for
+    // what the device holds, then why (the failure of the write).
+    static void reportWriteFailure(LinkFailure failure);
+    // The device as it described itself when connecting.
+    const DeviceInfo& deviceInfo() const { return m_info; }
 
 private:
     static void printDevice(const DeviceInfo& info);
@@ -38,6 +43,7 @@ private:
     // Made by ControlFactory: traced under zorvik --trace.
     std::unique_ptr<Control> m_control;
     EEPROM::ParameterMemory m_memory;
+    DeviceInfo m_info;
 };
 
 } // namespace Cli

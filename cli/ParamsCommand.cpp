@@ -107,10 +107,7 @@ int ParamsCommand::run(const std::vector<std::string>& args)
     if (connected != EXIT_OK)
         return connected;
 
-    std::vector<uint16_t> ids;
-    for (const EEPROM::ParameterName& parameter : EEPROM::PARAMETER_NAMES)
-        ids.push_back(parameter.id);
-    session.memory().load(ids);
+    session.memory().load(EEPROM::parameterIds());
 
     std::vector<ParameterRow> rows;
     int unread = 0;

@@ -3,8 +3,8 @@
 #include "ParameterIds.h"
 #include "ParameterRules.h"
 #include "ParameterSession.h"
+#include "RuleTexts.h"
 #include "SetRequest.h"
-#include "TailServoRule.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,71 +16,11 @@ namespace Cli {
 
 namespace {
 
-using EEPROM::TailServoFrequency;
-using EEPROM::TailServoFrequencyID;
-using Rules::Refusal;
 using Rules::TailServoOutcome;
-
-std::string textOf(uint16_t id, int value)
-{
-    return std::string(EEPROM::parameterName(id)) + "=" + std::to_string(value);
-}
-
-// A frame rate as the user asks for it, with the rate a preset stands for.
-std::string frequencyText(uint16_t id, int value)
-{
-    std::string text = textOf(id, value);
-    if (id == TailServoFrequencyID && value != 0)
-        text += " (" + std::to_string(TailServoRule::frequency(value, 0)) + " Hz)";
-    return text;
-}
-
-bool asks(const Rules::Changes& changes, uint16_t id)
-{
-    return std::any_of(changes.begin(), changes.end(),
-                       [id](const Rules::Change& change) { return change.id == id; });
-}
 
 void explainRefusal(const Rules::Verdict& verdict, const TailServoOutcome& tailServo)
 {
-    std::string refused = textOf(verdict.id, verdict.value);
-    if (Rules::isGeometryEntry(verdict.id))
-        refused += " (of the swash plate geometry asked for)";
-    const char* text = refused.c_str();
-    const Rules::Limits& limits = verdict.limits;
-    switch (verdict.refusal) {
-    case Refusal::None: break;
-    case Refusal::NotDescribed:
-        std::fprintf(stderr, "zorvik: %s refused: the device does not describe this parameter\n",
-                     text);
-        break;
-    case Refusal::OutOfRange:
-        std::fprintf(stderr, "zorvik: %s refused: allowed are %d to %d\n", text, limits.minimum,
-                     limits.maximum);
-        break;
-    case Refusal::NotAPreset:
-        std::fprintf(stderr, "zorvik: %s refused: allowed are 0 to %d (the list's presets)\n",
-                     text, Rules::presetCount(verdict.id) - 1);
-        break;
-    case Refusal::NotADirection:
-        std::fprintf(stderr, "zorvik: %s refused: allowed are 1 (normal) or -1 (reverse)\n", text);
-        break;
-    case Refusal::GeometryEntry:
-        std::fprintf(stderr,
-                     "zorvik: %s refused: the swash plate entries would form no geometry; use "
-                     "SwashGeometry=NAME and SwashPhase=DEG\n",
-                     text);
-        break;
-    case Refusal::TailServoRule:
-        std::fprintf(stderr,
-                     "zorvik: %s refused: a tail servo centre pulse of %d us allows a frame rate "
-                     "of at most %d Hz, and no lowering of the frame rate fits; ask for a "
-                     "shorter centre pulse, or a frame rate of at most %d Hz that the device "
-                     "takes\n",
-                     text, tailServo.pulseLength, tailServo.frequencyLimit,
-                     tailServo.frequencyLimit);
-        break;
-    }
+    std::fprintf(stderr, "zorvik: %s\n", RuleTexts::refusal(verdict, tailServo).c_str());
 }
 
 // The settings window lowers a frame rate the tail servo's pulse does not
@@ -89,24 +29,11 @@ void explainRefusal(const Rules::Verdict& verdict, const TailServoOutcome& tailS
 void explainLowering(const Rules::Parameters& device, const Rules::Changes& changes,
                      const TailServoOutcome& tailServo)
 {
-    const Rules::Parameters after = Rules::applied(device, changes);
-    const uint16_t rateId =
-        after.at(TailServoFrequencyID).value != 0 ? TailServoFrequencyID : TailServoFrequency;
-    const bool asked = asks(changes, rateId);
-    std::string lowering;
-    for (const Rules::Change& correction : tailServo.corrections)
-        lowering += (lowering.empty() ? "" : " ") + frequencyText(correction.id, correction.value);
-    const std::string rate = frequencyText(rateId, after.at(rateId).value);
-    std::fprintf(stderr,
-                 "zorvik: %s%s is too fast for a centre pulse of %d us (at most %d Hz); ask for "
-                 "%s %s\n",
-                 asked ? "" : "the device's ", rate.c_str(), tailServo.pulseLength,
-                 tailServo.frequencyLimit, lowering.c_str(), asked ? "instead" : "as well");
-}
-
-bool isLowering(TailServoOutcome::Kind kind)
-{
-    return kind == TailServoOutcome::ReducedToPreset || kind == TailServoOutcome::ReducedToLimit;
+    bool asked = false;
+    const std::string tooFast = RuleTexts::tooFast(device, changes, tailServo, &asked);
+    std::fprintf(stderr, "zorvik: %s%s; ask for %s %s\n", asked ? "" : "the device's ",
+                 tooFast.c_str(), RuleTexts::lowering(tailServo).c_str(),
+                 asked ? "instead" : "as well");
 }
 
 // True when the rules take the changes exactly as asked; otherwise every
@@ -128,7 +55,7 @@ bool acceptedAsAsked(const Rules::Parameters& device, const Rules::Changes& chan
         explainRefusal(outcome.verdict, outcome.tailServo);
         return false;
     }
-    if (isLowering(outcome.tailServo.kind)) {
+    if (RuleTexts::isLowering(outcome.tailServo.kind)) {
         explainLowering(device, changes, outcome.tailServo);
         return false;
     }
@@ -176,14 +103,7 @@ int store(ParameterSession& session, const SetRequest& request, const Rules::Cha
     if (pending.empty())
         return EXIT_OK;
     if (!memory.writeChanges()) {
-        // Only a refusal says what the device holds; a write that went
-        // unanswered may have been stored or not.
-        if (session.lastFailure() == LinkFailure::Refused)
-            std::fprintf(stderr, "zorvik: the device refused the write; nothing was stored\n");
-        else
-            std::fprintf(stderr, "zorvik: the device did not confirm the write; what it holds "
-                                 "now is not known: check it with zorvik params\n");
-        session.reportLinkFailure();
+        session.reportWriteFailure(session.lastFailure());
         return EXIT_NO_DEVICE;
     }
     for (uint16_t id : pending)

@@ -1,17 +1,11 @@
 #include "TransferProgress.h"
 
+#include "Console.h"
 #include "Control.h"
 #include "Update.h"
 
 #include <algorithm>
 #include <string>
-#ifdef _MSC_VER
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
 
 namespace ZORVI {
 namespace Cli {
@@ -47,7 +41,7 @@ std::string durationText(double seconds)
 } // namespace
 
 TransferProgress::TransferProgress(const Update& update, std::FILE* out)
-    : m_total(update.totalBytes()), m_interactive(isatty(fileno(out)) != 0), m_out(out)
+    : m_total(update.totalBytes()), m_interactive(Console::isTerminal(out)), m_out(out)
 {
     for (const UpdateRecord* record = update.records(); record; record = record->next)
         m_sizes.push_back(record->size);

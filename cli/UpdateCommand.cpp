@@ -1,5 +1,6 @@
 #include "UpdateCommand.h"
 
+#include "Console.h"
 #include "ControlFactory.h"
 #include "DeviceSession.h"
 #include "TransferProgress.h"
@@ -102,12 +103,7 @@ void UpdateCommand::printQuestion(const DeviceSession& session, const std::strin
 
 bool UpdateCommand::userConfirms()
 {
-    std::printf("Continue? [y/N] ");
-    std::fflush(stdout);
-    std::string answer;
-    if (!std::getline(std::cin, answer))
-        return false;
-    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
+    return Console::confirm("Continue?");
 }
 
 // Sends the update as it was read at the start: the file is not read again,

@@ -36,6 +36,21 @@ void printUpdateHelp()
                                                      : ZORVI::UpdateJournal::path().c_str());
 }
 
+void printSettingsHelp()
+{
+    std::printf("`save` writes every parameter as the device holds it to FILE, a settings\n"
+                "file (.zset: `Name = value` lines under the names `params` lists, the\n"
+                "device in # comment lines), replaced whole or left as it was. `load` and\n"
+                "`reset` (every parameter to its default) apply the settings window's rules\n"
+                "and show the settings that would change (CURRENT, NEW; `*` marks a value\n"
+                "the rules correct, explained below), then ask before writing: --yes answers\n"
+                "for you and is needed when standard input is no terminal; --dry-run shows\n"
+                "the preview and writes nothing. The changes go out in one write, and\n"
+                "every value written is read back from the device and compared. `diff`\n"
+                "shows the same preview, never writes, and exits 0 whether or not the\n"
+                "device differs from FILE.\n\n");
+}
+
 void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
 {
     std::printf("usage: zorvik [--trace FILE] COMMAND [ARGS]\n\nCommands:\n");
@@ -56,16 +71,23 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
                 "Either alone keeps the other as the device holds it.\n\n",
                 ZORVI::Rules::geometryNames().c_str(), ZORVI::Cli::SetRequest::PHASE_ANGLE_MIN,
                 ZORVI::Cli::SetRequest::PHASE_ANGLE_MAX);
+    printSettingsHelp();
     printUpdateHelp();
     std::printf("Exit codes:\n"
                 "  0  done (info: a device, or a device in recovery mode, was found;\n"
                 "     update: the device runs the file's versions afterwards)\n"
                 "  1  usage error (a --trace FILE that cannot be written included), `set`\n"
                 "     refused a value (and wrote nothing), or `update` sent nothing\n"
-                "     (unusable file, other hardware, not confirmed)\n"
+                "     (unusable file, other hardware, not confirmed); `load`, `reset`,\n"
+                "     `diff` wrote nothing: an invalid settings file (its line is named),\n"
+                "     a file for other hardware, values outside the device's limits or\n"
+                "     refused by the rules, not confirmed, or no --yes without a terminal;\n"
+                "     `save` could not write FILE\n"
                 "  2  no device answered, or the device refused the operation; `update`\n"
                 "     failed, or the device does not run the file's versions afterwards\n"
-                "     (other versions, recovery mode, or no answer)\n"
+                "     (other versions, recovery mode, or no answer); `load`, `reset`:\n"
+                "     the device refused the write, or a value read back differs from\n"
+                "     the one written (each is named); `save`: a value could not be read\n"
                 "  3  the port could not be opened or the KORLINK interface did not echo,\n"
                 "     also in the middle of an update (the reason is printed on standard\n"
                 "     error)\n");

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace ZORVI {
 namespace EEPROM {
@@ -89,6 +90,15 @@ inline const char* parameterName(uint16_t id)
         if (entry.id == id)
             return entry.name;
     return nullptr;
+}
+
+// Every ID of the table, in its order.
+inline std::vector<uint16_t> parameterIds()
+{
+    std::vector<uint16_t> ids;
+    for (const ParameterName& entry : PARAMETER_NAMES)
+        ids.push_back(entry.id);
+    return ids;
 }
 
 // The ID of a name of the table; false for any other name.

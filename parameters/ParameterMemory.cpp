@@ -115,17 +115,23 @@ std::vector<uint16_t> ParameterMemory::keysOf(Entry::State state, EntryKey key) 
     return keys;
 }
 
-void ParameterMemory::describeNewEntries()
+LinkFailure ParameterMemory::describeNewEntries()
 {
+    LinkFailure first = LinkFailure::None;
     for (const Run& run : runsOf(keysOf(Entry::StateNew, &Entry::id), m_maxIdRun))
-        describeRun(run.first, run.count);
+        if (!describeRun(run.first, run.count) && first == LinkFailure::None)
+            first = m_control->lastFailure();
+    return first;
 }
 
-void ParameterMemory::readDescribedValues()
+LinkFailure ParameterMemory::readDescribedValues()
 {
+    LinkFailure first = LinkFailure::None;
     const std::vector<uint16_t> addresses = keysOf(Entry::StateDescribed, &Entry::address);
     for (const Run& run : runsOf(addresses, m_maxAddressRun))
-        readValueRun(run.first, run.count);
+        if (!readValueRun(run.first, run.count) && first == LinkFailure::None)
+            first = m_control->lastFailure();
+    return first;
 }
 
 bool ParameterMemory::describeRun(uint16_t firstId, uint8_t count)
@@ -275,6 +281,32 @@ bool ParameterMemory::writeChanges()
     if (changedIds().empty())
         return true;
     return writeChangedEntries();
+}
+
+bool ParameterMemory::reread(const std::vector<uint16_t>& ids, LinkFailure* failure)
+{
+    size_t index = 0;
+    for (uint16_t id : ids)
+        if (!indexOfId(id, &index))
+            m_entries.emplace_back(id);
+    m_bLoaded = true;
+    const LinkFailure describeFailure = describeNewEntries();
+    for (uint16_t id : ids)
+        if (indexOfId(id, &index) && m_entries[index].state() != Entry::StateNew)
+            m_entries[index].markDescribed();
+    const LinkFailure readFailure = readDescribedValues();
+    if (failure)
+        *failure = describeFailure != LinkFailure::None ? describeFailure : readFailure;
+    for (uint16_t id : ids) {
+        if (!indexOfId(id, &index) || !hasValue(m_entries[index]))
+            return false;
+    }
+    return true;
+}
+
+LinkFailure ParameterMemory::lastFailure() const
+{
+    return m_control->lastFailure();
 }
 
 } // namespace EEPROM

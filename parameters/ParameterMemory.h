@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Entry.h"
+#include "LinkFailure.h"
 #include "ParameterRules.h"
 
 #include <cstddef>
@@ -65,6 +66,16 @@ public:
     // to write or the device acknowledged the request; a refused or lost
     // request leaves the changes pending.
     bool writeChanges();
+    // Forgets what is known of the values of these IDs, pending changes
+    // included, and reads them from the device again: IDs not yet known are
+    // described first, then one read request goes out per run of addresses.
+    // The memory then holds what the device really holds; an entry whose
+    // run could not be read is left without a value (the next use asks for
+    // it again). True when every value was read; else `failure` (if given)
+    // tells why the first request that failed did.
+    bool reread(const std::vector<uint16_t>& ids, LinkFailure* failure = nullptr);
+    // Why the last exchange with the device failed; None when it succeeded.
+    LinkFailure lastFailure() const;
 
     // The keys sorted and cut into runs of consecutive keys, each at most
     // maxRun (and 255) long: the requests a refresh makes.
@@ -79,8 +90,10 @@ private:
     // first use.
     using EntryKey = uint16_t (Entry::*)() const;
     std::vector<uint16_t> keysOf(Entry::State state, EntryKey key) const;
-    void describeNewEntries();
-    void readDescribedValues();
+    // Each the reason the first of its requests failed; None when all
+    // were answered.
+    LinkFailure describeNewEntries();
+    LinkFailure readDescribedValues();
     bool describeRun(uint16_t firstId, uint8_t count);
     bool readValueRun(uint16_t firstAddress, uint8_t count);
     bool writeChangedEntries();

@@ -118,18 +118,29 @@ void SettingsFile::takeComment(const std::string& comment, Origin* origin)
     } else if (startsWith(text, SAVED_PREFIX)) {
         origin->saved = trimmed(text.substr(std::strlen(SAVED_PREFIX)));
     } else if (startsWith(text, HARDWARE_PREFIX)) {
-        char hardware[16] = {};
-        char application[32] = {};
-        char data[16] = {};
-        if (std::sscanf(text.c_str(), "hardware %15[0-9.], application %31[0-9.], data %15[0-9.]",
-                        hardware, application, data)
-            != 3)
-            return;
-        origin->hasHardware =
-            parseVersionPair(hardware, &origin->hardwareMajor, &origin->hardwareMinor);
-        origin->applicationVersion = application;
-        origin->hasData = parseVersionPair(data, &origin->dataMajor, &origin->dataMinor);
+        // "hardware 8.2, application 3.1.7, data 1.2": each part on its
+        // own, so that a line edited by hand still names what it can.
+        std::istringstream parts(text);
+        std::string part;
+        while (std::getline(parts, part, ','))
+            takeVersion(trimmed(part), origin);
     }
+}
+
+void SettingsFile::takeVersion(const std::string& part, Origin* origin)
+{
+    const size_t blank = part.find(' ');
+    if (blank == std::string::npos)
+        return;
+    const std::string key = part.substr(0, blank);
+    const std::string version = trimmed(part.substr(blank + 1));
+    if (key == "hardware")
+        origin->hasHardware =
+            parseVersionPair(version, &origin->hardwareMajor, &origin->hardwareMinor);
+    else if (key == "application")
+        origin->applicationVersion = version;
+    else if (key == "data")
+        origin->hasData = parseVersionPair(version, &origin->dataMajor, &origin->dataMinor);
 }
 
 bool SettingsFile::parse(const std::string& text, SettingsFile* file, Error* error)

@@ -82,6 +82,7 @@ public:
 
 private:
     static void takeComment(const std::string& comment, Origin* origin);
+    static void takeVersion(const std::string& part, Origin* origin);
 
     Origin m_origin;
     std::vector<Setting> m_settings;

@@ -43,6 +43,26 @@ bool EEP::writeChanges()
     return ParameterMemory::writeChanges();
 }
 
+SettingsApply::Result EEP::applyAtOnce(const Rules::Changes& changes)
+{
+    endWriteCycle();
+    return SettingsApply::apply(*this, changes);
+}
+
+SettingsApply::Result EEP::collect(const DeviceInfo& info, SettingsFile* file)
+{
+    endWriteCycle();
+    return SettingsApply::collect(*this, info, file);
+}
+
+void EEP::endWriteCycle()
+{
+    if (!m_writeTimer.isActive())
+        return;
+    m_writeTimer.stop();
+    emit timerFinished();
+}
+
 void EEP::onWriteTimeout()
 {
     if (!ParameterMemory::changedIds().empty())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ParameterMemory.h"
+#include "SettingsApply.h"
 
 #include <QList>
 #include <QObject>
@@ -54,6 +55,13 @@ public:
     // the cycle's signals. True when there was nothing to write or the device
     // acknowledged the request.
     bool writeChanges();
+    // A settings file's (or the factory settings') changes, written at once
+    // with any pending ones and read back (SettingsApply::apply); the write
+    // cycle has nothing left to do.
+    SettingsApply::Result applyAtOnce(const Rules::Changes& changes);
+    // Every parameter the programs use as the device holds it, for a
+    // settings file (SettingsApply::collect); pending changes go first.
+    SettingsApply::Result collect(const DeviceInfo& info, SettingsFile* file);
 
 signals:
     void writeResult(bool bResult);
@@ -64,6 +72,9 @@ private slots:
     void onWriteTimeout();
 
 private:
+    // The timer's cycle ends here: what it would write is written now.
+    void endWriteCycle();
+
     QTimer m_writeTimer;
 };
 

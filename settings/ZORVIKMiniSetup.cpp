@@ -18,8 +18,14 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -101,8 +107,15 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     , m_version(QString::fromLatin1(Version::SETTINGS))
     , m_eep(nullptr)
     , m_bConnected(false)
+    , m_chooseFile([](QWidget* parent, FileDialog dialog, const QString& caption,
+                      const QString& filter) {
+        if (dialog == FileDialog::Save)
+            return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+        return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    })
 {
     ui->setupUi(this);
+    setAcceptDrops(true);
     m_deviceLabels = std::make_unique<DeviceLabels>(ui->m_lblZorviAppVer, ui->m_lblZorviHWVer,
                                                     ui->m_lblZorviEEPVer, ui->m_lblZorviSerial);
     // Moving around the window (scrolling, turning pages, stepping through
@@ -140,6 +153,14 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     connect(ui->m_btnDisconnect, &QPushButton::clicked, this, &ZORVIKMiniSetup::doDisconnect);
     connect(ui->action_About_ZORVIK_Micro_Settings, &QAction::triggered, this,
             &ZORVIKMiniSetup::onAbout);
+    connect(ui->action_SaveSettingsAs, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onSaveSettings);
+    connect(ui->action_LoadSettings, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onLoadSettings);
+    connect(ui->action_CompareWithFile, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onCompareWithFile);
+    connect(ui->action_ResetToFactorySettings, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onResetToFactorySettings);
     connectParameterRows();
     connect(m_eep.get(), &EEP::writeResult, this, &ZORVIKMiniSetup::onWriteResult);
 }
@@ -490,6 +511,9 @@ void ZORVIKMiniSetup::controlGUI()
     ui->m_tabControl->setEnabled(m_bConnected);
     ui->m_btnConnect->setEnabled(!m_bConnected);
     ui->m_btnDisconnect->setEnabled(m_bConnected);
+    for (QAction* action : {ui->action_SaveSettingsAs, ui->action_LoadSettings,
+                            ui->action_CompareWithFile, ui->action_ResetToFactorySettings})
+        action->setEnabled(m_bConnected);
     if (!m_bConnected) {
         ui->m_lblZorviAppVer->clear();
         ui->m_lblZorviHWVer->clear();
@@ -771,12 +795,20 @@ bool ZORVIKMiniSetup::reviewDeviceValues()
 
 QString ZORVIKMiniSetup::correctionText(const Rules::Correction& correction) const
 {
-    QString to = number(correction.to);
-    if (QComboBox* list = presetList(correction.id))
-        to = QStringLiteral("%1 (%2)").arg(to, list->itemText(correction.to));
-    else if (correction.id == TorqueDirection)
-        to = QStringLiteral("%1 (%2)").arg(to, ui->m_cmbBoxTorqueDir->itemText(correction.to == 1 ? 0 : 1));
-    return QStringLiteral("%1: %2 -> %3").arg(settingText(correction.id), number(correction.from), to);
+    return QStringLiteral("%1: %2 -> %3")
+        .arg(settingText(correction.id), number(correction.from),
+             valueText(correction.id, correction.to));
+}
+
+// A preset index with the list's text, a torque direction with its name.
+QString ZORVIKMiniSetup::valueText(uint16_t id, int value) const
+{
+    QString item;
+    if (QComboBox* list = presetList(id))
+        item = list->itemText(value);
+    else if (id == TorqueDirection && (value == 1 || value == -1))
+        item = ui->m_cmbBoxTorqueDir->itemText(value == 1 ? 0 : 1);
+    return item.isEmpty() ? number(value) : QStringLiteral("%1 (%2)").arg(number(value), item);
 }
 
 QString ZORVIKMiniSetup::geometryCorrectionText(
@@ -1015,6 +1047,290 @@ void ZORVIKMiniSetup::doPitchBoostID(int iIndex)
 void ZORVIKMiniSetup::pitchBoostChanged(int newVal)
 {
     storeChanges({{PitchBoost, newVal}});
+}
+
+// ----------------------------------------------------------- settings files
+
+namespace {
+
+QString fileFilter()
+{
+    return ZORVIKMiniSetup::tr("ZORVIK Settings (*.%1)")
+        .arg(QString::fromLatin1(SettingsFile::EXTENSION));
+}
+
+bool isSettingsFile(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QString::fromLatin1(SettingsFile::EXTENSION),
+                                            Qt::CaseInsensitive)
+        == 0;
+}
+
+// The local file a drop carries, when it is one settings file.
+QString droppedSettingsFile(const QMimeData* data)
+{
+    if (!data->hasUrls() || data->urls().size() != 1)
+        return QString();
+    const QString path = data->urls().constFirst().toLocalFile();
+    return isSettingsFile(path) ? path : QString();
+}
+
+QString fileName(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+} // namespace
+
+QString ZORVIKMiniSetup::chooseSettingsFile(FileDialog dialog, const QString& caption)
+{
+    // The dialog runs its own event loop; the port list must not change
+    // behind it.
+    m_interfaceTimer.stop();
+    QString path = m_chooseFile(this, dialog, caption, fileFilter());
+    m_interfaceTimer.start();
+    if (dialog == FileDialog::Save && !path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+        path += QLatin1Char('.') + QString::fromLatin1(SettingsFile::EXTENSION);
+    return path;
+}
+
+void ZORVIKMiniSetup::onSaveSettings()
+{
+    if (!m_bConnected)
+        return;
+    const QString path = chooseSettingsFile(FileDialog::Save, tr("Save Settings As"));
+    if (!path.isEmpty() && m_bConnected && writePendingChangesFirst(tr("saved")))
+        saveSettingsFile(path);
+}
+
+void ZORVIKMiniSetup::onLoadSettings()
+{
+    const QString path = chooseSettingsFile(FileDialog::Open, tr("Load Settings"));
+    if (!path.isEmpty())
+        loadSettingsFile(path, SettingsPreview::Purpose::Load);
+}
+
+void ZORVIKMiniSetup::onCompareWithFile()
+{
+    const QString path = chooseSettingsFile(FileDialog::Open, tr("Compare with File"));
+    if (!path.isEmpty())
+        loadSettingsFile(path, SettingsPreview::Purpose::Compare);
+}
+
+void ZORVIKMiniSetup::onResetToFactorySettings()
+{
+    if (!m_bConnected || !writePendingChangesFirst(tr("reset")))
+        return;
+    previewAndApply(SettingsPlan::forDefaults(deviceParameters()),
+                    SettingsPreview::Purpose::Reset, QString());
+}
+
+void ZORVIKMiniSetup::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_bConnected && !droppedSettingsFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ZORVIKMiniSetup::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedSettingsFile(event->mimeData());
+    if (!m_bConnected || path.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    loadSettingsFile(path, SettingsPreview::Purpose::Load);
+}
+
+// The edits the write cycle still holds go to the device now: a file is
+// saved, compared or applied against what the device holds, never against
+// edits it may not take.
+bool ZORVIKMiniSetup::writePendingChangesFirst(const QString& action)
+{
+    if (m_eep->changedIds().isEmpty())
+        return true;
+    const QList<uint16_t> pending = m_eep->changedIds();
+    const bool written = m_eep->writeChanges();
+    onTimerFinished();
+    if (written)
+        return true;
+    // As when the write cycle fails: the connection ends (before the box, so
+    // that the keep-alive does not report behind it) and the user verifies.
+    const LinkFailure failure = m_control->lastFailure();
+    doDisconnect();
+    QStringList lines;
+    for (uint16_t id : pending)
+        lines.append(QStringLiteral("- ") + settingText(id));
+    lines.removeDuplicates();
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("Your changes could not be written to the ZORVIK Device"));
+    box.setInformativeText(
+        tr("These changes were not written:\n\n%1\n\nNothing has been %2. Please reconnect the "
+           "device and verify your settings.\n\nDO NOT FLY!")
+            .arg(lines.join(QLatin1Char('\n')), action));
+    LinkFailureDetail::addTo(box, failure);
+    box.exec();
+    return false;
+}
+
+void ZORVIKMiniSetup::loadSettingsFile(const QString& path, SettingsPreview::Purpose purpose)
+{
+    SettingsFile file;
+    if (!m_bConnected || !readSettingsFile(path, &file))
+        return;
+    if (!writePendingChangesFirst(purpose == SettingsPreview::Purpose::Compare ? tr("compared")
+                                                                                : tr("loaded")))
+        return;
+    previewAndApply(SettingsPlan::forFile(deviceParameters(), m_deviceInfo, file), purpose,
+                    fileName(path));
+}
+
+// A file that is not entirely understood is not used at all.
+bool ZORVIKMiniSetup::readSettingsFile(const QString& path, SettingsFile* file)
+{
+    SettingsFile::Error error;
+    if (SettingsFile::read(path.toStdString(), file, &error))
+        return true;
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Warning);
+    box.setText(tr("\"%1\" is no valid settings file").arg(fileName(path)));
+    box.setInformativeText(tr("%1\n%2\n\nNothing has been written to the ZORVIK Device.")
+                               .arg(QDir::toNativeSeparators(path),
+                                    QString::fromStdString(error.text())));
+    box.exec();
+    return false;
+}
+
+Rules::Parameters ZORVIKMiniSetup::deviceParameters()
+{
+    QList<uint16_t> ids;
+    for (const ParameterName& parameter : PARAMETER_NAMES)
+        ids.append(parameter.id);
+    m_eep->load(ids);
+    return m_eep->snapshot();
+}
+
+void ZORVIKMiniSetup::previewAndApply(const SettingsPlan& plan, SettingsPreview::Purpose purpose,
+                                      const QString& source)
+{
+    SettingsPreview preview(plan, purpose, source, m_deviceInfo, wording(), this);
+    if (preview.exec() == QDialog::Accepted && preview.offersApply() && m_bConnected)
+        applyPlan(plan, source.isEmpty() ? tr("the factory settings") : source);
+}
+
+// Written at once, read back and compared; the pages then show what the
+// device was read to hold, whatever happened.
+void ZORVIKMiniSetup::applyPlan(const SettingsPlan& plan, const QString& source)
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const SettingsApply::Result result = m_eep->applyAtOnce(plan.changes());
+    QGuiApplication::restoreOverrideCursor();
+    if (!result.written && !result.ids.empty() && result.refused.empty()) {
+        // The device no longer takes requests: as after a failed write cycle.
+        m_liveDataTimer.stop();
+        reportApplyFailure(result, source);
+        doDisconnect();
+        return;
+    }
+    {
+        const QScopedValueRollback<bool> filling(m_bFilling, true);
+        refreshSetupMenu();
+        refreshParameterMenu();
+        refreshPresetLists();
+    }
+    if (!result.verified()) {
+        reportApplyFailure(result, source);
+        return;
+    }
+    ui->m_statusbar->showMessage(
+        tr("%1 applied: %2 settings written and read back.")
+            .arg(source, number(int(result.ids.size()))),
+        MESSAGE_DEVICE_MS);
+}
+
+void ZORVIKMiniSetup::reportApplyFailure(const SettingsApply::Result& result,
+                                         const QString& source)
+{
+    ui->m_statusbar->showMessage(tr("Write failed!"), MESSAGE_WRITE_MS);
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("%1 was not applied as shown").arg(source));
+    box.setInformativeText(
+        tr("%1\n\nThe pages show what the ZORVIK Device was read to hold. Please reconnect the "
+           "device and verify your settings.\n\nDO NOT FLY!")
+            .arg(mismatchLines(result).join(QLatin1Char('\n'))));
+    LinkFailureDetail::addTo(box, result.failure);
+    box.exec();
+}
+
+QStringList ZORVIKMiniSetup::mismatchLines(const SettingsApply::Result& result) const
+{
+    QStringList lines;
+    for (uint16_t id : result.refused)
+        lines.append(tr("- %1: not taken, nothing was written").arg(captionOf(id)));
+    if (!result.written && result.refused.empty())
+        for (uint16_t id : result.ids)
+            lines.append(tr("- %1: not written").arg(captionOf(id)));
+    for (const SettingsApply::Mismatch& mismatch : result.mismatches)
+        lines.append(tr("- %1: written %2, the device holds %3")
+                         .arg(captionOf(mismatch.id), valueText(mismatch.id, mismatch.wanted),
+                              valueText(mismatch.id, mismatch.readBack)));
+    for (uint16_t id : result.unread)
+        lines.append(tr("- %1: could not be read back").arg(captionOf(id)));
+    return lines;
+}
+
+void ZORVIKMiniSetup::saveSettingsFile(const QString& path)
+{
+    SettingsFile file;
+    const SettingsApply::Result result = m_eep->collect(m_deviceInfo, &file);
+    if (!result.verified()) {
+        reportUnsavedSettings(result);
+        return;
+    }
+    std::string error;
+    if (!file.write(path.toStdString(), &error)) {
+        QMessageBox box(this);
+        box.setIcon(QMessageBox::Critical);
+        box.setText(tr("The settings could not be saved"));
+        box.setInformativeText(tr("%1:\n%2\n\nChoose another folder or file name.")
+                                   .arg(QDir::toNativeSeparators(path),
+                                        QString::fromStdString(error)));
+        box.exec();
+        return;
+    }
+    ui->m_statusbar->showMessage(tr("Settings saved to %1.").arg(QDir::toNativeSeparators(path)),
+                                 MESSAGE_DEVICE_MS);
+}
+
+void ZORVIKMiniSetup::reportUnsavedSettings(const SettingsApply::Result& result)
+{
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("The settings could not be saved"));
+    box.setInformativeText(
+        tr("The ZORVIK Device did not give all of its settings:\n\n%1\n\nNothing has been "
+           "saved. Please reconnect the device and try again.")
+            .arg(mismatchLines(result).join(QLatin1Char('\n'))));
+    LinkFailureDetail::addTo(box, result.failure);
+    box.exec();
+}
+
+QString ZORVIKMiniSetup::captionOf(uint16_t id) const
+{
+    if (Rules::isGeometryEntry(id))
+        return QStringLiteral("%1: %2").arg(settingText(id),
+                                            QString::fromLatin1(parameterName(id)));
+    return settingText(id);
+}
+
+SettingsPreview::Wording ZORVIKMiniSetup::wording() const
+{
+    return {[this](uint16_t id) { return captionOf(id); },
+            [this](uint16_t id, int value) { return valueText(id, value); }};
 }
 
 } // namespace ZORVI

@@ -5,6 +5,9 @@
 #include "DeviceLabels.h"
 #include "ParameterRules.h"
 #include "PortList.h"
+#include "SettingsApply.h"
+#include "SettingsPlan.h"
+#include "SettingsPreview.h"
 #include "SwashGeometry.h"
 
 #include <QList>
@@ -14,9 +17,12 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
 class QProgressBar;
 class QSpinBox;
@@ -50,6 +56,14 @@ public:
     ~ZORVIKMiniSetup() override;
 
     const QString& version() const { return m_version; }
+
+    // Asks the user for a settings file to open or to save to: the path, or
+    // empty when cancelled. The file dialogs by default; the window tests
+    // put their own chooser here instead of driving a native dialog.
+    enum class FileDialog { Open, Save };
+    using FileChooser = std::function<QString(QWidget* parent, FileDialog dialog,
+                                              const QString& caption, const QString& filter)>;
+    void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void libraryInfo(char* buildDate, uint32_t size, uint32_t* major, uint32_t* minor,
                      uint32_t* patch) const;
 
@@ -86,12 +100,21 @@ private slots:
     void doPitchBoostID(int iIndex);
     void pitchBoostChanged(int newVal);
 
+    void onSaveSettings();
+    void onLoadSettings();
+    void onCompareWithFile();
+    void onResetToFactorySettings();
+
     void controlGUI();
     void doLiveData();
     void onWriteResult(bool bResult);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // A settings file dropped on the connected window is loaded as by
+    // "Load Settings...".
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     enum class RowUnit { Hertz, Microseconds, Plain };
@@ -153,6 +176,28 @@ private:
     void reportUnwrittenChanges(const QList<uint16_t>& ids);
     QString settingText(uint16_t id) const;
 
+    // Settings files. Every one of them starts from what the device holds:
+    // edits still pending are written first, and when that fails nothing
+    // else happens.
+    QString chooseSettingsFile(FileDialog dialog, const QString& caption);
+    bool writePendingChangesFirst(const QString& action);
+    void loadSettingsFile(const QString& path, SettingsPreview::Purpose purpose);
+    bool readSettingsFile(const QString& path, SettingsFile* file);
+    // The device's parameters as the rules see them, every one of them read.
+    Rules::Parameters deviceParameters();
+    void previewAndApply(const SettingsPlan& plan, SettingsPreview::Purpose purpose,
+                         const QString& source);
+    void applyPlan(const SettingsPlan& plan, const QString& source);
+    void reportApplyFailure(const SettingsApply::Result& result, const QString& source);
+    QStringList mismatchLines(const SettingsApply::Result& result) const;
+    void saveSettingsFile(const QString& path);
+    void reportUnsavedSettings(const SettingsApply::Result& result);
+    // A setting as the window captions it (each swash entry by its own
+    // name), and one of its values as its row shows it.
+    QString captionOf(uint16_t id) const;
+    QString valueText(uint16_t id, int value) const;
+    SettingsPreview::Wording wording() const;
+
     std::unique_ptr<Ui::ZORVIKMiniSetupClass> ui;
     std::unique_ptr<Control> m_control;
     QString m_version;
@@ -175,6 +220,7 @@ private:
     // not on every port the arrow keys pass over. The Connect button
     // connects at once.
     SettledChoice* m_portChoice = nullptr;
+    FileChooser m_chooseFile;
 };
 
 } // namespace ZORVI

@@ -6,6 +6,7 @@
 #include "Protocol.h"
 #include "UnlockPrefix.h"
 
+#include <cstdio>
 #include <memory>
 
 namespace ZORVI {
@@ -417,15 +418,42 @@ uint8_t DeviceSimulator::writeValues(const uint8_t* payload, uint16_t length)
 
     if (m_options.refuseWrites)
         return STATUS_REFUSED;
+    const std::vector<ParameterTable::WordWrite> stored =
+        m_options.alterWrites ? alteredWrites(writes) : writes;
     std::string error;
-    switch (m_parameters.store(writes, error)) {
-    case ParameterTable::StoreResult::Stored: return STATUS_OK;
+    switch (m_parameters.store(stored, error)) {
+    case ParameterTable::StoreResult::Stored: logAlterations(writes, stored); return STATUS_OK;
     case ParameterTable::StoreResult::UnknownAddress: return STATUS_UNKNOWN;
     case ParameterTable::StoreResult::OutOfRange: return STATUS_OUT_OF_RANGE;
     case ParameterTable::StoreResult::NotSaved: break;
     }
     log("event state-error " + error);
     return STATUS_STORE_FAILED;
+}
+
+std::vector<ParameterTable::WordWrite>
+DeviceSimulator::alteredWrites(const std::vector<ParameterTable::WordWrite>& writes) const
+{
+    std::vector<ParameterTable::WordWrite> stored;
+    for (const ParameterTable::WordWrite& write : writes)
+        stored.push_back(m_parameters.altered(write));
+    return stored;
+}
+
+// The request line in the log shows what was sent; these lines show what was
+// stored instead, so that the log tells what the device holds.
+void DeviceSimulator::logAlterations(const std::vector<ParameterTable::WordWrite>& sent,
+                                     const std::vector<ParameterTable::WordWrite>& stored) const
+{
+    for (size_t i = 0; i < sent.size() && i < stored.size(); ++i) {
+        if (sent[i].word == stored[i].word)
+            continue;
+        char line[64];
+        std::snprintf(line, sizeof line, "event altered address=%04x sent=%04x stored=%04x",
+                      unsigned(sent[i].address), unsigned(sent[i].word),
+                      unsigned(stored[i].word));
+        log(line);
+    }
 }
 
 // The host proves it read the device information: the handshake marker and

@@ -89,6 +89,11 @@ private:
     std::vector<uint8_t> describe(const uint8_t* payload, uint16_t length) const;
     std::vector<uint8_t> readValues(const uint8_t* payload, uint16_t length) const;
     uint8_t writeValues(const uint8_t* payload, uint16_t length);
+    // With --alter-writes: the words one off, each change logged once stored.
+    std::vector<ParameterTable::WordWrite>
+    alteredWrites(const std::vector<ParameterTable::WordWrite>& writes) const;
+    void logAlterations(const std::vector<ParameterTable::WordWrite>& sent,
+                        const std::vector<ParameterTable::WordWrite>& stored) const;
     std::vector<uint8_t> handshake(const uint8_t* payload, uint16_t length);
 
     void enterReceiving();

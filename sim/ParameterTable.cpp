@@ -334,6 +334,20 @@ ParameterTable::StoreResult ParameterTable::store(const std::vector<WordWrite>& 
     return StoreResult::Stored;
 }
 
+ParameterTable::WordWrite ParameterTable::altered(const WordWrite& write) const
+{
+    const Parameter* parameter = findByAddress(write.address);
+    if (!parameter)
+        return write;
+    const int32_t number = parameter->numberFromWord(write.word);
+    if (!parameter->accepts(number))
+        return write;
+    const int32_t other = parameter->accepts(number + 1) ? number + 1 : number - 1;
+    if (!parameter->accepts(other))
+        return write; // a parameter that takes one value only
+    return {write.address, static_cast<uint16_t>(other)};
+}
+
 bool ParameterTable::setLimits(uint16_t id, int32_t minimum, int32_t maximum,
                                int32_t defaultValue)
 {

@@ -69,6 +69,11 @@ public:
     // Anything short of Stored leaves memory and state file as they were.
     StoreResult store(const std::vector<WordWrite>& writes, std::string& error);
 
+    // The write one off: its value plus one where the parameter's limits
+    // allow, else minus one. A write the store refuses anyway (unknown
+    // address, value outside the limits) comes back as it was.
+    WordWrite altered(const WordWrite& write) const;
+
     // Describes a parameter with other limits and default, and gives it the
     // new default as its value; false for an unknown ID.
     bool setLimits(uint16_t id, int32_t minimum, int32_t maximum, int32_t defaultValue);

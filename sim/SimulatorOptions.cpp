@@ -159,6 +159,7 @@ const std::vector<OptionRule>& rules()
         {"--no-answer", false, [](O& o, S) { return o.noAnswer = true; }},
         {"--bad-crc", false, [](O& o, S) { return o.badCrc = true; }},
         {"--refuse-writes", false, [](O& o, S) { return o.refuseWrites = true; }},
+        {"--alter-writes", false, [](O& o, S) { return o.alterWrites = true; }},
         {"--silent-after", true, [](O& o, S v) {
              uint32_t count = 0;
              if (!parseCount(v, count))
@@ -291,6 +292,9 @@ Faults:
   --no-answer             echo, but the device never answers
   --bad-crc               answers carry a wrong CRC
   --refuse-writes         parameter writes answer status 1 and store nothing
+  --alter-writes          parameter writes are acknowledged, but each value is
+                          stored plus one where its limits allow, else minus
+                          one (logged: event altered address=A sent=W stored=W)
   --silent-after N        after N answered transactions neither echo nor answer
                           (the adapter was unplugged)
 

@@ -41,6 +41,7 @@ public:
     bool noAnswer = false;
     bool badCrc = false;
     bool refuseWrites = false;
+    bool alterWrites = false; // writes stored one off what was sent
     std::optional<uint32_t> silentAfter; // answered transactions before it goes silent
 
     // Receiving mode (firmware transfer).

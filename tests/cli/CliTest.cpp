@@ -2,6 +2,8 @@
 #include "DeviceConnection.h"
 #include "Protocol.h"
 #include "SimulatorProcess.h"
+#include "PtyPair.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -329,4 +333,212 @@ TEST(ZorvikTrace, TheOptionIsDocumentedAndNeedsAFile)
     const CliRun bare = runZorvik("--trace");
     EXPECT_EQ(1, bare.exitCode);
     EXPECT_TRUE(contains(bare.err, "--trace needs a FILE")) << bare.err;
+}
+
+// ---- settings files: save, load, diff, reset --------------------------------
+
+namespace {
+
+// Requests to write parameters (command 4) the simulator has logged.
+size_t writeRequestCount(const SimulatorProcess& sim)
+{
+    size_t count = 0;
+    for (const std::string& line : sim.logLines("request"))
+        count += field(line, "cmd") == "4" ? 1 : 0;
+    return count;
+}
+
+std::string contentsOf(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The simulator keeping its parameters in a state file of the test's folder.
+struct SimulatorWithState {
+    explicit SimulatorWithState(const std::vector<std::string>& arguments = {},
+                                const std::string& initialState = std::string())
+        : statePath(folder.file("state"))
+    {
+        if (!initialState.empty())
+            folder.write("state", initialState);
+        std::vector<std::string> all = {"--state", statePath};
+        all.insert(all.end(), arguments.begin(), arguments.end());
+        sim = std::make_unique<SimulatorProcess>(all);
+    }
+    std::string state() const { return contentsOf(statePath); }
+
+    TempFolder folder;
+    std::string statePath;
+    std::unique_ptr<SimulatorProcess> sim;
+};
+
+struct UnusableFile {
+    const char* what;
+    const char* content; // null: no such file
+    const char* said;    // on standard output or error
+};
+
+const UnusableFile UNUSABLE_FILES[] = {
+    {"no such file", nullptr, "Cannot read"},
+    {"line without =", "# mine\nStickDeadband 9\n", "line 2"},
+    {"unknown name", "StickDeadband = 9\nStickDeadbands = 9\n", "line 2"},
+    {"name given twice", "StickDeadband = 9\nHeadingLockGain = 60\nStickDeadband = 3\n",
+     "line 3"},
+    {"value not a number", "StickDeadband = nine\n", "line 1"},
+    {"value outside the limits", "StickDeadband = 30\nHeadingLockGain = 101\n",
+     "StickDeadband=30 refused: allowed are 0 to 25"},
+    {"uneven swash angles", "SwashServo2Angle = 100\n",
+     "the swash plate entries would form no geometry"},
+    {"other hardware major", "# hardware 9.2, application 3.1.7, data 1.2\nStickDeadband = 9\n",
+     "saved from hardware 9.2"},
+};
+
+} // namespace
+
+// Every file that cannot be used, or that this device cannot take, ends
+// `load --yes` with exit 1, says why, and sends no write.
+TEST(ZorvikSettings, UnusableFilesWriteNothing)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    TempFolder folder;
+    for (const UnusableFile& row : UNUSABLE_FILES) {
+        SCOPED_TRACE(row.what);
+        const std::string path =
+            row.content ? folder.write("settings.zset", row.content) : folder.file("none.zset");
+        const CliRun run = runZorvik("load " + sim.portName() + " " + path + " --yes");
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_TRUE(contains(run.out + run.err, row.said)) << run.out << run.err;
+        EXPECT_TRUE(contains(run.err, "nothing written")) << run.err;
+        EXPECT_EQ(writeRequestCount(sim), 0u);
+    }
+}
+
+// Save, change, then compare, preview, refuse without a terminal and load:
+// the device's state ends byte for byte as it was saved, by one write.
+TEST(ZorvikSettings, SavedSettingsLoadBackExactly)
+{
+    SimulatorWithState device;
+    ASSERT_TRUE(device.sim->isRunning()) << device.sim->error();
+    const std::string port = device.sim->portName();
+    const std::string file = device.folder.file("heli.zset");
+    const std::string saved = device.state();
+
+    const CliRun save = runZorvik("save " + port + " " + file);
+    ASSERT_EQ(save.exitCode, 0) << save.err;
+    EXPECT_TRUE(contains(save.out, "saved to ")) << save.out;
+    EXPECT_TRUE(contains(contentsOf(file), "StickDeadband = 2\n"));
+    ASSERT_EQ(runZorvik("set " + port + " StickDeadband=9 RevoMixCyclic=-40").exitCode, 0);
+    ASSERT_NE(device.state(), saved);
+    const size_t writesBefore = writeRequestCount(*device.sim);
+
+    const CliRun diff = runZorvik("diff " + port + " " + file);
+    EXPECT_EQ(diff.exitCode, 0) << diff.err;
+    EXPECT_TRUE(contains(diff.out, "StickDeadband                 9        2")) << diff.out;
+    EXPECT_TRUE(contains(diff.out, "RevoMixCyclic               -40        0")) << diff.out;
+    const CliRun dryRun = runZorvik("load " + port + " " + file + " --dry-run");
+    EXPECT_EQ(dryRun.exitCode, 0) << dryRun.err;
+    EXPECT_EQ(dryRun.out.substr(0, dryRun.out.rfind("Dry run")), diff.out);
+    const CliRun unattended = runZorvik("load " + port + " " + file + " </dev/null");
+    EXPECT_EQ(unattended.exitCode, 1);
+    EXPECT_TRUE(contains(unattended.err, "--yes")) << unattended.err;
+    EXPECT_EQ(writeRequestCount(*device.sim), writesBefore) << "diff, preview and refusal";
+
+    const CliRun load = runZorvik("load " + port + " " + file + " --yes");
+    EXPECT_EQ(load.exitCode, 0) << load.err;
+    EXPECT_TRUE(contains(load.out, "Settings loaded and verified (2 written).")) << load.out;
+    EXPECT_EQ(writeRequestCount(*device.sim), writesBefore + 1);
+    EXPECT_EQ(device.state(), saved);
+    const CliRun same = runZorvik("diff " + port + " " + file);
+    EXPECT_EQ(same.exitCode, 0);
+    EXPECT_TRUE(contains(same.out, "No setting would change")) << same.out;
+}
+
+TEST(ZorvikSettings, ResetRestoresEveryDefault)
+{
+    SimulatorWithState factory;
+    ASSERT_TRUE(factory.sim->isRunning()) << factory.sim->error();
+    SimulatorWithState device({}, "0x109C 9\n0x1158 20\n0x1174 -1\n0x1064 1000\n");
+    ASSERT_TRUE(device.sim->isRunning()) << device.sim->error();
+    ASSERT_NE(device.state(), factory.state());
+
+    const CliRun reset = runZorvik("reset " + device.sim->portName() + " --yes");
+    EXPECT_EQ(reset.exitCode, 0) << reset.err;
+    EXPECT_TRUE(contains(reset.out, "TorqueDirection              -1        1")) << reset.out;
+    EXPECT_TRUE(contains(reset.out, "Factory settings loaded and verified (4 written)."))
+        << reset.out;
+    EXPECT_EQ(device.state(), factory.state());
+}
+
+// A device that acknowledges the write but stores other values: the
+// read-back names each setting, and the exit code says the device failed.
+TEST(ZorvikSettings, ReadBackMismatchIsNamed)
+{
+    SimulatorProcess sim({"--alter-writes"});
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    TempFolder folder;
+    const std::string file = folder.write("heli.zset", "StickDeadband = 9\nTailAsymmetry = 100\n");
+
+    const CliRun load = runZorvik("load " + sim.portName() + " " + file + " --yes");
+
+    EXPECT_EQ(load.exitCode, 2) << load.out << load.err;
+    EXPECT_TRUE(contains(load.err, "StickDeadband: written 9, holds 10")) << load.err;
+    EXPECT_TRUE(contains(load.err, "TailAsymmetry: written 100, holds 99")) << load.err;
+    EXPECT_FALSE(contains(load.out, "verified")) << load.out;
+}
+
+// A frame rate the tail servo's pulse does not allow is stored lowered, as
+// the settings window stores it: the preview marks the row and says why,
+// and notes where the file came from.
+TEST(ZorvikSettings, PreviewMarksAndExplainsCorrections)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    TempFolder folder;
+    const std::string file =
+        folder.write("heli.zset", "# hardware 8.2, application 3.1.7, data 1.3\n"
+                                  "TailServoFrequencyID = 5\nPitchBoost = 10\n");
+
+    const CliRun preview = runZorvik("load " + sim.portName() + " " + file + " --dry-run");
+
+    EXPECT_EQ(preview.exitCode, 0) << preview.err;
+    EXPECT_TRUE(contains(preview.out, "TailServoFrequencyID          1        4 *\n"
+                                      "PitchBoost                    0       10\n"))
+        << preview.out;
+    EXPECT_TRUE(contains(preview.out, "* TailServoFrequencyID=5 (560 Hz) is too fast for a centre "
+                                      "pulse of 1520 us (at most 396 Hz): the rules store "
+                                      "TailServoFrequencyID=4 (333 Hz) instead"))
+        << preview.out;
+    EXPECT_TRUE(contains(preview.out, "saved under data version 1.3")) << preview.out;
+    EXPECT_EQ(writeRequestCount(sim), 0u);
+}
+
+// On a terminal, `load` asks before writing and writes only on a yes. The
+// answer is typed ahead into the terminal zorvik reads as standard input.
+TEST(ZorvikSettings, OnATerminalOnlyAYesWrites)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    TempFolder folder;
+    const std::string file = folder.write("heli.zset", "StickDeadband = 9\nPitchBoost = 10\n");
+    const struct {
+        const char* typed;
+        int exitCode;
+        size_t writes; // so far
+    } answers[] = {{"n\n", 1, 0}, {"\n", 1, 0}, {"y\n", 0, 1}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.typed);
+        PtyPair terminal;
+        ASSERT_TRUE(terminal.isOpen());
+        const std::string typed = answer.typed;
+        ASSERT_TRUE(terminal.writeMaster(std::vector<uint8_t>(typed.begin(), typed.end())));
+        const CliRun run =
+            runZorvik("load " + sim.portName() + " " + file + " <" + terminal.slavePath());
+        EXPECT_EQ(run.exitCode, answer.exitCode) << run.out << run.err;
+        EXPECT_TRUE(contains(run.out, "Apply these 2 changes to the device on " + sim.portName()
+                                          + "? [y/N]"))
+            << run.out;
+        EXPECT_EQ(writeRequestCount(sim), answer.writes);
+    }
 }

@@ -81,6 +81,19 @@ TEST(SettingsFile, HandWrittenFilesMayUseBlanksCommentsWindowsLineEndsAndAByteOr
     EXPECT_TRUE(file.origin().serial.empty());
 }
 
+TEST(SettingsFile, ADeviceLineEditedByHandStillNamesWhatItCan)
+{
+    const SettingsFile file = parsed("# hardware 8.1, data 1.3\nPitchBoost = 3\n");
+    const SettingsFile::Origin& origin = file.origin();
+    EXPECT_TRUE(origin.hasHardware);
+    EXPECT_EQ(origin.hardwareMajor, 8);
+    EXPECT_EQ(origin.hardwareMinor, 1);
+    EXPECT_TRUE(origin.applicationVersion.empty());
+    EXPECT_TRUE(origin.hasData);
+    EXPECT_EQ(origin.dataMajor, 1);
+    EXPECT_EQ(origin.dataMinor, 3);
+}
+
 struct InvalidFile {
     const char* name;
     const char* text;

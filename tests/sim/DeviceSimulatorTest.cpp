@@ -221,7 +221,14 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"OutOfRangeStoresNothing", {}, "82 0011 0064 0061 0002", 3, 50, 1},
         WriteCase{"UnknownAddressStoresNothing", {}, "82 0011 0064 0012 0000", 5, 50, 1},
         WriteCase{"LengthNotMatchingCount", {}, "83 0011 0064 0061 ffff", 4, 50, 1},
-        WriteCase{"RefusedByOption", {"--refuse-writes"}, "81 0011 0064", 1, 50, 1}),
+        WriteCase{"RefusedByOption", {"--refuse-writes"}, "81 0011 0064", 1, 50, 1},
+        // A device that stores other values than it acknowledges: one up
+        // where the limits allow (-1 becomes 0), one down at the maximum.
+        WriteCase{"AlteredUpward", {"--alter-writes"}, "82 0011 0064 0061 ffff", 0, 101, 0},
+        WriteCase{"AlteredDownwardAtTheMaximum", {"--alter-writes"}, "82 0011 00c8 0061 0001",
+                  0, 199, 0},
+        WriteCase{"AlteredButOutOfRangeStoresNothing", {"--alter-writes"},
+                  "82 0011 0064 0061 0002", 3, 50, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WriteParameters, WrittenValuesReadBackSigned)
@@ -231,6 +238,26 @@ TEST(WriteParameters, WrittenValuesReadBackSigned)
     const auto answer = sim.ask(FIRMWARE, 3, {0x00, 0x63, 0x02});
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->payload, hexBytes("0032 ff9c 00"));
+}
+
+// The log shows the request as sent; what was stored in its place must be
+// told as well, or the log would lie about what the device holds. A word
+// stored as sent gets no line.
+TEST(WriteParameters, AlteredWritesAreLoggedAsStored)
+{
+    EngineHarness sim({"--alter-writes"});
+    ASSERT_TRUE(sim.ask(FIRMWARE, 4, hexBytes("83 0011 0064 0061 ffff 0031 0009")));
+    std::vector<std::string> altered;
+    std::copy_if(sim.log.begin(), sim.log.end(), std::back_inserter(altered),
+                 [](const std::string& line) { return line.rfind("event altered ", 0) == 0; });
+    const std::vector<std::string> expected = {
+        "event altered address=0011 sent=0064 stored=0065",
+        "event altered address=0061 sent=ffff stored=0000",
+        "event altered address=0031 sent=0009 stored=000a"};
+    EXPECT_EQ(altered, expected);
+    const auto answer = sim.ask(FIRMWARE, 3, {0x00, 0x31, 0x01});
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->payload, hexBytes("000a 00"));
 }
 
 TEST(WriteParameters, AcceptedWritesReachTheStateFileAtOnce)

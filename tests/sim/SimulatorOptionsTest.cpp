@@ -97,7 +97,7 @@ TEST(SimulatorOptions, HelpNamesEveryOption)
     for (const char* name :
          {"--name", "--state", "--log", "--paced", "--help", "--app-version", "--data-version",
           "--hardware", "--serial", "--token", "--info-24", "--info ", "--recovery", "--no-echo",
-          "--corrupt-echo", "--no-answer", "--bad-crc", "--refuse-writes", "--silent-after",
+          "--corrupt-echo", "--no-answer", "--bad-crc", "--refuse-writes", "--alter-writes", "--silent-after",
           "--mode-target", "--mode-only-target", "--refuse-record", "--drop-record",
           "--silent-during-transfer", "--save-image", "--update-app-version",
           "--update-data-version", "--restart-delay", "--watch-pid"}) {
