@@ -49,10 +49,11 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
         // No echo, a garbled one, or a port that took no bytes.
         reportLinkFailure(control.lastFailure());
     } else {
-        // The system's own words first: they tell apart what the reason
-        // groups together (for example a port that vanished).
-        std::fprintf(stderr, "zorvik: cannot open port %s (%s): %s\n", port.c_str(),
-                     control.lastOpenError().c_str(), reason);
+        // Then the system's own words: they tell apart what the reason
+        // groups together (a port that vanished, the program that holds
+        // it, the group to join and the command for it).
+        std::fprintf(stderr, "zorvik: cannot open port %s: %s\n", port.c_str(), reason);
+        std::fprintf(stderr, "zorvik: %s\n", control.lastOpenError().c_str());
     }
     return EXIT_ADAPTER;
 }

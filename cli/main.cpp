@@ -8,6 +8,7 @@
 #include "ParameterRules.h"
 #include "SetRequest.h"
 #include "UpdateJournal.h"
+#include "ZorvikVersion.h"
 
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,8 @@ void printSettingsHelp()
 
 void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
 {
-    std::printf("usage: zorvik [--trace FILE] COMMAND [ARGS]\n\nCommands:\n");
+    std::printf("usage: zorvik [--trace FILE] COMMAND [ARGS]\n"
+                "       zorvik --version | --help\n\nCommands:\n");
     for (const auto& command : commands)
         std::printf("  %-34s %s\n", command->synopsis(), command->summary());
     std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
@@ -126,6 +128,10 @@ int main(int argc, char** argv)
     const int first = commandIndex(argc, argv);
     if (first < 0)
         return ZORVI::Cli::EXIT_USAGE;
+    if (argc > first && !std::strcmp(argv[first], "--version")) {
+        std::printf("zorvik %s\n", ZORVI::Version::RELEASE);
+        return ZORVI::Cli::EXIT_OK;
+    }
     if (argc <= first || !std::strcmp(argv[first], "--help") || !std::strcmp(argv[first], "-h")
         || !std::strcmp(argv[first], "help")) {
         printHelp(commands);

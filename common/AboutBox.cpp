@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QLayout>
-#include <QPixmap>
 #include <QSize>
 
 namespace {
@@ -77,7 +76,7 @@ QSize AboutBox::showProgram(Program program)
     setWindowTitle(translated(texts.windowTitle));
     m_ui->label->setText(translated(texts.name));
     m_ui->label_6->setText(translated(texts.versionCaption));
-    m_ui->label_2->setPixmap(QPixmap(QString::fromLatin1(texts.imagePath)));
+    m_ui->label_2->setImageFile(QString::fromLatin1(texts.imagePath));
     return texts.size;
 }
 

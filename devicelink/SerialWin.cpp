@@ -4,6 +4,7 @@
 #include "Packet.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -18,6 +19,7 @@ namespace {
 constexpr const char* DEVICE_PREFIX = "\\\\.\\";
 constexpr const char* SERIALCOMM_KEY = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr DWORD VALUE_NAME_SIZE = 260;
+constexpr DWORD MESSAGE_SIZE = 2048;
 
 } // namespace
 
@@ -30,6 +32,7 @@ bool SerialWin::open(const char* portName, int mode)
 {
     close();
     m_openError = ERROR_INVALID_PARAMETER;
+    m_openMessage.clear();
     std::memset(m_devicePath, 0, sizeof m_devicePath);
     if (!portName || std::strlen(portName) + std::strlen(DEVICE_PREFIX) >= DEVICE_PATH_SIZE)
         return false;
@@ -40,6 +43,7 @@ bool SerialWin::open(const char* portName, int mode)
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr) {
         m_openError = GetLastError();
+        m_openMessage = systemMessage(m_openError);
         return false;
     }
     // From here the handle is held, even when the settings are refused:
@@ -269,8 +273,25 @@ bool SerialWin::enumeratePort(uint32_t index, char* buffer, uint32_t bufferSize)
     return result == ERROR_SUCCESS;
 }
 
+// Windows ends its messages with a line break; the Linux stand-in says who
+// holds the port or which group may open it.
+std::string SerialWin::systemMessage(DWORD error)
+{
+    char text[MESSAGE_SIZE] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                       0, text, MESSAGE_SIZE, nullptr);
+    std::string message(text, length < MESSAGE_SIZE ? length : 0);
+    while (!message.empty() && std::isspace(static_cast<unsigned char>(message.back())))
+        message.pop_back();
+    return message;
+}
+
+// The system's words when it has them, else ours.
 const char* SerialWin::openError() const
 {
+    if (!m_openMessage.empty())
+        return m_openMessage.c_str();
     switch (m_openError) {
     case ERROR_SUCCESS:
         return "";

@@ -4,6 +4,7 @@
 #include "win32/Win32Api.h"
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 namespace ZORVI {
@@ -80,11 +81,14 @@ private:
     bool limitReadTo(Clock::time_point deadline);
     bool setReadTotalConstant(DWORD milliseconds);
     bool configure(int mode);
+    static std::string systemMessage(DWORD error);
 
     bool m_isOpen = false;
     char m_devicePath[DEVICE_PATH_SIZE] = {};
     HANDLE m_portHandle = nullptr;
     DWORD m_openError = 0;
+    // The system's own words for the last failed open, where it has them.
+    std::string m_openMessage;
     // The read total constant the port has now: READ_TOTAL_CONSTANT_MS,
     // shorter only while a frame read nears its deadline.
     DWORD m_readTotalConstantMs = READ_TOTAL_CONSTANT_MS;

@@ -109,8 +109,8 @@ const char* DeviceConnection::reason(Outcome outcome)
         return "The port is in use by another program. Close that program (for example the "
                "updater), then connect again.";
     case Outcome::PermissionDenied:
-        return "You have no permission to open the port. On Linux, add yourself to the dialout "
-               "group (sudo adduser $USER dialout), then log out and in again.";
+        return "You have no permission to open the port: only the group that owns its device "
+               "node may (on Debian usually dialout), and you must be in it.";
     case Outcome::NoSuchPort:
         return "The port does not exist (any more). Plug in the KORLINK interface and choose "
                "its port.";

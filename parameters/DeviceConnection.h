@@ -56,7 +56,9 @@ public:
     static Result connect(Control& control, const char* portName);
 
     // For the failures: what went wrong and what the user can do, in a
-    // sentence or two (English; the windows translate it).
+    // sentence or two (English; the windows translate it). For a port that
+    // did not open, the port's open error adds what the system knows (the
+    // group to join and the command, the program that holds the port).
     static const char* reason(Outcome outcome);
     // True for the outcomes where the port itself, not the device, failed.
     static bool isPortFailure(Outcome outcome);

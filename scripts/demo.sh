@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Fresh Debian 12 machine to the settings program on a simulated device:
 # installs what is missing, builds, starts the device simulator and
-# ZORVIKMicroSettings beside it. Close the window to end the demo.
+# ZORVIKMicroSettings beside it, with the simulator's port chosen. Close the
+# window to end the demo. Needs a graphical session (or xvfb-run -a).
 #
 # The simulated device keeps its parameters in a state file between runs,
 # so a value stored in one demo is still there in the next.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/graphical-session.sh
+require_graphical_session
 . scripts/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}"
 
@@ -24,7 +27,7 @@ build/release/cli/zorvik info "$port" || true
 cat <<TEXT
 
 Simulated ZORVIK device on port $port (its parameters are kept in $state).
-In ZORVIKMicroSettings choose $port under "USB-Interface (KORLINK)" and press "Connect";
-every change is stored in the device half a second later.
+ZORVIKMicroSettings starts with $port chosen under "USB-Interface (KORLINK)": press
+"Connect"; every change is stored in the device half a second later.
 TEXT
-build/release/settings/ZORVIKMicroSettings
+build/release/settings/ZORVIKMicroSettings --port "$port"

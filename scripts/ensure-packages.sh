@@ -17,3 +17,5 @@ ensure_packages() {
 
 # What building the programs, the simulator and the command line needs.
 BUILD_PACKAGES=(build-essential cmake pkg-config qt6-base-dev)
+# What building the Debian package (scripts/package.sh) and checking it needs.
+PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream bash-completion shared-mime-info)

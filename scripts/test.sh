@@ -45,3 +45,15 @@ CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_
     -DZORVIK_BUILD_GUI=OFF -DZORVIK_BUILD_BENCH=OFF
 cmake --build build/fuzz -j"$jobs" --target update_reader_fuzzer packet_decode_fuzzer
 (cd build/fuzz && ctest --output-on-failure -L fuzz -j"$jobs")
+
+# The Debian package, made by CPack from the optimized GCC tree built above:
+# checked with lintian, desktop-file-validate and appstreamcli, then installed
+# on this machine with dpkg -i, its programs run from /usr/bin (the windows on
+# an X server), and removed with dpkg -r leaving nothing behind.
+scripts/package.sh --check build/werror-gcc
+
+# The README's command blocks as a new user runs them: a fresh clone of this
+# commit in a temporary folder, its own Release build of the command line and
+# the simulator, every block marked <!-- ci: run --> run with set -e (see
+# scripts/readme-commands.sh for the markers).
+scripts/readme-commands.sh

@@ -11,6 +11,7 @@
 #include "LinkTrace.h"
 #include "ParameterIds.h"
 #include "PortListBox.h"
+#include "PortOpenProblem.h"
 #include "RowInputGuard.h"
 #include "SettledChoice.h"
 #include "TabSwitchKeys.h"
@@ -238,6 +239,7 @@ void ZORVIKMiniSetup::onInterfaceTimer()
 {
     if (m_ports.update())
         rebuildPortList();
+    m_busyRetry.noteList(PortListBox::names(m_ports.known()));
 }
 
 // The first port is offered when none was chosen: choosing connects only
@@ -252,6 +254,18 @@ void ZORVIKMiniSetup::rebuildPortList()
     if (selection == PortListBox::Selection::Gone)
         showNoDevice();
     m_portChoice->resume();
+}
+
+bool ZORVIKMiniSetup::preselectPort(const QString& name)
+{
+    const int index = ui->m_cmbBoxZorvilink->findText(name);
+    if (index < 0)
+        return false;
+    // The program's choice, not the user's: it opens nothing by itself.
+    m_portChoice->pause();
+    ui->m_cmbBoxZorvilink->setCurrentIndex(index);
+    m_portChoice->resume();
+    return true;
 }
 
 void ZORVIKMiniSetup::onAbout()
@@ -343,7 +357,19 @@ void ZORVIKMiniSetup::doConnect()
         return;
     }
     QGuiApplication::restoreOverrideCursor();
+    const QString port = ui->m_cmbBoxZorvilink->currentText();
+    if (m_busyRetry.retry(port, result.outcome, [this, port] { retryConnect(port); })) {
+        ui->m_statusbar->showMessage(BusyPortRetry::waitingText(port));
+        return;
+    }
     showConnectOutcome(result);
+}
+
+// Only while the user still wants that port and nothing else connected.
+void ZORVIKMiniSetup::retryConnect(const QString& port)
+{
+    if (!m_bConnected && ui->m_cmbBoxZorvilink->currentText() == port)
+        doConnect();
 }
 
 // A refused device has its port released before the box: the updater the
@@ -378,8 +404,12 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
     default:
         if (DeviceConnection::isPortFailure(result.outcome)) {
             showNoDevice();
-            ui->m_statusbar->showMessage(
-                tr("Cannot use %1: %2").arg(ui->m_cmbBoxZorvilink->currentText(), reason));
+            const QString port = ui->m_cmbBoxZorvilink->currentText();
+            const QString problem =
+                PortOpenProblem::reason(result.outcome, m_control->lastOpenError());
+            ui->m_statusbar->showMessage(tr("Cannot use %1: %2").arg(port, problem));
+            if (PortOpenProblem::needsBox(result.outcome))
+                PortOpenProblem::showBox(this, port, problem);
         } else {
             showNoDevice(reason);
         }
@@ -389,6 +419,7 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
 
 void ZORVIKMiniSetup::doDisconnect()
 {
+    m_busyRetry.cancel();
     const bool wasConnected = m_bConnected;
     m_liveDataTimer.stop();
     m_control->close();

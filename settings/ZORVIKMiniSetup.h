@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BusyPortRetry.h"
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
 #include "DeviceLabels.h"
@@ -56,6 +57,13 @@ public:
     ~ZORVIKMiniSetup() override;
 
     const QString& version() const { return m_version; }
+
+    // Chooses a listed port as the program's start does for --port NAME,
+    // without connecting: "Connect" does that. False, and the selection
+    // left as it was, when no such port is listed.
+    bool preselectPort(const QString& name);
+    // The ports the window lists, in its order.
+    const Communication::PortList::Names& listedPorts() const { return m_ports.known(); }
 
     // Asks the user for a settings file to open or to save to: the path, or
     // empty when cancelled. The file dialogs by default; the window tests
@@ -168,6 +176,7 @@ private:
     void clearRows();
 
     void showConnectOutcome(const DeviceConnection::Result& result);
+    void retryConnect(const QString& port);
     void showQuerying();
 
     // Edits must never vanish unnoticed: written while the device still
@@ -207,6 +216,8 @@ private:
     bool m_bConnected;
     QTimer m_interfaceTimer;
     Communication::PortList m_ports;
+    // A new port that is busy (ModemManager probing it) is connected again.
+    BusyPortRetry m_busyRetry;
     QTimer m_liveDataTimer;
     // While the rows are filled from the parameter memory they store
     // nothing: filling the pages writes nothing to the device. Connecting

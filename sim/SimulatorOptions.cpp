@@ -195,6 +195,7 @@ const std::vector<OptionRule>& rules()
          }},
         {"--paced", false, [](O& o, S) { return o.paced = true; }},
         {"--help", false, [](O& o, S) { return o.help = true; }},
+        {"--version", false, [](O& o, S) { return o.version = true; }},
     };
     return table;
 }
@@ -272,6 +273,7 @@ Port and run time:
   --watch-pid PID         end (cleanly) when process PID ends, e.g. the test
                           that started the simulator
   --help                  show this text
+  --version               print the simulator's version
 
 Device identity:
   --app-version A.B.C     application version (default 3.1.7)

@@ -71,6 +71,7 @@ public:
     bool paced = false;
     uint32_t watchPid = 0; // end together with this process; 0 = none
     bool help = false;
+    bool version = false;
 
     // Parses the arguments (without the program name). On failure the
     // message says which argument was wrong.

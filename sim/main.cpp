@@ -11,6 +11,7 @@
 #include "SimulatorSetup.h"
 #include "TerminationSignals.h"
 #include "TransactionLog.h"
+#include "ZorvikVersion.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -119,6 +120,10 @@ int main(int argc, char** argv)
     }
     if (options.help) {
         std::fputs(SimulatorOptions::usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("zorvik-sim %s\n", ZORVI::Version::RELEASE);
         return 0;
     }
     // The parent may stop reading our standard output once it has the name.

@@ -8,6 +8,7 @@
 #include "LinkFailureDetail.h"
 #include "LinkTrace.h"
 #include "PortListBox.h"
+#include "PortOpenProblem.h"
 #include "Update.h"
 #include "UpdateChecks.h"
 #include "UpdateFile.h"
@@ -146,6 +147,7 @@ void ZORVIKUpdater::onInterfaceTimer()
 {
     if (m_ports.update())
         rebuildPortList();
+    m_busyRetry.noteList(PortListBox::names(m_ports.known()));
 }
 
 // Nothing is chosen for the user: the updater asks the device as soon as a
@@ -175,11 +177,17 @@ void ZORVIKUpdater::updateStartButton()
 
 void ZORVIKUpdater::setInterface(QString qInterface)
 {
-    const int index = PortListBox::names(m_ports.known()).indexOf(qInterface);
+    preselectPort(qInterface);
+}
+
+bool ZORVIKUpdater::preselectPort(const QString& name)
+{
+    const int index = PortListBox::names(m_ports.known()).indexOf(name);
     if (index < 0)
-        return;
+        return false;
     m_ui->m_cmbBoxZorvilink->setCurrentIndex(index);
     checkInterface();
+    return true;
 }
 
 void ZORVIKUpdater::btnAutodetectClick()
@@ -216,6 +224,7 @@ QByteArray ZORVIKUpdater::selectedPortName() const
 
 void ZORVIKUpdater::btnZorviRefreshClick()
 {
+    m_busyRetry.cancel();
     m_ui->centralwidget->setEnabled(false);
     clearDeviceInfo();
     statusBar()->showMessage(tr("Checking Interface..."), MESSAGE_TIMEOUT_CHECKING_MS);
@@ -236,16 +245,28 @@ bool ZORVIKUpdater::openSelectedPort()
     const Outcome opened = DeviceConnection::openPort(*m_control, port.constData());
     if (opened == Outcome::Found)
         return true;
+    const QString name = QString::fromLocal8Bit(port);
     if (opened == Outcome::NoEcho) {
-        showNoEchoBox(QString::fromLocal8Bit(port));
-    } else {
-        statusBar()->showMessage(
-            tr("Cannot use %1: %2")
-                .arg(QString::fromLocal8Bit(port),
-                     QCoreApplication::translate("ZORVI::DeviceConnection",
-                                                 DeviceConnection::reason(opened))));
+        showNoEchoBox(name);
+        return false;
     }
+    // A run is not started again by itself: the user sees why it did not start.
+    if (!m_running && m_busyRetry.retry(name, opened, [this, name] { retryRefresh(name); })) {
+        statusBar()->showMessage(BusyPortRetry::waitingText(name));
+        return false;
+    }
+    const QString problem = PortOpenProblem::reason(opened, m_control->lastOpenError());
+    statusBar()->showMessage(tr("Cannot use %1: %2").arg(name, problem));
+    if (PortOpenProblem::needsBox(opened))
+        PortOpenProblem::showBox(this, name, problem);
     return false;
+}
+
+// Only while the user still wants that port and no run holds it.
+void ZORVIKUpdater::retryRefresh(const QString& port)
+{
+    if (!m_running && QString::fromLocal8Bit(selectedPortName()) == port)
+        btnZorviRefreshClick();
 }
 
 void ZORVIKUpdater::showNoEchoBox(const QString& port)
@@ -463,6 +484,7 @@ void ZORVIKUpdater::runOnOpenPort()
 // port-list change (which would re-select the port and ask the device).
 void ZORVIKUpdater::beginRun()
 {
+    m_busyRetry.cancel();
     m_running = true;
     m_closeWhenDone = false;
     m_interfaceTimer->stop();

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include "BusyPortRetry.h"
 #include "DeviceConnection.h"
 #include "DeviceLabels.h"
 #include "LinkFailure.h"
@@ -62,6 +63,13 @@ public:
     // nothing while an update runs.
     void setUpdateFile(const QString& path);
 
+    // Chooses a listed port as the program's start does for --port NAME:
+    // the device on it is asked at once, as when the user chooses it. False,
+    // and nothing chosen, when no such port is listed.
+    bool preselectPort(const QString& name);
+    // The ports the window lists, in its order.
+    const Communication::PortList::Names& listedPorts() const { return m_ports.known(); }
+
     // Asks the user for an update file: the path, or empty when cancelled.
     // The file dialog by default; the window tests put their own chooser
     // here instead of driving a native dialog's event loop.
@@ -116,6 +124,7 @@ private:
     void showDescription(const char* description);
     QByteArray selectedPortName() const;
     bool openSelectedPort();
+    void retryRefresh(const QString& port);
     void showNoEchoBox(const QString& port);
 
     // The update run, step by step.
@@ -145,6 +154,8 @@ private:
     std::unique_ptr<UpdateFile> m_file;
     QString m_fileRefusalMessage;
     Communication::PortList m_ports;
+    // A new port that is busy (ModemManager probing it) is asked again.
+    BusyPortRetry m_busyRetry;
     std::unique_ptr<DeviceLabels> m_deviceLabels;
     bool m_portSelected = false;
     bool m_running = false;

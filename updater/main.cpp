@@ -1,22 +1,46 @@
+#include "ProgramArguments.h"
 #include "ZORVIKUpdater.h"
+#include "ZorvikVersion.h"
 #include "win32/SignalPortRelease.h"
 
 #include <QApplication>
 #include <QFile>
 
-// ZORVIKUpdater [update file]
+#include <cstdio>
+
+// ZORVIKUpdater [--port NAME] [FILE.upd] [--help] [--version]
 int main(int argc, char* argv[])
 {
+    const ZORVI::ProgramArguments::Program program{
+        "ZORVIKUpdater", ZORVI::Version::UPDATER,
+        "Flashes a firmware update file into a ZORVIK device through its KORLINK adapter.",
+        "FILE.upd", "open this update file (its description, if any, is shown first)"};
+    // --help and --version need no display.
+    using ZORVI::ProgramArguments;
+    if (const auto status = ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv))
+                                .answerInformation(program, stdout))
+        return *status;
+
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
     QApplication application(argc, argv);
+    // QApplication has taken its own options out of argv by now.
+    const ProgramArguments arguments =
+        ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
+    if (const auto status = arguments.answer(program, stdout, stderr))
+        return *status;
 
     ZORVI::ZORVIKUpdater window;
     window.show();
     window.activateWindow();
-    // QApplication has taken its own options out of argv by now.
-    if (argc > 1)
-        window.setUpdateFile(QFile::decodeName(argv[1]));
+    if (!arguments.file().empty())
+        window.setUpdateFile(QFile::decodeName(arguments.file().c_str()));
+    const QString port = QString::fromLocal8Bit(arguments.port().c_str());
+    if (!port.isEmpty() && !window.preselectPort(port))
+        std::fputs(ProgramArguments::unknownPortMessage(program, arguments.port(),
+                                                        window.listedPorts())
+                       .c_str(),
+                   stderr);
     return application.exec();
 }

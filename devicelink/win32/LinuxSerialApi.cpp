@@ -6,6 +6,7 @@
 
 #include "KernelSerialPorts.h"
 #include "LinuxWin32.h"
+#include "OpenProblemText.h"
 #include "PortMap.h"
 #include "SignalPortRelease.h"
 
@@ -45,6 +46,10 @@ struct SerialHandle {
 };
 
 thread_local DWORD t_lastError = ERROR_SUCCESS;
+// What the system can tell about the last failed CreateFileA of this thread
+// (who holds the port, which group may open it), for FormatMessageA.
+thread_local DWORD t_openProblemError = ERROR_SUCCESS;
+thread_local std::string t_openProblem;
 
 std::mutex g_handlesMutex;
 // The handles given out and not yet closed, so that a stale or foreign
@@ -78,6 +83,15 @@ DWORD errorFromOpen(int error)
     default:
         return ERROR_FILE_NOT_FOUND;
     }
+}
+
+// Fails CreateFileA for an open of the device node that ended in errno
+// `error`, keeping what the system can say about it.
+void failOpen(const std::string& devicePath, int error)
+{
+    fail(errorFromOpen(error));
+    t_openProblemError = t_lastError;
+    t_openProblem = ZORVI::Communication::Serial::OpenProblemText::describe(devicePath, error);
 }
 
 // "\\.\NAME" -> NAME, or empty for anything that is not a plain port name.
@@ -444,6 +458,8 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
                    LPSECURITY_ATTRIBUTES /*securityAttributes*/, DWORD /*creationDisposition*/,
                    DWORD /*flagsAndAttributes*/, HANDLE /*templateFile*/)
 {
+    t_openProblemError = ERROR_SUCCESS;
+    t_openProblem.clear();
     const std::string portName = portNameOf(fileName);
     if (portName.empty()) {
         fail(ERROR_FILE_NOT_FOUND);
@@ -460,7 +476,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
     // under the time-outs instead of in the kernel.
     const int fd = ::open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        fail(errorFromOpen(errno));
+        failOpen(devicePath, errno);
         return INVALID_HANDLE_VALUE;
     }
     termios original;
@@ -472,7 +488,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
     if (!takeExclusively(fd)) {
         const int error = errno;
         ::close(fd);
-        fail(errorFromOpen(error));
+        failOpen(devicePath, error);
         return INVALID_HANDLE_VALUE;
     }
     auto* port = new SerialHandle;
@@ -635,4 +651,26 @@ void Sleep(DWORD milliseconds)
 DWORD GetLastError()
 {
     return t_lastError;
+}
+
+// Only the messages this stand-in has something to say in: the last failed
+// CreateFileA's, in a sentence that names what to do. Any other id has no
+// message (Windows would give its generic text).
+DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*languageId*/,
+                     LPSTR buffer, DWORD size, va_list* /*arguments*/)
+{
+    if (!(flags & FORMAT_MESSAGE_FROM_SYSTEM) || !buffer) {
+        fail(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (messageId == ERROR_SUCCESS || messageId != t_openProblemError || t_openProblem.empty()) {
+        fail(ERROR_MR_MID_NOT_FOUND);
+        return 0;
+    }
+    if (t_openProblem.size() >= size) {
+        fail(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(buffer, t_openProblem.c_str(), t_openProblem.size() + 1);
+    return static_cast<DWORD>(t_openProblem.size());
 }

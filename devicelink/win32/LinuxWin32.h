@@ -19,10 +19,15 @@
 //  - WriteFile honours the write total time-out.
 //  - GetCommModemStatus fails where the port has no modem lines (a
 //    pseudo-terminal), as a Windows driver does.
+//  - FormatMessageA (from the system, no inserts) has a message only for
+//    the error of the thread's last failed CreateFileA, where the system can
+//    say more than the code: the group whose members may open the port and
+//    the command that makes the user one, or the program that holds it.
 //  - The HARDWARE\DEVICEMAP\SERIALCOMM key lists the kernel's serial ports
 //    and the entries of the port map; an enumeration pass (index 0, 1, 2,
 //    ... on one thread) reads one snapshot of them, taken at index 0.
 
+#include <cstdarg>
 #include <cstdint>
 
 typedef void* HANDLE;
@@ -85,6 +90,11 @@ typedef DWORD REGSAM;
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_SHARING_VIOLATION 32L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MR_MID_NOT_FOUND 317L
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
 
 #define KEY_READ 0x20019u
 #define REG_SZ 1u
@@ -152,6 +162,8 @@ BOOL PurgeComm(HANDLE handle, DWORD flags);
 BOOL GetCommModemStatus(HANDLE handle, LPDWORD modemStatus);
 void Sleep(DWORD milliseconds);
 DWORD GetLastError();
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, va_list* arguments);
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
 LONG RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameLength,

@@ -159,16 +159,21 @@ TEST(ZorvikInfo, PermissionProblemIsNamed)
         GTEST_SKIP() << "root opens any device node";
     SimulatorProcess sim;
     ASSERT_TRUE(sim.isRunning()) << sim.error();
-    // A device node the user may not open, behind a port-map entry.
-    const std::string node = sim.runtimeDirectory() + "/locked-node";
-    std::ofstream(node).put('x');
-    chmod(node.c_str(), 0);
+    // A serial line the user may not open, behind a port-map entry.
+    PtyPair line;
+    ASSERT_TRUE(line.isOpen());
     const std::string link = sim.runtimeDirectory() + "/serialcomm/ttyLOCKED";
-    ASSERT_EQ(0, symlink(node.c_str(), link.c_str()));
+    ASSERT_EQ(0, symlink(line.slavePath().c_str(), link.c_str()));
+    struct stat before;
+    ASSERT_EQ(0, stat(line.slavePath().c_str(), &before));
+    ASSERT_EQ(0, chmod(line.slavePath().c_str(), 0));
     const CliRun run = runZorvik("info ttyLOCKED");
+    chmod(line.slavePath().c_str(), before.st_mode & 07777);
     EXPECT_EQ(3, run.exitCode);
     EXPECT_TRUE(contains(run.err, "permission")) << run.err;
     EXPECT_TRUE(contains(run.err, reasonOf(Outcome::PermissionDenied))) << run.err;
+    // Then the node, and why this user may not open it.
+    EXPECT_TRUE(contains(run.err, "zorvik: You may not open " + line.slavePath())) << run.err;
 }
 
 TEST(ZorvikPorts, ListsTheSimulatorsPortByName)

@@ -183,6 +183,9 @@ TEST(OpeningThePort, TellsAMissingPermissionFromABusyPort)
     const Outcome outcome = DeviceConnection::connect(control, sim.portName().c_str()).outcome;
     chmod(node.c_str(), before.st_mode & 07777);
     EXPECT_EQ(outcome, Outcome::PermissionDenied);
+    // The port's own words name the node and why.
+    EXPECT_NE(control.lastOpenError().find("You may not open " + node), std::string::npos)
+        << control.lastOpenError();
 }
 
 // ---- what the front ends say --------------------------------------------------

@@ -91,6 +91,8 @@ private slots:
 
     void startsDisconnected();
     void portListIsSortedAndKeepsSelection();
+    void portOptionPreselectsWithoutConnecting_data();
+    void portOptionPreselectsWithoutConnecting();
     void connectShowsDeviceAndAppliesVersionRules_data();
     void connectShowsDeviceAndAppliesVersionRules();
     void portWithoutDeviceShowsNoDevice();
@@ -198,6 +200,56 @@ void MiniSetupTest::portListIsSortedAndKeepsSelection()
     QVERIFY(child<QLabel>(window, "m_lblZorviHWVer")->text().isEmpty());
 
     QVERIFY(sim.logLines().empty());
+}
+
+void MiniSetupTest::portOptionPreselectsWithoutConnecting_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("selected"); // afterwards
+    QTest::addColumn<bool>("preselected");
+    QTest::newRow("listed after the first") << "ZSIM" << "ZSIM" << true;
+    QTest::newRow("the first") << "AAQUIET" << "AAQUIET" << true;
+    QTest::newRow("not listed") << "ttyUSB7" << "AAQUIET" << false;
+    QTest::newRow("other case") << "zsim" << "AAQUIET" << false;
+}
+
+// ZORVIKMicroSettings --port NAME: the port is chosen, the window does not
+// connect by itself, and Connect then connects to that port.
+void MiniSetupTest::portOptionPreselectsWithoutConnecting()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, selected);
+    QFETCH(bool, preselected);
+    // ZSIM is a simulated device: any connection shows in its log.
+    SimulatorProcess sim({"--name", "ZSIM"});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    PtyPair quiet;
+    QVERIFY(quiet.isOpen());
+    QVERIFY(PortMap::add("AAQUIET", quiet.slavePath().c_str()));
+
+    ZORVIKMiniSetup window;
+    QComboBox* ports = portList(window);
+    QCOMPARE(ports->currentText(), QStringLiteral("AAQUIET"));
+    // Listed in the window's order, beside the machine's own ports.
+    const ZORVI::Communication::PortList::Names& listed = window.listedPorts();
+    QCOMPARE(listed.size(), static_cast<size_t>(ports->count()));
+    QCOMPARE(QString::fromStdString(listed[1]), QStringLiteral("ZSIM"));
+
+    QCOMPARE(window.preselectPort(name), preselected);
+    QCOMPARE(ports->currentText(), selected);
+    // Longer than the user's settle delay: no connection started meanwhile.
+    QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
+                             PORT_LIST_CHECKS_TIMEOUT_MS);
+    QVERIFY(!isConnected(window));
+    QVERIFY(sim.logLines("request").empty());
+    QCOMPARE(ports->currentText(), selected);
+
+    if (selected == QStringLiteral("ZSIM")) {
+        child<QPushButton>(window, "m_btnConnect")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(isConnected(window), 10000);
+        QVERIFY(!sim.logLines("request").empty());
+    }
 }
 
 void MiniSetupTest::connectShowsDeviceAndAppliesVersionRules_data()

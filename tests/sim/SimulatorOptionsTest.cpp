@@ -95,7 +95,8 @@ TEST(SimulatorOptions, HelpNamesEveryOption)
 {
     const std::string help = SimulatorOptions::usage();
     for (const char* name :
-         {"--name", "--state", "--log", "--paced", "--help", "--app-version", "--data-version",
+         {"--name", "--state", "--log", "--paced", "--help", "--version", "--app-version",
+          "--data-version",
           "--hardware", "--serial", "--token", "--info-24", "--info ", "--recovery", "--no-echo",
           "--corrupt-echo", "--no-answer", "--bad-crc", "--refuse-writes", "--alter-writes", "--silent-after",
           "--mode-target", "--mode-only-target", "--refuse-record", "--drop-record",

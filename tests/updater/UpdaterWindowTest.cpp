@@ -167,6 +167,8 @@ private slots:
 
     void startStateHasNothingSelected();
     void portListFollowsTheSystem();
+    void portOptionPreselects_data();
+    void portOptionPreselects();
     void selectingPortEnablesStartOnlyWithValidFile_data();
     void selectingPortEnablesStartOnlyWithValidFile();
     void fileLabels_data();
@@ -277,6 +279,42 @@ void UpdaterWindowTest::portListFollowsTheSystem()
     QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
     QVERIFY(!startButton(window)->isEnabled());
     PortMap::add(sim.portName(), node);
+}
+
+void UpdaterWindowTest::portOptionPreselects_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("preselected");
+    QTest::newRow("the simulator's port") << "ZSIM" << true;
+    QTest::newRow("not listed") << "ttyUSB7" << false;
+    QTest::newRow("other case") << "zsim" << false;
+}
+
+// ZORVIKUpdater --port NAME [FILE]: the port is chosen as by the user, so the
+// device on it is asked at once; a port not listed leaves nothing chosen and
+// the device unasked.
+void UpdaterWindowTest::portOptionPreselects()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, preselected);
+    SimulatorProcess sim({"--name", "ZSIM"});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    PtyPair quiet;
+    QVERIFY(quiet.isOpen());
+    QVERIFY(PortMap::add("AAQUIET", quiet.slavePath()));
+
+    ZORVIKUpdater window;
+    window.setUpdateFile(writeRunFile());
+    // Listed in the window's order, beside the machine's own ports.
+    const ZORVI::Communication::PortList::Names& listed = window.listedPorts();
+    QCOMPARE(listed.size(), static_cast<size_t>(portCombo(window)->count()));
+    QCOMPARE(QString::fromStdString(listed[1]), QStringLiteral("ZSIM"));
+    QCOMPARE(window.preselectPort(name), preselected);
+
+    QCOMPARE(portCombo(window)->currentText(), preselected ? QStringLiteral("ZSIM") : QString());
+    QCOMPARE(text(window, "m_lblZorviAppVer"), preselected ? QString(SIM_APPLICATION) : QString());
+    QCOMPARE(startButton(window)->isEnabled(), preselected);
+    QCOMPARE(sim.logLines("request").empty(), !preselected);
 }
 
 void UpdaterWindowTest::selectingPortEnablesStartOnlyWithValidFile_data()
