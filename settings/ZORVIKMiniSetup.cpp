@@ -354,6 +354,8 @@ void ZORVIKMiniSetup::doConnect()
         QGuiApplication::restoreOverrideCursor();
         if (reviewDeviceValues())
             m_liveDataTimer.start();
+        // After the connection has shown itself.
+        QTimer::singleShot(0, this, &ZORVIKMiniSetup::loadSettingsFileOpenedWithProgram);
         return;
     }
     QGuiApplication::restoreOverrideCursor();
@@ -363,6 +365,22 @@ void ZORVIKMiniSetup::doConnect()
         return;
     }
     showConnectOutcome(result);
+}
+
+void ZORVIKMiniSetup::loadSettingsFileOnConnect(const QString& path)
+{
+    m_settingsFileOnConnect = path;
+    ui->m_statusbar->showMessage(
+        tr("Connect to a ZORVIK Device to load %1.").arg(QFileInfo(path).fileName()));
+}
+
+// Once only: a later connection does not offer the file again.
+void ZORVIKMiniSetup::loadSettingsFileOpenedWithProgram()
+{
+    if (!m_bConnected || m_settingsFileOnConnect.isEmpty())
+        return;
+    const QString path = std::exchange(m_settingsFileOnConnect, QString());
+    loadSettingsFile(path, SettingsPreview::Purpose::Load);
 }
 
 // Only while the user still wants that port and nothing else connected.

@@ -62,6 +62,10 @@ public:
     // without connecting: "Connect" does that. False, and the selection
     // left as it was, when no such port is listed.
     bool preselectPort(const QString& name);
+    // A settings file opened with the program (from the command line or the
+    // desktop's "Open With"): it is previewed for loading as soon as a device
+    // is connected, since only then is there something to compare it with.
+    void loadSettingsFileOnConnect(const QString& path);
     // The ports the window lists, in its order.
     const Communication::PortList::Names& listedPorts() const { return m_ports.known(); }
 
@@ -189,6 +193,7 @@ private:
     // edits still pending are written first, and when that fails nothing
     // else happens.
     QString chooseSettingsFile(FileDialog dialog, const QString& caption);
+    void loadSettingsFileOpenedWithProgram();
     bool writePendingChangesFirst(const QString& action);
     void loadSettingsFile(const QString& path, SettingsPreview::Purpose purpose);
     bool readSettingsFile(const QString& path, SettingsFile* file);
@@ -218,6 +223,7 @@ private:
     Communication::PortList m_ports;
     // A new port that is busy (ModemManager probing it) is connected again.
     BusyPortRetry m_busyRetry;
+    QString m_settingsFileOnConnect;
     QTimer m_liveDataTimer;
     // While the rows are filled from the parameter memory they store
     // nothing: filling the pages writes nothing to the device. Connecting

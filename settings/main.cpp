@@ -13,7 +13,7 @@ int main(int argc, char* argv[])
     const ZORVI::ProgramArguments::Program program{
         "ZORVIKMicroSettings", ZORVI::Version::SETTINGS,
         "Reads and edits the flight parameters of a ZORVIK device through its KORLINK adapter.",
-        "", ""};
+        "FILE.zset", "a settings file to load (with its preview) once a device is connected"};
     // --help and --version need no display.
     using ZORVI::ProgramArguments;
     if (const auto status = ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv))
@@ -24,6 +24,8 @@ int main(int argc, char* argv[])
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
     QApplication application(argc, argv);
+    // The window belongs to its menu entry (resources/linux) also on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.MicroSettings"));
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
@@ -38,5 +40,7 @@ int main(int argc, char* argv[])
                                                         window.listedPorts())
                        .c_str(),
                    stderr);
+    if (!arguments.file().empty())
+        window.loadSettingsFileOnConnect(QString::fromLocal8Bit(arguments.file().c_str()));
     return application.exec();
 }

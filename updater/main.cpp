@@ -25,6 +25,8 @@ int main(int argc, char* argv[])
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
     QApplication application(argc, argv);
+    // The window belongs to its menu entry (resources/linux) also on Wayland.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.Updater"));
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));

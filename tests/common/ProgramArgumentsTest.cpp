@@ -15,8 +15,10 @@ namespace {
 
 const ProgramArguments::Program UPDATER{"ZORVIKUpdater", "1.0.6", "Flashes updates.", "FILE.upd",
                                         "open this update file"};
-const ProgramArguments::Program SETTINGS{"ZORVIKMicroSettings", "3.0.2", "Edits parameters.", "",
-                                         ""};
+const ProgramArguments::Program SETTINGS{"ZORVIKMicroSettings", "3.0.2", "Edits parameters.",
+                                         "FILE.zset", "load this settings file"};
+// A program that opens no file at all.
+const ProgramArguments::Program NO_FILE{"zorvik-tool", "1.0.0", "Does one thing.", "", ""};
 
 struct Line {
     const char* name;
@@ -60,7 +62,7 @@ const Line LINES[] = {
     {"HelpAnywhere", &UPDATER, {"a.upd", "--port", "ttyS0", "--help"}, Action::Help, "ttyS0", "a.upd", ""},
     {"ShortHelp", &SETTINGS, {"-h"}, Action::Help, "", "", ""},
     {"HelpWinsOverVersion", &SETTINGS, {"--version", "--help"}, Action::Help, "", "", ""},
-    {"HelpWinsOverAFault", &SETTINGS, {"-platform", "offscreen", "--help"}, Action::Help, "", "", "unknown option '-platform'"},
+    {"HelpWinsOverAFault", &NO_FILE, {"-platform", "offscreen", "--help"}, Action::Help, "", "", "unknown option '-platform'"},
     {"Version", &UPDATER, {"--version"}, Action::Version, "", "", ""},
     {"VersionWinsOverAFault", &SETTINGS, {"--bogus", "--version"}, Action::Version, "", "", "unknown option '--bogus'"},
     {"UnknownOption", &UPDATER, {"--bogus"}, Action::Invalid, "", "", "unknown option '--bogus'"},
@@ -68,7 +70,8 @@ const Line LINES[] = {
     {"PortNamedEmpty", &SETTINGS, {"--port="}, Action::Invalid, "", "", "--port needs the NAME"},
     {"PortNamedLikeAnOption", &UPDATER, {"--port", "--help"}, Action::Invalid, "", "", "not '--help'"},
     {"TwoPorts", &SETTINGS, {"--port", "ttyS0", "--port", "ttyS1"}, Action::Invalid, "ttyS0", "", "--port given twice"},
-    {"SettingsTakesNoFile", &SETTINGS, {"heli.zset"}, Action::Invalid, "", "", "takes no file ('heli.zset')"},
+    {"SettingsFile", &SETTINGS, {"heli.zset", "--port", "ttyUSB0"}, Action::Run, "ttyUSB0", "heli.zset", ""},
+    {"FileWhereNoneIsTaken", &NO_FILE, {"heli.zset"}, Action::Invalid, "", "", "takes no file ('heli.zset')"},
     {"TwoFiles", &UPDATER, {"a.upd", "b.upd"}, Action::Invalid, "", "a.upd", "one FILE.upd at a time"},
 };
 // clang-format on
@@ -128,9 +131,12 @@ TEST(ProgramArguments, HelpNamesEveryOptionTheProgramTakes)
         EXPECT_NE(updater.out.find(part), std::string::npos) << part;
 
     const Answer settings = answerTo(SETTINGS, {"--help"}, true);
-    EXPECT_EQ(settings.out.rfind("Usage: ZORVIKMicroSettings [--port NAME]\n", 0), 0u)
+    EXPECT_EQ(settings.out.rfind("Usage: ZORVIKMicroSettings [--port NAME] [FILE.zset]\n", 0), 0u)
         << settings.out;
-    EXPECT_EQ(settings.out.find("FILE"), std::string::npos) << settings.out;
+
+    const Answer noFile = answerTo(NO_FILE, {"--help"}, true);
+    EXPECT_EQ(noFile.out.rfind("Usage: zorvik-tool [--port NAME]\n", 0), 0u) << noFile.out;
+    EXPECT_EQ(noFile.out.find("FILE"), std::string::npos) << noFile.out;
 }
 
 TEST(ProgramArguments, OnlyTheFullReadingRefusesALine)

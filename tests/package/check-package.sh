@@ -158,6 +158,9 @@ if command -v update-desktop-database >/dev/null; then
     grep -q "^application/x-zorvik-update=.*example.zorvik_heli.Updater.desktop" \
         /usr/share/applications/mimeinfo.cache \
         || fail ".upd files are not opened with the updater (mimeinfo.cache)"
+    grep -q "^application/x-zorvik-settings=.*example.zorvik_heli.MicroSettings.desktop" \
+        /usr/share/applications/mimeinfo.cache \
+        || fail ".zset files are not opened with the settings program (mimeinfo.cache)"
 fi
 
 echo "--- dpkg -r"

@@ -170,6 +170,7 @@ private slots:
     void loadPreviewsThenApplies_data();
     void loadPreviewsThenApplies();
     void cancelledDropWritesNothing();
+    void fileOpenedWithTheProgramIsPreviewedOnceConnected();
     void previewWithoutApply_data();
     void previewWithoutApply();
     void resetRestoresDefaults();
@@ -368,6 +369,34 @@ void SettingsFilesWindowTest::cancelledDropWritesNothing()
     QCOMPARE(device.writes(), 0);
     QCOMPARE(device.stateBytes(), before);
     QCOMPARE(shownNumber(window, QStringLiteral("m_spinBoxHeadingLockGain")), 60);
+}
+
+// ZORVIKMicroSettings heli.zset: nothing to compare before a device is
+// connected; the preview comes with the connection, and only with the first.
+void SettingsFilesWindowTest::fileOpenedWithTheProgramIsPreviewedOnceConnected()
+{
+    Device device({});
+    QVERIFY(device.isReady());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer boxes(&window);
+    const QString path = m_folder.path() + QStringLiteral("/opened.zset");
+    QVERIFY(writeText(path, GAIN_AND_DIRECTION));
+    PreviewAnswerer preview(boxes, QDialogButtonBox::Apply);
+
+    window.loadSettingsFileOnConnect(path);
+    QVERIFY(statusText(window).contains(QStringLiteral("opened.zset")));
+    QCOMPARE(preview.seen().size(), 0);
+    connectByButton(window, device.portName());
+
+    QTRY_COMPARE(preview.seen().size(), 1);
+    QCOMPARE(preview.seen()[0].rows, QStringList(std::begin(GAIN_ROWS), std::end(GAIN_ROWS)));
+    QTRY_COMPARE(device.stored(HeadingLockGain), 75);
+    QCOMPARE(device.writes(), 1);
+
+    connectByButton(window, device.portName());
+    QVERIFY(isConnected(window));
+    QCoreApplication::processEvents();
+    QCOMPARE(preview.seen().size(), 1);
 }
 
 void SettingsFilesWindowTest::previewWithoutApply_data()
