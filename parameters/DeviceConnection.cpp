@@ -89,6 +89,43 @@ DeviceConnection::Result DeviceConnection::connect(Control& control, const char*
     return result;
 }
 
+DeviceConnection::Explanation DeviceConnection::explain(const Result& result)
+{
+    Explanation explanation;
+    explanation.outcome = reason(result.outcome);
+    const LinkFailure link = result.linkFailure;
+    switch (result.outcome) {
+    case Outcome::NoDevice:
+        // Silence is what the outcome's sentence says; anything else came
+        // from a device that did answer, only not usably.
+        if (link != LinkFailure::None && link != LinkFailure::NoAnswer) {
+            explanation.outcome = "The KORLINK interface answered, but the ZORVIK Device's answer "
+                                  "could not be used.";
+            explanation.link = Control::describe(link);
+        }
+        break;
+    case Outcome::NoEcho:
+        if (link != LinkFailure::None && link != LinkFailure::NoEcho)
+            explanation.link = Control::describe(link);
+        break;
+    case Outcome::HandshakeRefused:
+        explanation.link = Control::describe(link);
+        break;
+    default:
+        break;
+    }
+    return explanation;
+}
+
+std::string DeviceConnection::sentence(const Result& result)
+{
+    const Explanation explanation = explain(result);
+    std::string text = explanation.outcome;
+    if (*explanation.link)
+        text += std::string(text.empty() ? "" : " ") + explanation.link;
+    return text;
+}
+
 bool DeviceConnection::isPortFailure(Outcome outcome)
 {
     switch (outcome) {

@@ -4,6 +4,7 @@
 #include "LinkFailure.h"
 
 #include <cstdint>
+#include <string>
 
 namespace ZORVI {
 
@@ -60,6 +61,19 @@ public:
     // did not open, the port's open error adds what the system knows (the
     // group to join and the command, the program that holds the port).
     static const char* reason(Outcome outcome);
+    // What the user is told of an outcome that is not Connected or Found:
+    // the outcome's sentence and, where the link knows more than the
+    // outcome says (a damaged answer rather than none, a garbled echo),
+    // the link's reason (Control::describe) after it. Both are fixed
+    // English texts, so that the windows can translate each of them; the
+    // link's is empty when it would only repeat the outcome's.
+    struct Explanation {
+        const char* outcome = "";
+        const char* link = "";
+    };
+    static Explanation explain(const Result& result);
+    // The two sentences of explain() joined: what the command line prints.
+    static std::string sentence(const Result& result);
     // True for the outcomes where the port itself, not the device, failed.
     static bool isPortFailure(Outcome outcome);
 };
