@@ -35,7 +35,7 @@ ParameterSession::~ParameterSession()
     m_control->close();
 }
 
-int ParameterSession::connect(const std::string& port)
+int ParameterSession::connect(const std::string& port, const std::vector<uint16_t>& order)
 {
     const DeviceConnection::Result result = DeviceConnection::connect(*m_control, port.c_str());
     if (DeviceConnection::isPortFailure(result.outcome))
@@ -45,15 +45,24 @@ int ParameterSession::connect(const std::string& port)
     if (result.outcome != Outcome::Connected)
         return refuse(result, port);
     m_info = result.info;
-    return EXIT_OK;
+    if (m_memory.load(order))
+        return EXIT_OK;
+    std::fprintf(stderr,
+                 "zorvik: the device on %s stopped answering while its settings were read; "
+                 "nothing was written\n",
+                 port.c_str());
+    reportLinkFailure();
+    return EXIT_NO_DEVICE;
 }
 
 void ParameterSession::reportWriteFailure(LinkFailure failure)
 {
-    // Only a refusal says what the device holds; a write that went
-    // unanswered may have been stored or not.
+    // Only a refusal, or a request that never left the port, says what the
+    // device holds; a write that went unanswered may have been stored or not.
     if (failure == LinkFailure::Refused)
         std::fprintf(stderr, "zorvik: the device refused the write; nothing was stored\n");
+    else if (!mayHaveReachedDevice(failure))
+        std::fprintf(stderr, "zorvik: the write did not reach the device; nothing was stored\n");
     else
         std::fprintf(stderr, "zorvik: the device did not confirm the write; what it holds "
                              "now is not known: check it with zorvik params\n");

@@ -2,10 +2,12 @@
 
 #include "Control.h"
 #include "DeviceConnection.h"
+#include "ParameterIds.h"
 #include "ParameterMemory.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ZORVI {
 namespace Cli {
@@ -24,8 +26,13 @@ public:
     ParameterSession(const ParameterSession&) = delete;
     ParameterSession& operator=(const ParameterSession&) = delete;
 
-    // An exit code of Command.h: EXIT_OK once the handshake succeeded.
-    int connect(const std::string& port);
+    // An exit code of Command.h: EXIT_OK once the handshake succeeded and
+    // every parameter the programs use was read, the IDs given first (the
+    // memory writes its changes in the order its entries were first used).
+    // The first request that fails ends it with EXIT_NO_DEVICE and the
+    // reason on standard error: nothing is asked again.
+    int connect(const std::string& port,
+                const std::vector<uint16_t>& order = EEPROM::parameterIds());
     EEPROM::ParameterMemory& memory() { return m_memory; }
     // Why the last exchange with the device failed, and that on standard error.
     LinkFailure lastFailure() const { return m_control->lastFailure(); }

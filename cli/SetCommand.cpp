@@ -127,11 +127,10 @@ int SetCommand::run(const std::vector<std::string>& args)
     }
 
     ParameterSession session;
-    const int connected = session.connect(args[0]);
+    const int connected = session.connect(args[0], readOrder(request));
     if (connected != EXIT_OK)
         return connected;
     EEPROM::ParameterMemory& memory = session.memory();
-    memory.load(readOrder(request));
 
     const Rules::Parameters device = memory.snapshot();
     Rules::Changes changes;

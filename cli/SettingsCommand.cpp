@@ -64,20 +64,19 @@ int SettingsCommand::connect(ParameterSession& session, const std::string& port)
     const int connected = session.connect(port);
     if (connected != EXIT_OK)
         return connected;
-    const std::vector<uint16_t> ids = EEPROM::parameterIds();
-    session.memory().load(ids);
+    // Read when connecting: a parameter without a value is one this
+    // device's firmware does not have, and a whole setup needs them all.
     const Rules::Parameters device = session.memory().snapshot();
-    int unread = 0;
-    for (uint16_t id : ids) {
+    int missing = 0;
+    for (uint16_t id : EEPROM::parameterIds()) {
         if (device.count(id) == 0) {
-            std::fprintf(stderr, "zorvik: %s could not be read from the device\n",
+            std::fprintf(stderr, "zorvik: %s is not offered by this device\n",
                          EEPROM::parameterName(id));
-            ++unread;
+            ++missing;
         }
     }
-    if (unread == 0)
+    if (missing == 0)
         return EXIT_OK;
-    session.reportLinkFailure();
     std::fprintf(stderr, "zorvik: %s\n", NOTHING_WRITTEN);
     return EXIT_NO_DEVICE;
 }

@@ -22,4 +22,31 @@ enum class LinkFailure {
     OutOfMemory       // the answer could not be kept
 };
 
+// Whether a request that failed this way may still have been carried out by
+// the device. Only a request that never left the port, or that the device
+// answered with a refusal, surely was not: when the echo or the answer went
+// missing or arrived damaged, the device may have stored a write all the
+// same, and the user must check what it holds.
+inline bool mayHaveReachedDevice(LinkFailure failure)
+{
+    switch (failure) {
+    case LinkFailure::None:
+    case LinkFailure::OpenFailed:
+    case LinkFailure::NotOpen:
+    case LinkFailure::InvalidRequest:
+    case LinkFailure::WriteFailed:
+    case LinkFailure::LinesNotLooped:
+    case LinkFailure::Refused:
+        return false;
+    case LinkFailure::NoEcho:
+    case LinkFailure::WrongEcho:
+    case LinkFailure::NoAnswer:
+    case LinkFailure::BadCrc:
+    case LinkFailure::UnexpectedAnswer:
+    case LinkFailure::OutOfMemory:
+        break;
+    }
+    return true;
+}
+
 } // namespace ZORVI

@@ -1,6 +1,7 @@
 #include "ParameterMemory.h"
 
 #include "Control.h"
+#include "ParameterIds.h"
 
 #include <algorithm>
 #include <memory>
@@ -63,43 +64,27 @@ bool ParameterMemory::indexOfAddress(uint16_t address, size_t* index) const
 void ParameterMemory::add(uint16_t id)
 {
     size_t index = 0;
-    if (indexOfId(id, &index))
-        return;
-    m_entries.emplace_back(id);
-    if (m_bLoaded)
-        refresh();
+    if (!indexOfId(id, &index))
+        m_entries.emplace_back(id);
 }
 
-void ParameterMemory::load(const std::vector<uint16_t>& ids)
+bool ParameterMemory::isOffered(uint16_t id) const
 {
-    size_t index = 0;
-    for (uint16_t id : ids)
-        if (!indexOfId(id, &index))
-            m_entries.emplace_back(id);
-    refresh();
-}
-
-void ParameterMemory::refresh()
-{
-    m_bLoaded = true;
-    describeNewEntries();
-    readDescribedValues();
+    return std::find(m_notOffered.begin(), m_notOffered.end(), id) == m_notOffered.end();
 }
 
 std::vector<ParameterMemory::Run> ParameterMemory::runsOf(std::vector<uint16_t> keys,
                                                           uint32_t maxRun)
 {
-    std::vector<Run> runs;
+    // One request carries its count in a byte: at most 255 keys.
+    const uint32_t span = std::max<uint32_t>(1, std::min<uint32_t>(maxRun, 255));
     std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    std::vector<Run> runs;
     for (uint16_t key : keys) {
-        if (!runs.empty()) {
-            Run& run = runs.back();
-            const bool follows = key == static_cast<uint16_t>(run.first + run.count);
-            // One request carries a count byte: at most 255 keys.
-            if (follows && run.count < maxRun && run.count < 255) {
-                ++run.count;
-                continue;
-            }
+        if (!runs.empty() && uint32_t(key) - runs.back().first < span) {
+            runs.back().count = static_cast<uint8_t>(key - runs.back().first + 1);
+            continue;
         }
         runs.push_back({key, 1});
     }
@@ -110,35 +95,74 @@ std::vector<uint16_t> ParameterMemory::keysOf(Entry::State state, EntryKey key) 
 {
     std::vector<uint16_t> keys;
     for (const Entry& entry : m_entries)
-        if (entry.state() == state)
+        if (entry.state() == state && (state != Entry::StateNew || isOffered(entry.id())))
             keys.push_back((entry.*key)());
     return keys;
 }
 
-LinkFailure ParameterMemory::describeNewEntries()
+size_t ParameterMemory::descriptorRequests(const std::vector<uint16_t>& ids) const
 {
-    LinkFailure first = LinkFailure::None;
-    for (const Run& run : runsOf(keysOf(Entry::StateNew, &Entry::id), m_maxIdRun))
-        if (!describeRun(run.first, run.count) && first == LinkFailure::None)
-            first = m_control->lastFailure();
-    return first;
+    std::vector<uint16_t> undescribed;
+    for (uint16_t id : ids) {
+        size_t index = 0;
+        const bool known = indexOfId(id, &index);
+        if ((!known || m_entries[index].state() == Entry::StateNew) && isOffered(id))
+            undescribed.push_back(id);
+    }
+    return runsOf(undescribed, m_maxIdRun).size();
 }
 
-LinkFailure ParameterMemory::readDescribedValues()
+bool ParameterMemory::load(const std::vector<uint16_t>& ids, const Progress& progress)
 {
-    LinkFailure first = LinkFailure::None;
+    // Until the descriptors have given the addresses, the values count as
+    // one request: the usual case, since the device keeps them together.
+    const size_t descriptorRuns = descriptorRequests(ids);
+    for (uint16_t id : ids)
+        add(id);
+    size_t done = 0;
+    if (!describeNewEntries(&done, descriptorRuns + 1, progress))
+        return false;
+    const size_t valueRuns = runsOf(keysOf(Entry::StateDescribed, &Entry::address),
+                                    m_maxAddressRun).size();
+    if (!readDescribedValues(&done, done + valueRuns, progress))
+        return false;
+    m_bLoaded = true;
+    return true;
+}
+
+bool ParameterMemory::loadAll(const Progress& progress)
+{
+    return load(parameterIds(), progress);
+}
+
+bool ParameterMemory::describeNewEntries(size_t* done, size_t total, const Progress& progress)
+{
+    for (const Run& run : runsOf(keysOf(Entry::StateNew, &Entry::id), m_maxIdRun)) {
+        if (!describeRun(run))
+            return false;
+        if (progress)
+            progress(++*done, total);
+    }
+    return true;
+}
+
+bool ParameterMemory::readDescribedValues(size_t* done, size_t total, const Progress& progress)
+{
     const std::vector<uint16_t> addresses = keysOf(Entry::StateDescribed, &Entry::address);
-    for (const Run& run : runsOf(addresses, m_maxAddressRun))
-        if (!readValueRun(run.first, run.count) && first == LinkFailure::None)
-            first = m_control->lastFailure();
-    return first;
+    for (const Run& run : runsOf(addresses, m_maxAddressRun)) {
+        if (!readValueRun(run))
+            return false;
+        if (progress)
+            progress(++*done, total);
+    }
+    return true;
 }
 
-bool ParameterMemory::describeRun(uint16_t firstId, uint8_t count)
+bool ParameterMemory::describeRun(const Run& run)
 {
     uint8_t found = 0;
     ParameterDescriptor* raw = nullptr;
-    if (!m_control->readDescriptors(firstId, count, &found, &raw))
+    if (!m_control->readDescriptors(run.first, run.count, &found, &raw))
         return false;
     std::unique_ptr<ParameterDescriptor[]> records(raw);
     for (uint8_t i = 0; i < found; ++i) {
@@ -154,21 +178,29 @@ bool ParameterMemory::describeRun(uint16_t firstId, uint8_t count)
         entry.setDefault(limitValue(record.defaultValue, isSigned));
         entry.markDescribed();
     }
+    // The device answered for every ID of the run: one it gave no record
+    // for is a parameter this device (its firmware) does not have.
+    for (const Entry& entry : m_entries)
+        if (entry.state() == Entry::StateNew && entry.id() >= run.first
+            && uint32_t(entry.id()) < uint32_t(run.first) + run.count && isOffered(entry.id()))
+            m_notOffered.push_back(entry.id());
     return true;
 }
 
-bool ParameterMemory::readValueRun(uint16_t firstAddress, uint8_t count)
+bool ParameterMemory::readValueRun(const Run& run)
 {
     // The controller refuses an answer with another number of words than
     // asked, so the array always holds count words.
-    std::unique_ptr<uint16_t[]> words(m_control->readValues(firstAddress, count));
+    std::unique_ptr<uint16_t[]> words(m_control->readValues(run.first, run.count));
     if (!words)
         return false;
-    for (uint8_t i = 0; i < count; ++i) {
+    for (uint8_t i = 0; i < run.count; ++i) {
         size_t index = 0;
-        if (!indexOfAddress(static_cast<uint16_t>(firstAddress + i), &index))
+        if (!indexOfAddress(static_cast<uint16_t>(run.first + i), &index))
             continue;
         Entry& entry = m_entries[index];
+        if (entry.state() != Entry::StateDescribed)
+            continue;
         const int32_t value = entry.minimum() < 0 ? static_cast<int16_t>(words[i])
                                                   : static_cast<int32_t>(words[i]);
         entry.setValue(value, false);
@@ -179,13 +211,8 @@ bool ParameterMemory::readValueRun(uint16_t firstAddress, uint8_t count)
 bool ParameterMemory::set(uint16_t id, int value)
 {
     size_t index = 0;
-    if (!indexOfId(id, &index)) {
-        add(id);
-        if (!m_bLoaded)
-            refresh();
-        if (!indexOfId(id, &index))
-            return false;
-    }
+    if (!indexOfId(id, &index))
+        return false;
     Entry& entry = m_entries[index];
     // Undescribed, or described but never read: nothing to compare with.
     if (!hasValue(entry))
@@ -195,17 +222,13 @@ bool ParameterMemory::set(uint16_t id, int value)
     return entry.setValue(value, true);
 }
 
-int ParameterMemory::get(uint16_t id, int field, bool* ok)
+int ParameterMemory::get(uint16_t id, int field, bool* ok) const
 {
     if (ok)
         *ok = false;
-    refresh();
     size_t index = 0;
-    if (!indexOfId(id, &index)) {
-        add(id);
-        if (!indexOfId(id, &index))
-            return 0;
-    }
+    if (!indexOfId(id, &index))
+        return 0;
     const Entry& entry = m_entries[index];
     if (!hasValue(entry))
         return 0;
@@ -226,6 +249,9 @@ int ParameterMemory::get(uint16_t id, int field, bool* ok)
 void ParameterMemory::clear()
 {
     m_entries.clear();
+    m_notOffered.clear();
+    m_bLoaded = false;
+    m_valuesAsRead = true;
 }
 
 bool ParameterMemory::findEntry(uint16_t id, Entry* out) const
@@ -273,6 +299,7 @@ bool ParameterMemory::writeChangedEntries()
     for (Entry& entry : m_entries)
         if (entry.state() == Entry::StateChanged)
             entry.commit();
+    m_valuesAsRead = false;
     return true;
 }
 
@@ -283,24 +310,38 @@ bool ParameterMemory::writeChanges()
     return writeChangedEntries();
 }
 
-bool ParameterMemory::reread(const std::vector<uint16_t>& ids, LinkFailure* failure)
+void ParameterMemory::discardChanges()
+{
+    for (Entry& entry : m_entries)
+        if (entry.state() == Entry::StateChanged)
+            entry.setValue(entry.value(), true);
+}
+
+void ParameterMemory::forgetValues(const std::vector<uint16_t>& ids)
 {
     size_t index = 0;
     for (uint16_t id : ids)
-        if (!indexOfId(id, &index))
-            m_entries.emplace_back(id);
-    m_bLoaded = true;
-    const LinkFailure describeFailure = describeNewEntries();
-    for (uint16_t id : ids)
-        if (indexOfId(id, &index) && m_entries[index].state() != Entry::StateNew)
+        if (indexOfId(id, &index) && hasValue(m_entries[index]))
             m_entries[index].markDescribed();
-    const LinkFailure readFailure = readDescribedValues();
+}
+
+bool ParameterMemory::reread(const std::vector<uint16_t>& ids, LinkFailure* failure)
+{
+    forgetValues(ids);
+    const bool read = load(ids);
     if (failure)
-        *failure = describeFailure != LinkFailure::None ? describeFailure : readFailure;
-    for (uint16_t id : ids) {
-        if (!indexOfId(id, &index) || !hasValue(m_entries[index]))
+        *failure = read ? LinkFailure::None : m_control->lastFailure();
+    if (!read)
+        return false;
+    size_t index = 0;
+    for (uint16_t id : ids)
+        if (isOffered(id) && (!indexOfId(id, &index) || !hasValue(m_entries[index])))
             return false;
-    }
+    const bool everyEntry = std::all_of(m_entries.begin(), m_entries.end(), [&](const Entry& e) {
+        return std::find(ids.begin(), ids.end(), e.id()) != ids.end();
+    });
+    if (everyEntry)
+        m_valuesAsRead = true;
     return true;
 }
 

@@ -84,8 +84,14 @@ SettingsApply::Result SettingsApply::apply(ParameterMemory& memory, const Rules:
         wanted.push_back(value);
     }
     result.written = memory.writeChanges();
-    if (!result.written)
+    if (!result.written) {
         result.failure = memory.lastFailure();
+        if (result.storedUnknown())
+            memory.forgetValues(result.ids);
+        else
+            memory.discardChanges();
+        return result;
+    }
     readBack(memory, wanted, &result);
     return result;
 }
@@ -97,7 +103,13 @@ SettingsApply::Result SettingsApply::collect(ParameterMemory& memory, const Devi
     if (!result.verified())
         return result;
     const std::vector<uint16_t> ids = EEPROM::parameterIds();
-    memory.reread(ids, &result.failure);
+    // Just read when connecting, and nothing written since: the memory holds
+    // what the device holds. After a write, the device is asked again,
+    // since it may have stored other values than it acknowledged.
+    if (!memory.holdsValuesAsRead() || !memory.isLoaded())
+        memory.reread(ids, &result.failure);
+    else if (!memory.load(ids))
+        result.failure = memory.lastFailure();
     std::vector<SettingsFile::Setting> settings;
     for (uint16_t id : ids) {
         int value = 0;

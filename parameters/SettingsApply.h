@@ -44,6 +44,13 @@ public:
         // Values that could not be read back (or, for a save, read at all).
         std::vector<uint16_t> unread;
 
+        // The write went out but its answer did not come back whole: the
+        // device may or may not hold the values (see mayHaveReachedDevice).
+        bool storedUnknown() const
+        {
+            return !written && !ids.empty() && mayHaveReachedDevice(failure);
+        }
+
         // Written, read back and found as written; also true when there was
         // nothing to write.
         bool verified() const
@@ -55,8 +62,11 @@ public:
 
     // Stores the changes (a SettingsPlan's changes()) together with any
     // pending ones, writes them in one request and reads each written value
-    // back. After a failed write or a mismatch the written entries hold what
-    // the device was read to hold; their pending changes are gone.
+    // back. A failed request ends it: after a refused write (or one that
+    // never left the port) the entries hold what the device was read to
+    // hold, their pending changes gone; after a write whose answer was lost
+    // their values count as unknown, since nothing is asked again. After a
+    // mismatch the written entries hold what was read back.
     static Result apply(EEPROM::ParameterMemory& memory, const Rules::Changes& changes);
 
     // Every parameter the programs use (EEPROM::PARAMETER_NAMES) as the
@@ -75,7 +85,6 @@ private:
                             Result* result);
     static void readBack(EEPROM::ParameterMemory& memory, const std::vector<int>& wanted,
                          Result* result);
-    static void forgetPending(EEPROM::ParameterMemory& memory, const Rules::Changes& changes);
 };
 
 } // namespace ZORVI

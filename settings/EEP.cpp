@@ -26,9 +26,9 @@ bool EEP::set(uint16_t id, int value)
     return true;
 }
 
-void EEP::load(const QList<uint16_t>& ids)
+bool EEP::load(const QList<uint16_t>& ids)
 {
-    ParameterMemory::load(std::vector<uint16_t>(ids.begin(), ids.end()));
+    return ParameterMemory::load(std::vector<uint16_t>(ids.begin(), ids.end()));
 }
 
 QList<uint16_t> EEP::changedIds() const

@@ -47,8 +47,15 @@ public:
     using ParameterMemory::clear;
     using ParameterMemory::findEntry;
     using ParameterMemory::snapshot;
+    using ParameterMemory::Progress;
+    using ParameterMemory::loadAll;
+    using ParameterMemory::isLoaded;
+    using ParameterMemory::isOffered;
+    using ParameterMemory::discardChanges;
+    using ParameterMemory::forgetValues;
 
-    void load(const QList<uint16_t>& ids);
+    // False when a request failed (ParameterMemory::load).
+    bool load(const QList<uint16_t>& ids);
     QList<uint16_t> changedIds() const;
     bool isWritePending() const { return m_writeTimer.isActive(); }
     // Writes the pending changes now instead of at the timer's expiry, without

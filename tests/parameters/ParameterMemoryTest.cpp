@@ -49,8 +49,14 @@ std::vector<uint16_t> consecutive(uint16_t first, int count)
 
 const RunCase RUN_CASES[] = {
     {"nothing", {}, 16, {}},
-    {"unsorted neighbours and one apart", {0x1050, 0x1049, 0x1048, 0x104A}, 16,
-     {{0x1048, 3}, {0x1050, 1}}},
+    // A run spans keys nobody asked for (the device answers those as
+    // unknown IDs, or words without a parameter) and ends at the last key
+    // asked for within its limit.
+    {"unsorted with a gap inside one run", {0x1050, 0x1049, 0x1048, 0x104A}, 16,
+     {{0x1048, 9}}},
+    {"gap reaching past the run limit", {0x1000, 0x100F, 0x1010}, 16,
+     {{0x1000, 16}, {0x1010, 1}}},
+    {"repeated keys count once", {0x31, 0x31, 0x33}, 16, {{0x31, 3}}},
     {"run limit reached exactly", consecutive(0x10, 16), 16, {{0x10, 16}}},
     {"run limit passed", consecutive(0x10, 17), 16, {{0x10, 16}, {0x20, 1}}},
     // One request carries its count in a byte, whatever the limit.
@@ -133,6 +139,8 @@ TEST_P(ImmediateWrite, SendsPendingChangesOnceAndKeepsThemUntilAcknowledged)
 {
     const bool acknowledged = GetParam().acknowledged;
     ParameterMemory memory(&m_control, false, 16, 127);
+    EXPECT_FALSE(memory.set(Id::StickDeadband, 9)) << "nothing to compare with before a load";
+    ASSERT_TRUE(memory.load({Id::StickDeadband}));
     EXPECT_TRUE(memory.writeChanges()) << "nothing pending is nothing to refuse";
     EXPECT_TRUE(writeRequests(*m_sim).empty());
 

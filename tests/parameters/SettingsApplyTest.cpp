@@ -40,6 +40,8 @@ namespace {
 using Values = std::map<uint16_t, int>;
 
 constexpr uint8_t READ_VALUES = 3;
+// What memoryValues() gives for an ID the memory holds no value of.
+constexpr int UNKNOWN = -9999;
 constexpr uint8_t WRITE_PARAMETERS = 4;
 
 // Four settings in three address runs: 0x31, 0x51 and 0x61..0x62; the
@@ -52,7 +54,8 @@ const std::vector<uint16_t> FOUR_IDS = {Id::StickDeadband, Id::HeadingLockGain,
                                         Id::TorqueDirection, Id::RevoMixPitch};
 // One list layout request of four address/value pairs.
 const char* const FOUR_WRITTEN = "8400310009005100460061ffff0062000a";
-const std::vector<std::string> FOUR_READ_BACK = {"0031", "0051", "006102"};
+// Read back in one request: the words 0x31 .. 0x62, those between included.
+const std::vector<std::string> FOUR_READ_BACK = {"003132"};
 
 std::vector<uint16_t> allIds()
 {
@@ -128,7 +131,7 @@ protected:
         Values values;
         const ZORVI::Rules::Parameters held = m_memory->snapshot();
         for (uint16_t id : ids)
-            values[id] = held.count(id) ? held.at(id).value : -9999;
+            values[id] = held.count(id) ? held.at(id).value : UNKNOWN;
         return values;
     }
 
@@ -159,16 +162,19 @@ TEST_F(SettingsApplyTest, WritesOnceAndReadsEachAddressRunBack)
     EXPECT_TRUE(m_memory->changedIds().empty());
 }
 
-// A device that refuses the write or stores other values than it
-// acknowledges: the result says which, and the memory is left holding what
-// the device was read to hold, with nothing pending.
+// A device that refuses the write, stores other values than it
+// acknowledges, or falls quiet before it answers the write: the result says
+// which, nothing is asked after a request that failed, and the memory is
+// left holding what the device was read to hold, with nothing pending (or,
+// where nobody knows what the device stored, no value at all).
 struct FaultCase {
     const char* what;
     std::vector<std::string> arguments;
     bool written;
-    LinkFailure failure;
+    bool storedUnknown;
     Values deviceAfter;
     std::vector<SettingsApply::Mismatch> mismatches;
+    std::vector<std::string> readBack;
 };
 
 void PrintTo(const FaultCase& row, std::ostream* out)
@@ -176,16 +182,22 @@ void PrintTo(const FaultCase& row, std::ostream* out)
     *out << row.what;
 }
 
+const Values FOUR_AT_FACTORY = {{Id::StickDeadband, 2}, {Id::HeadingLockGain, 60},
+                                {Id::TorqueDirection, 1}, {Id::RevoMixPitch, 0}};
+
+// The connect of start() takes 13 answers: device information, handshake,
+// ten descriptor requests and one value read.
 const FaultCase FAULT_CASES[] = {
-    {"refused write", {"--refuse-writes"}, false, LinkFailure::Refused,
-     {{Id::StickDeadband, 2}, {Id::HeadingLockGain, 60}, {Id::TorqueDirection, 1},
-      {Id::RevoMixPitch, 0}},
-     {}},
-    {"altered write", {"--alter-writes"}, true, LinkFailure::None,
+    {"refused write", {"--refuse-writes"}, false, false, FOUR_AT_FACTORY, {}, {}},
+    {"altered write", {"--alter-writes"}, true, false,
      {{Id::StickDeadband, 10}, {Id::HeadingLockGain, 71}, {Id::TorqueDirection, 0},
       {Id::RevoMixPitch, 11}},
      {{Id::StickDeadband, 9, 10}, {Id::HeadingLockGain, 70, 71}, {Id::TorqueDirection, -1, 0},
-      {Id::RevoMixPitch, 10, 11}}},
+      {Id::RevoMixPitch, 10, 11}},
+     FOUR_READ_BACK},
+    // The battery pulled: the adapter still echoes, the device is quiet.
+    {"device quiet before answering the write", {"--device-silent-after", "13"}, false, true,
+     FOUR_AT_FACTORY, {}, {}},
 };
 
 class ApplyOnFaultyDevice : public SettingsApplyTest,
@@ -201,7 +213,8 @@ TEST_P(ApplyOnFaultyDevice, NamesWhatFailedAndLeavesTheMemoryWithTheTruth)
 
     EXPECT_FALSE(result.verified());
     EXPECT_EQ(result.written, row.written);
-    EXPECT_EQ(result.failure, row.failure);
+    EXPECT_EQ(result.storedUnknown(), row.storedUnknown);
+    EXPECT_EQ(result.failure == LinkFailure::None, row.written);
     ASSERT_EQ(result.mismatches.size(), row.mismatches.size());
     for (size_t i = 0; i < row.mismatches.size(); ++i) {
         EXPECT_EQ(result.mismatches[i].id, row.mismatches[i].id) << i;
@@ -210,9 +223,12 @@ TEST_P(ApplyOnFaultyDevice, NamesWhatFailedAndLeavesTheMemoryWithTheTruth)
     }
     EXPECT_TRUE(result.unread.empty());
     EXPECT_EQ(payloads(WRITE_PARAMETERS), std::vector<std::string>{FOUR_WRITTEN});
-    EXPECT_EQ(payloads(READ_VALUES), FOUR_READ_BACK);
+    EXPECT_EQ(payloads(READ_VALUES), row.readBack);
+    EXPECT_EQ(m_link->requestCount(), 1 + row.readBack.size()) << "nothing asked again";
     EXPECT_EQ(deviceValues(FOUR_IDS), row.deviceAfter);
-    EXPECT_EQ(memoryValues(FOUR_IDS), row.deviceAfter);
+    const Values unknown = {{Id::StickDeadband, UNKNOWN}, {Id::HeadingLockGain, UNKNOWN},
+                            {Id::TorqueDirection, UNKNOWN}, {Id::RevoMixPitch, UNKNOWN}};
+    EXPECT_EQ(memoryValues(FOUR_IDS), row.storedUnknown ? unknown : row.deviceAfter);
     EXPECT_TRUE(m_memory->changedIds().empty()) << "nothing may stay pending to be written";
 }
 
