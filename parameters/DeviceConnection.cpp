@@ -109,7 +109,9 @@ DeviceConnection::Explanation DeviceConnection::explain(const Result& result)
             explanation.link = Control::describe(link);
         break;
     case Outcome::HandshakeRefused:
-        explanation.link = Control::describe(link);
+        // A refusal is what the outcome says; a lost or damaged answer is not.
+        if (link != LinkFailure::Refused)
+            explanation.link = Control::describe(link);
         break;
     default:
         break;

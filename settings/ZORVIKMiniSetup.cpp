@@ -3,6 +3,7 @@
 #include "ui_ZORVIKMiniSetup.h"
 
 #include "AboutBox.h"
+#include "ConnectionText.h"
 #include "Control.h"
 #include "DeviceRequirements.h"
 #include "DeviceConnection.h"
@@ -27,6 +28,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopedValueRollback>
@@ -128,6 +130,13 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     connect(ui->m_btnConnect, &QPushButton::clicked, m_portChoice,
             &SettledChoice::cancelPendingStep);
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), m_version));
+    // Shown only while the device's settings are read after connecting.
+    m_readProgress = new QProgressBar(ui->m_statusbar);
+    m_readProgress->setObjectName(QStringLiteral("readProgress"));
+    m_readProgress->setMaximumWidth(160);
+    m_readProgress->setTextVisible(false);
+    m_readProgress->hide();
+    ui->m_statusbar->addPermanentWidget(m_readProgress);
     showNoDevice();
 
     if (!m_control)
@@ -138,6 +147,8 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     connect(m_eep.get(), &EEP::timerFinished, this, &ZORVIKMiniSetup::onTimerFinished);
 
     doDisconnect();
+    // Nothing has been read yet: the pages show no values of the form's own.
+    clearRows();
 
     m_liveDataTimer.setInterval(LIVE_DATA_INTERVAL_MS);
     connect(&m_liveDataTimer, &QTimer::timeout, this, &ZORVIKMiniSetup::doLiveData);
@@ -337,6 +348,76 @@ void ZORVIKMiniSetup::showQuerying()
     ui->m_statusbar->repaint();
 }
 
+// Every parameter, once, right after the handshake: the pages are filled
+// from memory afterwards. The window stays disabled meanwhile and shows how
+// far the reading has come (a slow device takes seconds).
+bool ZORVIKMiniSetup::readDeviceSettings()
+{
+    ui->m_statusbar->showMessage(tr("Reading the ZORVIK Device's settings..."));
+    m_readProgress->setRange(0, 1);
+    m_readProgress->setValue(0);
+    m_readProgress->show();
+    ui->m_statusbar->repaint();
+    const bool read = m_eep->loadAll([this](size_t done, size_t total) {
+        m_readProgress->setRange(0, int(total));
+        m_readProgress->setValue(int(done));
+        m_readProgress->repaint();
+    });
+    m_readProgress->hide();
+    return read;
+}
+
+// The device stopped answering, or the port went: the connection ends and
+// the port is released before the box, so that nothing (the keep-alive, the
+// write cycle) asks the device again behind it. The box says what failed,
+// why, and what became of the edits that were meant for the device.
+void ZORVIKMiniSetup::loseConnection(const QString& what, const QList<uint16_t>& edits)
+{
+    const LinkFailure failure = m_control->lastFailure();
+    doDisconnect();
+    const QString reason = ConnectionText::linkReason(failure);
+    showConnectionLost(failure);
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Critical);
+    box.setText(what);
+    box.setInformativeText(
+        reason + QStringLiteral("\n\n")
+        + (edits.isEmpty() ? tr("Nothing has been written to the ZORVIK Device. Check its power "
+                                "and its cable, then connect again.")
+                           : editsText(edits, failure)));
+    box.exec();
+}
+
+void ZORVIKMiniSetup::showConnectionLost(LinkFailure failure)
+{
+    ui->m_statusbar->showMessage(
+        tr("Connection to the ZORVIK Device lost: %1").arg(ConnectionText::linkReason(failure)));
+}
+
+// What became of edits whose write failed this way: the device refused them
+// (it holds what it held), they never left the port, or the answer went
+// missing and nobody knows.
+QString ZORVIKMiniSetup::editsText(const QList<uint16_t>& ids, LinkFailure failure) const
+{
+    QStringList lines;
+    for (uint16_t id : ids)
+        lines.append(QStringLiteral("- ") + settingText(id));
+    lines.removeDuplicates();
+    const QString list = lines.join(QLatin1Char('\n'));
+    if (failure == LinkFailure::Refused)
+        return tr("The ZORVIK Device refused these changes and stored none of them:\n\n%1\n\n"
+                  "The pages show again what the device holds.")
+            .arg(list);
+    if (mayHaveReachedDevice(failure))
+        return tr("It is not known whether the ZORVIK Device stored these changes: the answer "
+                  "to the write did not come back.\n\n%1\n\nReconnect the device and check "
+                  "these settings before flying.\n\nDO NOT FLY!")
+            .arg(list);
+    return tr("These changes were not written:\n\n%1\n\nPlease reconnect the device and "
+              "verify your settings.\n\nDO NOT FLY!")
+        .arg(list);
+}
+
 void ZORVIKMiniSetup::doConnect()
 {
     writePendingChangesBeforeLeaving();
@@ -349,9 +430,15 @@ void ZORVIKMiniSetup::doConnect()
     if (result.outcome == DeviceConnection::Outcome::Connected) {
         m_deviceInfo = result.info;
         showDeviceInfo(m_deviceInfo);
-        m_bConnected = true;
-        refreshPages();
+        const bool read = readDeviceSettings();
         QGuiApplication::restoreOverrideCursor();
+        if (!read) {
+            loseConnection(tr("The ZORVIK Device's settings could not be read"), {});
+            return;
+        }
+        m_bConnected = true;
+        showDeviceInfo(m_deviceInfo);
+        refreshPages();
         if (reviewDeviceValues())
             m_liveDataTimer.start();
         // After the connection has shown itself.
@@ -395,9 +482,7 @@ void ZORVIKMiniSetup::retryConnect(const QString& port)
 void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
 {
     using Outcome = DeviceConnection::Outcome;
-    const QString reason =
-        QCoreApplication::translate("ZORVI::DeviceConnection",
-                                    DeviceConnection::reason(result.outcome));
+    const QString reason = ConnectionText::sentence(result);
     switch (result.outcome) {
     case Outcome::WrongHardware:
         m_deviceInfo = result.info;
@@ -423,8 +508,11 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
         if (DeviceConnection::isPortFailure(result.outcome)) {
             showNoDevice();
             const QString port = ui->m_cmbBoxZorvilink->currentText();
-            const QString problem =
-                PortOpenProblem::reason(result.outcome, m_control->lastOpenError());
+            // A port that opened but did not echo has no system words; the
+            // link tells a garbled echo from none.
+            const QString problem = result.outcome == Outcome::NoEcho
+                ? reason
+                : PortOpenProblem::reason(result.outcome, m_control->lastOpenError());
             ui->m_statusbar->showMessage(tr("Cannot use %1: %2").arg(port, problem));
             if (PortOpenProblem::needsBox(result.outcome))
                 PortOpenProblem::showBox(this, port, problem);
@@ -448,6 +536,7 @@ void ZORVIKMiniSetup::doDisconnect()
     if (wasConnected)
         clearRows();
     m_eep->clear();
+    m_readProgress->hide();
 }
 
 void ZORVIKMiniSetup::doLiveData()
@@ -455,8 +544,10 @@ void ZORVIKMiniSetup::doLiveData()
     if (m_bConnected
         && m_control->handshake(m_deviceInfo.tokenHigh(), m_deviceInfo.tokenLow()))
         return;
+    const LinkFailure failure = m_control->lastFailure();
     const QList<uint16_t> unwritten = m_eep->changedIds();
     doDisconnect();
+    showConnectionLost(failure);
     reportUnwrittenChanges(unwritten);
 }
 
@@ -473,10 +564,14 @@ void ZORVIKMiniSetup::writePendingChangesBeforeLeaving()
     const QList<uint16_t> pending = m_eep->changedIds();
     if (pending.isEmpty() || m_eep->writeChanges())
         return;
-    // The device no longer answers: end the connection before the box, so
-    // that the keep-alive does not report the same changes again behind it.
-    doDisconnect();
-    reportUnwrittenChanges(pending);
+    onTimerFinished();
+    if (m_control->lastFailure() == LinkFailure::Refused) {
+        m_eep->discardChanges();
+        refillPages();
+        reportRefusedWrite(pending);
+        return;
+    }
+    loseConnection(tr("Your changes could not be written to the ZORVIK Device"), pending);
 }
 
 QString ZORVIKMiniSetup::settingText(uint16_t id) const
@@ -539,18 +634,44 @@ void ZORVIKMiniSetup::onWriteResult(bool bResult)
         return;
     }
     ui->m_statusbar->showMessage(tr("Write failed!"), MESSAGE_WRITE_MS);
-    // The box reports the failure; a keep-alive failing behind it must not
-    // report the same changes a second time.
-    m_liveDataTimer.stop();
+    const LinkFailure failure = m_control->lastFailure();
+    const QList<uint16_t> edits = m_eep->changedIds();
+    if (failure == LinkFailure::Refused) {
+        // The device answered and stored none of them: the rows show again
+        // what it holds, and the connection goes on.
+        m_eep->discardChanges();
+        refillPages();
+        reportRefusedWrite(edits);
+        return;
+    }
+    // The port is released before the box; nothing asks the device again
+    // behind it.
+    doDisconnect();
     QMessageBox box(this);
     box.setIcon(QMessageBox::Critical);
     box.setText(tr("Error while writing data to the NANOZORVIK"));
-    box.setInformativeText(tr("Something went wrong while writing data to the NANOZORVIK.\n"
-                              "Please reconnect the device and verify your settings.\n\n"
-                              "DO NOT FLY!"));
-    LinkFailureDetail::addTo(box, m_control->lastFailure());
+    box.setInformativeText(tr("Something went wrong while writing data to the NANOZORVIK.")
+                           + QLatin1Char('\n') + editsText(edits, failure));
+    LinkFailureDetail::addTo(box, failure);
     box.exec();
-    doDisconnect();
+}
+
+void ZORVIKMiniSetup::reportRefusedWrite(const QList<uint16_t>& edits)
+{
+    QMessageBox box(this);
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("Error while writing data to the NANOZORVIK"));
+    box.setInformativeText(editsText(edits, LinkFailure::Refused));
+    LinkFailureDetail::addTo(box, LinkFailure::Refused);
+    box.exec();
+}
+
+void ZORVIKMiniSetup::refillPages()
+{
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    refreshSetupMenu();
+    refreshParameterMenu();
+    refreshPresetLists();
 }
 
 // ----------------------------------------------------------- parameter pages
@@ -616,11 +737,22 @@ void ZORVIKMiniSetup::refreshSetupMenu()
 // correct them.
 void ZORVIKMiniSetup::selectStoredGeometry()
 {
-    // One exchange per run of neighbouring entries instead of one per entry.
-    m_eep->load({SwashServo1Angle, SwashServo2Angle, SwashServo3Angle, SwashServo1Travel,
-                 SwashServo2Travel, SwashServo3Travel, SwashMixerMode});
+    const QScopedValueRollback<bool> fillingGeometry(m_bFilling, true);
+    // The geometry is stored only as a whole: without one of its entries
+    // there is nothing to show or choose.
+    bool offered = true;
+    for (const ParameterName& parameter : PARAMETER_NAMES)
+        if (Rules::isGeometryEntry(parameter.id) && !m_eep->isOffered(parameter.id))
+            offered = false;
+    ui->m_cmbBoxSwashGeometry->setEnabled(offered);
+    ui->m_spinBoxSwashVirtualRotation->setEnabled(offered);
+    if (!offered) {
+        showNotOffered(ui->m_cmbBoxSwashGeometry);
+        showNotOffered(ui->m_spinBoxSwashVirtualRotation);
+        return;
+    }
+    ui->m_cmbBoxSwashGeometry->setPlaceholderText(QString());
     const Rules::StoredGeometry stored = Rules::storedGeometry(m_eep->snapshot());
-    const QScopedValueRollback<bool> filling(m_bFilling, true);
     ui->m_cmbBoxSwashGeometry->setCurrentIndex(stored.index);
     setPhaseAngle(stored.phaseAngle);
     // Neither change fires when both already showed the device's geometry.
@@ -689,6 +821,15 @@ void ZORVIKMiniSetup::fillValueRow(QSpinBox* spinBox, QProgressBar* progressBar,
                                    QLabel* minLabel, QLabel* maxLabel, uint16_t id,
                                    RowUnit unit)
 {
+    spinBox->setEnabled(m_eep->isOffered(id));
+    if (!m_eep->isOffered(id)) {
+        showNotOffered(spinBox);
+        progressBar->setRange(0, 1);
+        progressBar->reset();
+        minLabel->clear();
+        maxLabel->clear();
+        return;
+    }
     spinBox->setSpecialValueText(QString());
     spinBox->setMaximum(m_eep->getMax(id));
     spinBox->setMinimum(m_eep->getMin(id));
@@ -719,8 +860,11 @@ void ZORVIKMiniSetup::clearRows()
     }
     for (QProgressBar* progressBar : ui->m_tabControl->findChildren<QProgressBar*>())
         progressBar->reset();
-    for (QComboBox* list : ui->m_tabControl->findChildren<QComboBox*>())
+    for (QComboBox* list : ui->m_tabControl->findChildren<QComboBox*>()) {
         list->setCurrentIndex(-1);
+        list->setPlaceholderText(QString());
+        list->setToolTip(QString());
+    }
     const QRegularExpression limitLabel(QStringLiteral("^m_lbl.*(Min|Max)$"));
     for (QLabel* label : ui->m_tabControl->findChildren<QLabel*>(limitLabel))
         label->clear();
@@ -774,9 +918,45 @@ QComboBox* ZORVIKMiniSetup::presetList(uint16_t id) const
     return nullptr;
 }
 
+// A parameter the device's firmware does not have: its row is disabled and
+// says so, instead of showing a value nobody read.
+void ZORVIKMiniSetup::showNotOffered(QSpinBox* spinBox)
+{
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    spinBox->setRange(0, 0);
+    spinBox->setSpecialValueText(tr("not offered by this device"));
+    spinBox->setToolTip(tr("not offered by this device"));
+}
+
+void ZORVIKMiniSetup::showNotOffered(QComboBox* list)
+{
+    const QScopedValueRollback<bool> filling(m_bFilling, true);
+    list->setCurrentIndex(-1);
+    list->setPlaceholderText(tr("not offered by this device"));
+    list->setToolTip(tr("not offered by this device"));
+}
+
+QComboBox* ZORVIKMiniSetup::choiceList(uint16_t id) const
+{
+    if (QComboBox* list = presetList(id))
+        return list;
+    return id == TorqueDirection ? ui->m_cmbBoxTorqueDir : nullptr;
+}
+
 void ZORVIKMiniSetup::showStoredValue(uint16_t id)
 {
     const QScopedValueRollback<bool> filling(m_bFilling, true);
+    if (QComboBox* list = choiceList(id)) {
+        list->setEnabled(m_eep->isOffered(id));
+        if (!m_eep->isOffered(id)) {
+            showNotOffered(list);
+            return;
+        }
+        if (list->placeholderText() == tr("not offered by this device")) {
+            list->setPlaceholderText(QString());
+            list->setToolTip(QString());
+        }
+    }
     if (QSpinBox* spinBox = valueRow(id))
         spinBox->setValue(shownValue(id));
     else if (QComboBox* list = presetList(id))
@@ -830,12 +1010,7 @@ bool ZORVIKMiniSetup::reviewDeviceValues()
     }
     for (const Rules::Correction& correction : corrections)
         m_eep->set(correction.id, correction.to);
-    {
-        const QScopedValueRollback<bool> filling(m_bFilling, true);
-        refreshSetupMenu();
-        refreshParameterMenu();
-        refreshPresetLists();
-    }
+    refillPages();
     m_correctionNote = tr("Corrections written: %1.").arg(number(int(lines.size())));
     ui->m_statusbar->showMessage(
         tr("Writing the corrections to the ZORVIK Device: %1...").arg(number(int(lines.size()))));
@@ -1205,23 +1380,23 @@ bool ZORVIKMiniSetup::writePendingChangesFirst(const QString& action)
     onTimerFinished();
     if (written)
         return true;
+    const LinkFailure failure = m_control->lastFailure();
+    const QString title = tr("Your changes could not be written to the ZORVIK Device");
+    if (failure == LinkFailure::Refused) {
+        m_eep->discardChanges();
+        refillPages();
+        QMessageBox box(this);
+        box.setIcon(QMessageBox::Critical);
+        box.setText(title);
+        box.setInformativeText(editsText(pending, failure) + QStringLiteral("\n\n")
+                               + tr("Nothing has been %1.").arg(action));
+        LinkFailureDetail::addTo(box, failure);
+        box.exec();
+        return false;
+    }
     // As when the write cycle fails: the connection ends (before the box, so
     // that the keep-alive does not report behind it) and the user verifies.
-    const LinkFailure failure = m_control->lastFailure();
-    doDisconnect();
-    QStringList lines;
-    for (uint16_t id : pending)
-        lines.append(QStringLiteral("- ") + settingText(id));
-    lines.removeDuplicates();
-    QMessageBox box(this);
-    box.setIcon(QMessageBox::Critical);
-    box.setText(tr("Your changes could not be written to the ZORVIK Device"));
-    box.setInformativeText(
-        tr("These changes were not written:\n\n%1\n\nNothing has been %2. Please reconnect the "
-           "device and verify your settings.\n\nDO NOT FLY!")
-            .arg(lines.join(QLatin1Char('\n')), action));
-    LinkFailureDetail::addTo(box, failure);
-    box.exec();
+    loseConnection(title, pending);
     return false;
 }
 
@@ -1253,12 +1428,9 @@ bool ZORVIKMiniSetup::readSettingsFile(const QString& path, SettingsFile* file)
     return false;
 }
 
+// Read when connecting: every parameter the device offers.
 Rules::Parameters ZORVIKMiniSetup::deviceParameters()
 {
-    QList<uint16_t> ids;
-    for (const ParameterName& parameter : PARAMETER_NAMES)
-        ids.append(parameter.id);
-    m_eep->load(ids);
     return m_eep->snapshot();
 }
 
@@ -1277,19 +1449,18 @@ void ZORVIKMiniSetup::applyPlan(const SettingsPlan& plan, const QString& source)
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const SettingsApply::Result result = m_eep->applyAtOnce(plan.changes());
     QGuiApplication::restoreOverrideCursor();
-    if (!result.written && !result.ids.empty() && result.refused.empty()) {
-        // The device no longer takes requests: as after a failed write cycle.
-        m_liveDataTimer.stop();
-        reportApplyFailure(result, source);
-        doDisconnect();
+    if (!result.verified() && connectionLostBy(result)) {
+        // The device no longer answers: as after a failed write cycle.
+        const QString title = tr("%1 was not applied as shown").arg(source);
+        if (!result.written)
+            loseConnection(title, QList<uint16_t>(result.ids.begin(), result.ids.end()));
+        else
+            loseConnection(title + QLatin1Char(':') + QLatin1Char(' ')
+                               + tr("its values could not be read back"),
+                           {});
         return;
     }
-    {
-        const QScopedValueRollback<bool> filling(m_bFilling, true);
-        refreshSetupMenu();
-        refreshParameterMenu();
-        refreshPresetLists();
-    }
+    refillPages();
     if (!result.verified()) {
         reportApplyFailure(result, source);
         return;
@@ -1298,6 +1469,13 @@ void ZORVIKMiniSetup::applyPlan(const SettingsPlan& plan, const QString& source)
         tr("%1 applied: %2 settings written and read back.")
             .arg(source, number(int(result.ids.size()))),
         MESSAGE_DEVICE_MS);
+}
+
+// A failure of the line, not an answer of the device: the device stopped
+// answering (or the port went) on the way.
+bool ZORVIKMiniSetup::connectionLostBy(const SettingsApply::Result& result) const
+{
+    return result.failure != LinkFailure::None && result.failure != LinkFailure::Refused;
 }
 
 void ZORVIKMiniSetup::reportApplyFailure(const SettingsApply::Result& result,
@@ -1322,13 +1500,18 @@ QStringList ZORVIKMiniSetup::mismatchLines(const SettingsApply::Result& result) 
         lines.append(tr("- %1: not taken, nothing was written").arg(captionOf(id)));
     if (!result.written && result.refused.empty())
         for (uint16_t id : result.ids)
-            lines.append(tr("- %1: not written").arg(captionOf(id)));
+            lines.append((result.failure == LinkFailure::Refused
+                              ? tr("- %1: refused by the ZORVIK Device, not stored")
+                              : tr("- %1: not written"))
+                             .arg(captionOf(id)));
     for (const SettingsApply::Mismatch& mismatch : result.mismatches)
         lines.append(tr("- %1: written %2, the device holds %3")
                          .arg(captionOf(mismatch.id), valueText(mismatch.id, mismatch.wanted),
                               valueText(mismatch.id, mismatch.readBack)));
     for (uint16_t id : result.unread)
-        lines.append(tr("- %1: could not be read back").arg(captionOf(id)));
+        lines.append((m_eep->isOffered(id) ? tr("- %1: could not be read back")
+                                           : tr("- %1: not offered by this device"))
+                         .arg(captionOf(id)));
     return lines;
 }
 
@@ -1336,6 +1519,12 @@ void ZORVIKMiniSetup::saveSettingsFile(const QString& path)
 {
     SettingsFile file;
     const SettingsApply::Result result = m_eep->collect(m_deviceInfo, &file);
+    if (!result.verified() && connectionLostBy(result)) {
+        loseConnection(tr("The settings could not be saved"),
+                       result.written ? QList<uint16_t>()
+                                      : QList<uint16_t>(result.ids.begin(), result.ids.end()));
+        return;
+    }
     if (!result.verified()) {
         reportUnsavedSettings(result);
         return;

@@ -139,6 +139,22 @@ private:
     void showWrongApplication();
 
     void connectParameterRows();
+    // Reads every parameter after the handshake, with the progress in the
+    // status bar; false when a request failed.
+    bool readDeviceSettings();
+    // The connection ended by a failed request: disconnected, the port
+    // released, and a box with `what`, the link's reason and the fate of
+    // `edits`.
+    void loseConnection(const QString& what, const QList<uint16_t>& edits);
+    void showConnectionLost(LinkFailure failure);
+    QString editsText(const QList<uint16_t>& ids, LinkFailure failure) const;
+    void reportRefusedWrite(const QList<uint16_t>& edits);
+    bool connectionLostBy(const SettingsApply::Result& result) const;
+    void refillPages();
+    void showNotOffered(QSpinBox* spinBox);
+    void showNotOffered(QComboBox* list);
+    // The preset list, or the torque direction's list, of an ID.
+    QComboBox* choiceList(uint16_t id) const;
     void refreshPages();
     void refreshSetupMenu();
     void refreshParameterMenu();
@@ -225,6 +241,7 @@ private:
     BusyPortRetry m_busyRetry;
     QString m_settingsFileOnConnect;
     QTimer m_liveDataTimer;
+    QProgressBar* m_readProgress = nullptr;
     // While the rows are filled from the parameter memory they store
     // nothing: filling the pages writes nothing to the device. Connecting
     // writes only the previous connection's pending edits (before it ends)

@@ -16,12 +16,14 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 
+#include <chrono>
 #include <memory>
 
 #include "ZORVIKMiniSetup.h"
@@ -52,6 +54,14 @@ QString reason(DeviceConnection::Outcome outcome)
     return QString::fromLatin1(DeviceConnection::reason(outcome));
 }
 
+// The window lists the port: from here a connect starts at once, so the
+// device's clock measures the connect alone.
+void awaitListed(ZORVIKMiniSetup& window, const std::string& port)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(portList(window)->findText(QString::fromStdString(port)) >= 0,
+                             PORT_LIST_WAIT_MS);
+}
+
 std::vector<std::string> arguments(const QStringList& list)
 {
     std::vector<std::string> result;
@@ -73,6 +83,12 @@ private slots:
     void failedConnectionSaysWhyAndReleasesThePort_data();
     void failedConnectionSaysWhyAndReleasesThePort();
     void queryingIsPaintedBeforeTheQueryBlocks();
+    void nothingIsShownBeforeTheDeviceWasRead();
+    void parameterTheDeviceLacksIsNotOffered_data();
+    void parameterTheDeviceLacksIsNotOffered();
+    void deviceQuietWhileReadingEndsTheConnection_data();
+    void deviceQuietWhileReadingEndsTheConnection();
+    void slowDeviceIsReadWithProgress();
 };
 
 // A device holding values outside its own limits, a torque direction of 0,
@@ -174,10 +190,13 @@ void DeviceValuesTest::refusedPresetSnapsBack()
     QVERIFY(catcher.seen().isEmpty());
 }
 
-// An edit the device refused to store must not stay on the greyed pages.
+// An edit that was never written must not stay on the greyed pages: the
+// device falls quiet right after connecting (13 answers: information,
+// handshake, ten descriptor requests, one value read), so the keep-alive
+// ends the connection before the edit's write.
 void DeviceValuesTest::pagesShowNothingAfterTheConnectionEnded()
 {
-    Device device({{StickDeadband, 2}}, {"--refuse-writes"});
+    Device device({{StickDeadband, 2}}, {"--silent-after", "13"});
     QVERIFY2(device.isReady(), device.device().error().c_str());
     ZORVIKMiniSetup window(device.control());
     ModalBoxAnswerer catcher;
@@ -187,7 +206,7 @@ void DeviceValuesTest::pagesShowNothingAfterTheConnectionEnded()
     deadband->setValue(7);
 
     QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 5000);
-    QCOMPARE(catcher.seen().size(), 1); // the failed write
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 2000); // the edit not written
     QVERIFY(deadband->text().trimmed().isEmpty());
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxStickDeadbandID")->currentIndex(), -1);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentIndex(), -1);
@@ -211,6 +230,19 @@ void DeviceValuesTest::failedConnectionSaysWhyAndReleasesThePort_data()
     QTest::newRow("no device behind the adapter")
         << QStringList{"--no-answer"} << false
         << QStringLiteral("No ZORVIK Device found: ") + reason(Outcome::NoDevice);
+    // A device that answers, only not usably, is not "no device": the link's
+    // reason says what went wrong.
+    const QString unusable = QStringLiteral(
+        "No ZORVIK Device found: The KORLINK interface answered, but the ZORVIK Device's answer "
+        "could not be used. ");
+    QTest::newRow("damaged answer")
+        << QStringList{"--bad-crc"} << false
+        << unusable + "The device's answer arrived damaged (its checksum did not match): check "
+                      "the cable and its connectors, then try again.";
+    QTest::newRow("garbled echo")
+        << QStringList{"--corrupt-echo"} << false
+        << unusable + "The KORLINK adapter echoed other bytes than were sent: the line is "
+                      "disturbed; check the cable and its connectors, then try again.";
     // The device's information carries another token than the one it takes.
     QTest::newRow("handshake refused")
         << QStringList{"--info", "0001000200030001000700825a17c308e24d912be6703fa49999"} << false
@@ -283,6 +315,135 @@ void DeviceValuesTest::queryingIsPaintedBeforeTheQueryBlocks()
              qPrintable(watch.paintedMessages.join(" | ")));
     QVERIFY(watch.waitCursorWhileQuerying);
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// The form's own texts ("User Defined", "0 Hz", "Mechanic") are no values
+// of any device: none of them shows before a device was read.
+void DeviceValuesTest::nothingIsShownBeforeTheDeviceWasRead()
+{
+    ZORVIKMiniSetup window;
+    for (QComboBox* list : child<QTabWidget>(window, "m_tabControl")->findChildren<QComboBox*>())
+        QVERIFY2(list->currentText().isEmpty(), qPrintable(list->objectName()));
+    for (QSpinBox* spinBox : child<QTabWidget>(window, "m_tabControl")->findChildren<QSpinBox*>())
+        QVERIFY2(spinBox->text().trimmed().isEmpty(), qPrintable(spinBox->objectName()));
+}
+
+void DeviceValuesTest::parameterTheDeviceLacksIsNotOffered_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("widget");
+    QTest::newRow("value row") << QStringLiteral("0x1180")
+                               << QStringLiteral("m_spinBoxTailAsymmetry");
+    QTest::newRow("preset list") << QStringLiteral("0x1154")
+                                 << QStringLiteral("m_cmbBoxHeadingLockGainID");
+    QTest::newRow("one geometry entry") << QStringLiteral("0x1049")
+                                        << QStringLiteral("m_cmbBoxSwashGeometry");
+}
+
+// A firmware without one of the parameters: its row is disabled and says
+// so, rather than showing 0 within limits of 0 to 0; the others work.
+void DeviceValuesTest::parameterTheDeviceLacksIsNotOffered()
+{
+    QFETCH(QString, missing);
+    QFETCH(QString, widget);
+    Device device({}, {"--without", missing.toStdString()});
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    connectByButton(window, device.portName());
+    QVERIFY(isConnected(window));
+    QVERIFY(catcher.seen().isEmpty());
+
+    const QString notOffered = QStringLiteral("not offered by this device");
+    QWidget* row = child<QWidget>(window, widget.toLatin1().constData());
+    QVERIFY(!row->isEnabled());
+    if (auto* spinBox = qobject_cast<QSpinBox*>(row)) {
+        QCOMPARE(spinBox->text(), notOffered);
+        auto* bar = child<QProgressBar>(window, "m_progressBarTailAsymmetry");
+        QVERIFY2(bar->maximum() > bar->minimum(), "no busy indicator for a value nobody read");
+    } else {
+        auto* list = qobject_cast<QComboBox*>(row);
+        QVERIFY(list);
+        QCOMPARE(list->currentIndex(), -1);
+        QCOMPARE(list->placeholderText(), notOffered);
+    }
+    // The rest of the page is the device's.
+    QVERIFY(child<QSpinBox>(window, "m_spinBoxStickDeadband")->isEnabled());
+    QCOMPARE(child<QSpinBox>(window, "m_spinBoxStickDeadband")->value(), 2);
+    QCOMPARE(device.writes(), 0);
+}
+
+void DeviceValuesTest::deviceQuietWhileReadingEndsTheConnection_data()
+{
+    QTest::addColumn<int>("answersLeft");
+    QTest::addColumn<QString>("reason");
+    // The battery pulled while the adapter stays plugged in: it echoes, the
+    // device is quiet. The connect itself takes two answers.
+    QTest::newRow("during the descriptors") << 5 << QStringLiteral("The device did not answer");
+    QTest::newRow("at the values") << 12 << QStringLiteral("The device did not answer");
+}
+
+// The first unanswered request ends it within one request's time-out: the
+// window disconnects, releases the port and says what failed; nothing is
+// asked again and nothing is written.
+void DeviceValuesTest::deviceQuietWhileReadingEndsTheConnection()
+{
+    QFETCH(int, answersLeft);
+    QFETCH(QString, reason);
+    Device device({}, {"--device-silent-after", std::to_string(answersLeft)});
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    catcher.noteWhileShown([&] { return isConnected(window) ? "connected" : "disconnected"; });
+    awaitListed(window, device.portName());
+    const auto started = device.device().link().now();
+    connectByButton(window, device.portName());
+
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 5000);
+    const SeenBox box = catcher.seen()[0];
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.text, QStringLiteral("The ZORVIK Device's settings could not be read"));
+    QVERIFY2(box.informativeText.startsWith(reason), qPrintable(box.informativeText));
+    QVERIFY(box.informativeText.contains(QStringLiteral("Nothing has been written")));
+    QCOMPARE(box.stateWhileShown, QStringLiteral("disconnected"));
+    QVERIFY(::statusText(window).startsWith(
+        QStringLiteral("Connection to the ZORVIK Device lost: ") + reason));
+    QVERIFY(portIsFree(device));
+    // The answered requests and the one left unanswered, within about one
+    // request's time-out of device time (2.5 s for the answer), not more.
+    QCOMPARE(int(device.device().link().requestCount()), answersLeft + 1);
+    QVERIFY(device.device().link().now() - started < std::chrono::milliseconds(3500));
+    QCOMPARE(device.writes(), 0);
+    QVERIFY(child<QSpinBox>(window, "m_spinBoxStickDeadband")->text().trimmed().isEmpty());
+}
+
+// 0.3 s an answer: thirteen requests (information, handshake, ten
+// descriptor requests, one value read) in about 4 s of device time, with
+// the progress in the status bar.
+void DeviceValuesTest::slowDeviceIsReadWithProgress()
+{
+    Device device({}, {"--answer-delay", "300"});
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    auto* progress = window.findChild<QProgressBar*>(QStringLiteral("readProgress"));
+    QVERIFY(progress);
+    QList<int> steps;
+    connect(progress, &QProgressBar::valueChanged, this, [&](int value) { steps.append(value); });
+    awaitListed(window, device.portName());
+    const auto started = device.device().link().now();
+    connectByButton(window, device.portName());
+
+    QVERIFY(isConnected(window));
+    const auto took = device.device().link().now() - started;
+    QVERIFY(took >= std::chrono::milliseconds(13 * 300));
+    QVERIFY(took < std::chrono::milliseconds(13 * 300 + 1500));
+    QCOMPARE(int(device.device().link().requestCount()), 13);
+    QCOMPARE(progress->maximum(), 11);
+    QCOMPARE(steps.last(), 11);
+    QCOMPARE(steps.size(), 12); // from 0, one step per request
+    QVERIFY(!progress->isVisible());
+    QVERIFY(catcher.seen().isEmpty());
 }
 
 QTEST_MAIN(DeviceValuesTest)

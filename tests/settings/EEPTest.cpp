@@ -44,12 +44,12 @@ private slots:
     void init();
     void cleanup();
 
-    void firstGetDescribesAndReadsOneId();
+    void gettersAnswerFromMemoryOnly();
     void newEntriesAreDescribedInRuns_data();
     void newEntriesAreDescribedInRuns();
     void describedEntriesAreReadInRuns_data();
     void describedEntriesAreReadInRuns();
-    void undescribedIdIsAskedForAgain();
+    void undescribedIdIsNotOffered();
     void limitsAndValuesTakeTheirSignFromTheDescriptor_data();
     void limitsAndValuesTakeTheirSignFromTheDescriptor();
     void setRefusesWhatMustNotBeWritten_data();
@@ -96,20 +96,27 @@ void EEPTest::start(const std::vector<std::string>& arguments)
     m_control->setBlockMode(false);
 }
 
-void EEPTest::firstGetDescribesAndReadsOneId()
+// Nothing is asked behind a getter: what was not loaded reads as unknown.
+void EEPTest::gettersAnswerFromMemoryOnly()
 {
     EEP eep(m_control.get(), false, 16, 127);
-    bool ok = false;
-    QCOMPARE(eep.getValue(Id::TailServoCPPL, &ok), 1520);
-    QVERIFY(ok);
+    const int connecting = LinkPackets::requestCount(*m_link);
+    bool ok = true;
+    QCOMPARE(eep.getValue(Id::TailServoCPPL, &ok), 0);
+    QVERIFY(!ok);
+    QVERIFY(!eep.set(Id::TailServoCPPL, 1500));
+    QCOMPARE(LinkPackets::requestCount(*m_link), connecting);
+
+    QVERIFY(eep.load({Id::TailServoCPPL}));
     // One descriptor for the ID alone, then one word without a count byte.
     QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), QStringList{"106401"});
     QCOMPARE(LinkPackets::requestPayloads(*m_link, 3), QStringList{"0023"});
     const QList<int> all = LinkPackets::requestCommands(*m_link);
     QVERIFY(all.indexOf(2) < all.indexOf(3));
 
-    // Known entries cost no further traffic.
     const int before = LinkPackets::requestCount(*m_link);
+    QCOMPARE(eep.getValue(Id::TailServoCPPL, &ok), 1520);
+    QVERIFY(ok);
     QCOMPARE(eep.getMin(Id::TailServoCPPL), 500);
     QCOMPARE(eep.getMax(Id::TailServoCPPL), 2000);
     QCOMPARE(eep.getDefault(Id::TailServoCPPL), 1520);
@@ -121,14 +128,16 @@ void EEPTest::newEntriesAreDescribedInRuns_data()
     QTest::addColumn<QList<uint16_t>>("ids");
     QTest::addColumn<QStringList>("descriptorRequests");
 
+    // A request spans IDs nobody asked for, up to 16, and ends at the last
+    // one asked for.
     QTest::newRow("three neighbours and one apart")
-        << QList<uint16_t>{0x1050, 0x1049, 0x1048, 0x104A} << QStringList{"104803", "105001"};
+        << QList<uint16_t>{0x1050, 0x1049, 0x1048, 0x104A} << QStringList{"104809"};
     QList<uint16_t> seventeen;
     for (uint16_t id = 0x1040; id <= 0x1050; ++id)
         seventeen.append(id);
     QTest::newRow("seventeen in a row") << seventeen << QStringList{"104010", "105001"};
     QTest::newRow("unsorted gaps")
-        << QList<uint16_t>{0x1180, 0x1000, 0x1004} << QStringList{"100001", "100401", "118001"};
+        << QList<uint16_t>{0x1180, 0x1000, 0x1004} << QStringList{"100005", "118001"};
 }
 
 void EEPTest::newEntriesAreDescribedInRuns()
@@ -150,9 +159,12 @@ void EEPTest::describedEntriesAreReadInRuns_data()
     const QList<uint16_t> swash{0x1048, 0x1049, 0x104A, 0x1050, 0x1051, 0x1052};
     QTest::newRow("one run") << swash << 127u << QStringList{"001606"};
     QTest::newRow("run limit") << swash << 4u << QStringList{"001604", "001a02"};
-    QTest::newRow("single words")
+    // Words without a parameter between two that have one are read along.
+    QTest::newRow("words between")
         << QList<uint16_t>{Id::StickDeadband, Id::SwashServoFrequency} << 127u
-        << QStringList{"0011", "0031"};
+        << QStringList{"001121"};
+    QTest::newRow("single word") << QList<uint16_t>{Id::StickDeadband} << 127u
+                                 << QStringList{"0031"};
 }
 
 void EEPTest::describedEntriesAreReadInRuns()
@@ -168,19 +180,23 @@ void EEPTest::describedEntriesAreReadInRuns()
     QVERIFY(ok);
 }
 
-void EEPTest::undescribedIdIsAskedForAgain()
+// The device answers an ID it does not have as unknown: that is its answer,
+// so the ID is not offered and not asked for again.
+void EEPTest::undescribedIdIsNotOffered()
 {
     EEP eep(m_control.get(), false, 16, 127);
     const uint16_t unknown = 0x1001;
+    QVERIFY(eep.load({unknown}));
+    QVERIFY(!eep.isOffered(unknown));
     bool ok = true;
     QCOMPARE(eep.getValue(unknown, &ok), 0);
     QVERIFY(!ok);
-    // A set finds the undescribed entry and refuses it without asking.
     QVERIFY(!eep.set(unknown, 0));
     ok = true;
     QCOMPARE(eep.getMax(unknown, &ok), 0);
     QVERIFY(!ok);
-    QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), (QStringList{"100101", "100101"}));
+    QVERIFY(eep.load({unknown}));
+    QCOMPARE(LinkPackets::requestPayloads(*m_link, 2), QStringList{"100101"});
     QVERIFY(LinkPackets::requestPayloads(*m_link, 3).isEmpty());
 }
 
@@ -225,6 +241,7 @@ void EEPTest::limitsAndValuesTakeTheirSignFromTheDescriptor()
 
     EEP eep(m_control.get(), false, 16, 127);
     const uint16_t parameter = static_cast<uint16_t>(id);
+    QVERIFY(eep.load({parameter}));
     QCOMPARE(eep.getMin(parameter), minMaxDefaultValue[0]);
     QCOMPARE(eep.getMax(parameter), minMaxDefaultValue[1]);
     QCOMPARE(eep.getDefault(parameter), minMaxDefaultValue[2]);
@@ -259,6 +276,7 @@ void EEPTest::setRefusesWhatMustNotBeWritten()
     QFETCH(bool, accepted);
     QFETCH(int, pendingAfter);
     EEP eep(m_control.get(), false, 16, 127);
+    QVERIFY(eep.loadAll());
     QSignalSpy started(&eep, &EEP::timerStarted);
     QCOMPARE(eep.set(Id::StickDeadband, value), accepted);
     QCOMPARE(started.count(), accepted ? 1 : 0);
@@ -270,6 +288,7 @@ void EEPTest::setRefusesWhatMustNotBeWritten()
 void EEPTest::pendingValueIsFieldOneOnly()
 {
     EEP eep(m_control.get(), false, 16, 127);
+    QVERIFY(eep.loadAll());
     QVERIFY(eep.set(Id::StickDeadband, 7));
     QCOMPARE(eep.getValue(Id::StickDeadband), 2);
     QCOMPARE(eep.get(Id::StickDeadband, EEP::FieldNewValue), 7);
@@ -283,11 +302,13 @@ void EEPTest::pendingValueIsFieldOneOnly()
 
 void EEPTest::entryWithoutValueRefusesUserSet()
 {
-    // Device information and handshake are answered, then the descriptor,
-    // and the value read finds the device gone: the entry is described but
-    // holds no value, so a user's value has nothing to be compared with.
-    start({"--silent-after", "3"});
+    // Device information and handshake are answered, then the ten
+    // descriptor requests, and the value read finds the device gone: the
+    // entries are described but hold no value, so a user's value has
+    // nothing to be compared with.
+    start({"--silent-after", "12"});
     EEP eep(m_control.get(), false, 16, 127);
+    QVERIFY(!eep.loadAll());
     bool ok = true;
     QCOMPARE(eep.getValue(Id::StickDeadband, &ok), 0);
     QVERIFY(!ok);
@@ -357,6 +378,7 @@ void EEPTest::writeCycleGathersChanges()
 void EEPTest::successfulWriteCommitsAndNextCycleSendsOnlyNewChanges()
 {
     EEP eep(m_control.get(), false, 16, 127);
+    QVERIFY(eep.load({Id::StickDeadband, Id::PitchBoost}));
     QSignalSpy finished(&eep, &EEP::timerFinished);
     QVERIFY(eep.set(Id::StickDeadband, 9));
     QVERIFY(eep.set(Id::PitchBoost, 30));
@@ -374,6 +396,7 @@ void EEPTest::failedWriteKeepsEntriesChanged()
 {
     start({"--refuse-writes"});
     EEP eep(m_control.get(), false, 16, 127);
+    QVERIFY(eep.loadAll());
     QSignalSpy result(&eep, &EEP::writeResult);
     QSignalSpy finished(&eep, &EEP::timerFinished);
     QVERIFY(eep.set(Id::StickDeadband, 9));

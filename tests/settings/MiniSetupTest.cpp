@@ -11,6 +11,7 @@
 #include "ModalBoxAnswerer.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
+#include "ParameterIds.h"
 #include "PtyPair.h"
 #include "SerialMask.h"
 #include "SimulatorProcess.h"
@@ -39,6 +40,7 @@ using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Testing::SimulatorProcess;
 
 using namespace SettingsWindowSteps;
+namespace Id = ZORVI::EEPROM;
 
 namespace {
 
@@ -99,7 +101,8 @@ private slots:
     void rowsAreFilledFromDevice_data();
     void rowsAreFilledFromDevice();
     void editIsWrittenAfterDelay();
-    void failedWriteShowsCriticalBoxAndDisconnects();
+    void failedWriteSaysWhatBecameOfTheEdit_data();
+    void failedWriteSaysWhatBecameOfTheEdit();
     void keepAliveLossDisconnects_data();
     void keepAliveLossDisconnects();
     void closingWritesPendingChange_data();
@@ -125,6 +128,9 @@ void MiniSetupTest::initTestCase()
     QVERIFY(isConnected(window));
     m_connectTransactions = LinkPackets::requestCount(sim.link());
     QVERIFY(m_connectTransactions > 2);
+    // Every parameter once: ten descriptor requests and one value read.
+    QCOMPARE(LinkPackets::requestPayloads(sim.link(), 2).size(), 10);
+    QCOMPARE(LinkPackets::requestPayloads(sim.link(), 3), QStringList{"001055"});
     QVERIFY(catcher.seen().isEmpty());
 }
 
@@ -483,9 +489,45 @@ void MiniSetupTest::editIsWrittenAfterDelay()
     QCOMPARE(LinkPackets::requestPayloads(sim.link(), 4), QStringList{"820031000500440004"});
 }
 
-void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
+void MiniSetupTest::failedWriteSaysWhatBecameOfTheEdit_data()
 {
-    InProcessDevice sim({"--refuse-writes"});
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<QString>("informative");
+    QTest::addColumn<bool>("connectedAfter");
+    QTest::addColumn<int>("deviceHolds");
+
+    // The device answered no: it keeps its 2, the row shows that again and
+    // the connection goes on.
+    QTest::newRow("refused") << QStringList{"--refuse-writes"}
+                             << QStringLiteral("The ZORVIK Device refused these changes and "
+                                               "stored none of them:\n\n"
+                                               "- Stick Deadband (User Defined Value)\n\n"
+                                               "The pages show again what the device holds.")
+                             << true << 2;
+    // The device stored the edit but its answer was lost: nobody knows what
+    // it holds, so the window says so instead of "not written".
+    QTest::newRow("answer lost")
+        << QStringList{"--lose-write-answers"}
+        << QStringLiteral("Something went wrong while writing data to the NANOZORVIK.\n"
+                          "It is not known whether the ZORVIK Device stored these changes: the "
+                          "answer to the write did not come back.\n\n"
+                          "- Stick Deadband (User Defined Value)\n\n"
+                          "Reconnect the device and check these settings before flying.\n\n"
+                          "DO NOT FLY!")
+        << false << 5;
+}
+
+void MiniSetupTest::failedWriteSaysWhatBecameOfTheEdit()
+{
+    QFETCH(QStringList, simArguments);
+    QFETCH(QString, informative);
+    QFETCH(bool, connectedAfter);
+    QFETCH(int, deviceHolds);
+
+    std::vector<std::string> arguments;
+    for (const QString& argument : simArguments)
+        arguments.push_back(argument.toStdString());
+    InProcessDevice sim(arguments);
     QVERIFY2(sim.isReady(), sim.error().c_str());
     ZORVIKMiniSetup window(sim.control());
     ModalBoxAnswerer catcher;
@@ -495,24 +537,32 @@ void MiniSetupTest::failedWriteShowsCriticalBoxAndDisconnects()
     choosePort(window, sim.portName());
     QVERIFY(isConnected(window));
 
-    child<QSpinBox>(window, "m_spinBoxStickDeadband")->setValue(5);
+    auto* deadband = child<QSpinBox>(window, "m_spinBoxStickDeadband");
+    deadband->setValue(5);
     QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 3000);
     const SeenBox box = catcher.seen()[0];
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.text, QStringLiteral("Error while writing data to the NANOZORVIK"));
-    QCOMPARE(box.informativeText,
-             QStringLiteral("Something went wrong while writing data to the NANOZORVIK.\n"
-                            "Please reconnect the device and verify your settings.\n\n"
-                            "DO NOT FLY!"));
-    QCOMPARE(box.stateWhileShown, QStringLiteral("Write failed! connected"));
-    QTRY_VERIFY_WITH_TIMEOUT(!isConnected(window), 2000);
-    QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
-    QVERIFY(!child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
+    QCOMPARE(box.informativeText, informative);
+    // A lost connection is released before the box: nothing asks behind it.
+    QCOMPARE(box.stateWhileShown, QStringLiteral("Write failed! ")
+                                      + (connectedAfter ? "connected" : "disconnected"));
+    QCOMPARE(isConnected(window), connectedAfter);
+    QCOMPARE(child<QPushButton>(window, "m_btnConnect")->isEnabled(), !connectedAfter);
+    int32_t held = 0;
+    QVERIFY(sim.link().value(Id::StickDeadband, held));
+    QCOMPARE(int(held), deviceHolds);
+    if (connectedAfter)
+        QCOMPARE(deadband->value(), deviceHolds);
+    else
+        QVERIFY(deadband->text().trimmed().isEmpty());
     // No second box, however long the window's timers go on.
     QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
     QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
                              PORT_LIST_CHECKS_TIMEOUT_MS);
     QCOMPARE(catcher.seen().size(), 1);
+    // Written once only: nothing is sent again behind the user's back.
+    QCOMPARE(LinkPackets::requestPayloads(sim.link(), 4).size(), 1);
 }
 
 void MiniSetupTest::keepAliveLossDisconnects_data()
@@ -550,7 +600,10 @@ void MiniSetupTest::keepAliveLossDisconnects()
     // cycle started before the loss have had their turn by its end.
     QSignalSpy portListChecks(portListTimer(window), &QTimer::timeout);
     QVERIFY(child<QPushButton>(window, "m_btnConnect")->isEnabled());
-    QVERIFY(statusText(window) == statusBefore || statusText(window).isEmpty());
+    QVERIFY2(statusText(window).startsWith(QStringLiteral(
+                 "Connection to the ZORVIK Device lost: The KORLINK adapter did not echo")),
+             qPrintable(statusText(window)));
+    QVERIFY(statusText(window) != statusBefore);
     if (warning.isEmpty()) {
         QTRY_VERIFY_WITH_TIMEOUT(portListChecks.count() >= PORT_LIST_CHECKS_FOR_A_WHOLE_INTERVAL,
                                  PORT_LIST_CHECKS_TIMEOUT_MS);
@@ -598,7 +651,12 @@ void MiniSetupTest::closingWritesPendingChange()
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 1, 2000);
-    QCOMPARE(catcher.seen()[0].icon, QMessageBox::Warning);
+    QCOMPARE(catcher.seen()[0].icon, QMessageBox::Critical);
+    QCOMPARE(catcher.seen()[0].text,
+             QStringLiteral("Your changes could not be written to the ZORVIK Device"));
+    // The adapter fell silent with the device: the write may have reached it.
+    QVERIFY(catcher.seen()[0].informativeText.contains(
+        "It is not known whether the ZORVIK Device stored these changes"));
     QVERIFY(catcher.seen()[0].informativeText.contains(
         "- Tail - HeadingLock Gain (User Defined Value)\n"
         "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction)\n"));

@@ -247,9 +247,10 @@ void SettingsFilesWindowTest::saveFailureSavesNothing_data()
     QTest::addColumn<bool>("connected");
 
     // The edit the device refuses is not saved as if it were the device's.
+    // The device answered: it keeps what it held, and the connection stays.
     QTest::newRow("edit refused") << QStringList{QStringLiteral("--refuse-writes")}
                                   << QStringLiteral("refused.zset")
-                                  << QStringLiteral("Nothing has been saved.") << false;
+                                  << QStringLiteral("Nothing has been saved.") << true;
     QTest::newRow("no such folder") << QStringList() << QStringLiteral("missing/any.zset")
                                     << QStringLiteral("missing/any.zset:") << true;
 }
