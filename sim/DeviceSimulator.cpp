@@ -6,6 +6,7 @@
 #include "Protocol.h"
 #include "UnlockPrefix.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -85,8 +86,7 @@ void DeviceSimulator::log(const std::string& line) const
 
 std::vector<uint8_t> DeviceSimulator::receive(const uint8_t* data, size_t length, TimePoint now)
 {
-    advance(now);
-    std::vector<uint8_t> out;
+    std::vector<uint8_t> out = advance(now);
     for (size_t i = 0; i < length && m_mode != Mode::Silent; ++i)
         takeByte(data[i], now, out);
     flushProbe();
@@ -156,15 +156,29 @@ void DeviceSimulator::handleFrame(const uint8_t* frame, uint16_t length, TimePoi
     std::optional<Answer> answer = answerFor(request, now);
     if (answer && m_options.noAnswer)
         answer.reset();
-    if (answer) {
-        log("answer cmd=" + std::to_string(answer->command)
-            + " payload=" + HexText::format(answer->payload));
-        send(*answer, out);
-        ++m_answered;
-    } else {
+    if (!answer) {
         log("answer none");
+        fallSilentWhenDue();
+        return;
     }
-    fallSilentWhenDue();
+    m_scheduled.push_back({now + std::chrono::milliseconds(m_options.answerDelayMs),
+                           std::move(*answer)});
+    sendDue(now, out);
+}
+
+// An answer is logged and counted when it goes out, so that the log never
+// shows one that an unplugged adapter swallowed.
+void DeviceSimulator::sendDue(TimePoint now, std::vector<uint8_t>& out)
+{
+    while (!m_scheduled.empty() && m_scheduled.front().due <= now) {
+        const Answer answer = std::move(m_scheduled.front().answer);
+        m_scheduled.pop_front();
+        log("answer cmd=" + std::to_string(answer.command)
+            + " payload=" + HexText::format(answer.payload));
+        send(answer, out);
+        ++m_answered;
+        fallSilentWhenDue();
+    }
 }
 
 void DeviceSimulator::send(const Answer& answer, std::vector<uint8_t>& out) const
@@ -198,6 +212,7 @@ void DeviceSimulator::fallSilentWhenDue()
         && m_receiver.recordCount() + 1 >= m_options.silentDuringTransfer;
     if (answeredEnough || transferCut) {
         m_mode = Mode::Silent;
+        m_scheduled.clear();
         log("event silent");
     }
 }
@@ -299,18 +314,41 @@ void DeviceSimulator::enterReceiving()
         log("event image-error " + m_receiver.imageError());
 }
 
-std::optional<DeviceSimulator::TimePoint> DeviceSimulator::nextDeadline() const
+std::optional<DeviceSimulator::TimePoint> DeviceSimulator::transferDeadline() const
 {
     if (m_mode != Mode::Receiving)
         return std::nullopt;
     return m_receiver.idleDeadline();
 }
 
-void DeviceSimulator::advance(TimePoint now)
+std::optional<DeviceSimulator::TimePoint> DeviceSimulator::nextAnswerDue() const
 {
-    const std::optional<TimePoint> deadline = nextDeadline();
-    if (deadline && now >= *deadline)
-        finishTransfer();
+    if (m_scheduled.empty())
+        return std::nullopt;
+    return m_scheduled.front().due;
+}
+
+std::optional<DeviceSimulator::TimePoint> DeviceSimulator::nextDeadline() const
+{
+    const std::optional<TimePoint> transfer = transferDeadline();
+    const std::optional<TimePoint> answer = nextAnswerDue();
+    if (transfer && answer)
+        return std::min(*transfer, *answer);
+    return transfer ? transfer : answer;
+}
+
+// Each step removes what it handled (an answer sent, a transfer ended), so
+// the loop always moves on.
+std::vector<uint8_t> DeviceSimulator::advance(TimePoint now)
+{
+    std::vector<uint8_t> out;
+    for (auto due = nextDeadline(); due && *due <= now; due = nextDeadline()) {
+        if (nextAnswerDue() == due)
+            sendDue(*due, out);
+        else
+            finishTransfer();
+    }
+    return out;
 }
 
 // The records have stopped. A complete transfer restarts the device with

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -30,6 +31,10 @@ namespace Simulator {
 // into its receiving mode, where it takes update records at the mode target
 // address until they stop; then it restarts as the new firmware (or, when
 // the transfer broke off, stays in its boot loader).
+//
+// A slow device (--answer-delay) works out its answer when the request is
+// in, but sends it only once the delay is over: advance() hands it out
+// then. The adapter's echo never waits.
 class DeviceSimulator {
 public:
     using Clock = std::chrono::steady_clock;
@@ -48,7 +53,8 @@ public:
     // Where the transaction log lines go (see README.md for their format).
     void setLogSink(LogSink sink) { m_log = std::move(sink); }
 
-    // Bytes from the host; returns what goes back to the host.
+    // Bytes from the host; returns what goes back to the host at once:
+    // answers that fell due before, the echo, answers due without delay.
     std::vector<uint8_t> receive(const uint8_t* data, size_t length, TimePoint now);
     std::vector<uint8_t> receive(const std::vector<uint8_t>& bytes, TimePoint now)
     {
@@ -57,8 +63,12 @@ public:
 
     // The next moment at which advance() has something to do, if any.
     std::optional<TimePoint> nextDeadline() const;
-    // Lets time pass: ends a transfer whose records have stopped.
-    void advance(TimePoint now);
+    // When the next answer on its way falls due, if one is.
+    std::optional<TimePoint> nextAnswerDue() const;
+    // Lets time pass: sends the answers that have fallen due and ends a
+    // transfer whose records have stopped, in the order they come. Returns
+    // what goes to the host.
+    std::vector<uint8_t> advance(TimePoint now);
 
     Mode mode() const { return m_mode; }
     const RecordReceiver& receiver() const { return m_receiver; }
@@ -69,12 +79,18 @@ private:
         uint8_t command;
         std::vector<uint8_t> payload;
     };
+    struct ScheduledAnswer {
+        TimePoint due;
+        Answer answer;
+    };
 
     void takeByte(uint8_t byte, TimePoint now, std::vector<uint8_t>& out);
     void echo(uint8_t byte, uint16_t position, bool frameComplete, std::vector<uint8_t>& out);
     void handleFrame(const uint8_t* frame, uint16_t length, TimePoint now,
                      std::vector<uint8_t>& out);
     void send(const Answer& answer, std::vector<uint8_t>& out) const;
+    void sendDue(TimePoint now, std::vector<uint8_t>& out);
+    std::optional<TimePoint> transferDeadline() const;
     void flushProbe();
     void log(const std::string& line) const;
     void fallSilentWhenDue();
@@ -111,6 +127,7 @@ private:
     SimulatorOptions::Version m_applicationVersion;
     SimulatorOptions::Version m_dataVersion;
     std::vector<uint8_t> m_probe;
+    std::deque<ScheduledAnswer> m_scheduled; // in the order they fall due
     uint32_t m_answered = 0;
     uint8_t m_handshakes = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "HexText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -55,13 +56,6 @@ std::vector<ParameterTable::Parameter> factoryParameters()
         {0x117C, 0x0063, -100, 100, 0, "RevoMixCyclic", 0},
         {0x1180, 0x0064, -100, 100, 0, "TailAsymmetry", 0},
     };
-}
-
-std::string idText(uint16_t id)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", id);
-    return text;
 }
 
 bool parseSignedNumber(const std::string& text, int32_t& number)
@@ -181,7 +175,7 @@ bool takeStateLine(const std::string& line, const std::string& where,
     ParameterTable::Parameter* parameter =
         findIn(parameters, &ParameterTable::Parameter::id, static_cast<uint16_t>(id));
     if (!parameter) {
-        error = where + "unknown parameter " + idText(static_cast<uint16_t>(id));
+        error = where + "unknown parameter " + ParameterTable::hexWord(static_cast<uint16_t>(id));
         return false;
     }
     // Keep what the file says, as a word would hold it.
@@ -196,11 +190,15 @@ bool takeStateLine(const std::string& line, const std::string& where,
 
 // ---- saving the state file -------------------------------------------------
 
-std::string stateText(const std::vector<ParameterTable::Parameter>& parameters)
+// In the order of the IDs, whichever parameters the device leaves out.
+std::string stateText(std::vector<ParameterTable::Parameter> parameters)
 {
+    std::sort(parameters.begin(), parameters.end(),
+              [](const auto& a, const auto& b) { return a.id < b.id; });
     std::string text = "# zorvik-sim parameter values: 0xID value\n";
     for (const ParameterTable::Parameter& parameter : parameters)
-        text += idText(parameter.id) + " " + std::to_string(parameter.value) + "\n";
+        text += ParameterTable::hexWord(parameter.id) + " " + std::to_string(parameter.value)
+            + "\n";
     return text;
 }
 
@@ -328,7 +326,7 @@ ParameterTable::StoreResult ParameterTable::store(const std::vector<WordWrite>& 
             return StoreResult::OutOfRange;
         parameter->value = number;
     }
-    if (!m_statePath.empty() && !saveStateFile(m_statePath, updated, error))
+    if (!m_statePath.empty() && !saveStateFile(m_statePath, withLeftOut(updated), error))
         return StoreResult::NotSaved;
     m_parameters = std::move(updated);
     return StoreResult::Stored;
@@ -361,6 +359,51 @@ bool ParameterTable::setLimits(uint16_t id, int32_t minimum, int32_t maximum,
     return true;
 }
 
+bool ParameterTable::leaveOut(uint16_t id)
+{
+    if (isLeftOut(id))
+        return true;
+    const Parameter* parameter = findById(id);
+    if (!parameter)
+        return false;
+    m_leftOut.push_back(*parameter);
+    m_parameters.erase(m_parameters.begin() + (parameter - m_parameters.data()));
+    return true;
+}
+
+bool ParameterTable::isLeftOut(uint16_t id) const
+{
+    return findIn(m_leftOut, &Parameter::id, id) != nullptr;
+}
+
+bool ParameterTable::setAddress(uint16_t id, uint16_t address)
+{
+    Parameter* parameter = findIn(m_parameters, &Parameter::id, id);
+    if (!parameter)
+        return false;
+    parameter->address = address;
+    return true;
+}
+
+const ParameterTable::Parameter* ParameterTable::sharingAddressWith(uint16_t id) const
+{
+    const Parameter* parameter = findById(id);
+    if (!parameter)
+        return nullptr;
+    for (const Parameter& other : m_parameters) {
+        if (other.id != id && other.address == parameter->address)
+            return &other;
+    }
+    return nullptr;
+}
+
+std::string ParameterTable::hexWord(uint16_t word)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04X", word);
+    return text;
+}
+
 bool ParameterTable::value(uint16_t id, int32_t& number) const
 {
     const Parameter* parameter = findById(id);
@@ -382,7 +425,7 @@ bool ParameterTable::attachStateFile(const std::string& path, std::string& error
         error = "cannot use state file " + path + ": " + systemError()
             + "; name a file in a folder you can write to";
         return false;
-    } else if (!saveStateFile(path, m_parameters, error)) {
+    } else if (!saveStateFile(path, withLeftOut(m_parameters), error)) {
         return false; // a fresh start, but the defaults cannot be written
     }
     m_statePath = path;
@@ -395,7 +438,7 @@ bool ParameterTable::loadState(const std::string& path, std::string& error,
     std::string text;
     if (!readStateText(path, text, error))
         return false;
-    std::vector<Parameter> loaded = m_parameters;
+    std::vector<Parameter> loaded = withLeftOut(m_parameters);
     std::vector<std::string> found;
     size_t lineStart = 0;
     for (int lineNumber = 1; lineStart < text.size(); ++lineNumber) {
@@ -408,9 +451,19 @@ bool ParameterTable::loadState(const std::string& path, std::string& error,
             return false;
         lineStart = lineEnd + 1;
     }
+    const auto leftOutStart = loaded.begin() + static_cast<std::ptrdiff_t>(m_parameters.size());
+    m_leftOut.assign(leftOutStart, loaded.end());
+    loaded.erase(leftOutStart, loaded.end());
     m_parameters = std::move(loaded);
     warnings.insert(warnings.end(), found.begin(), found.end());
     return true;
+}
+
+std::vector<ParameterTable::Parameter>
+ParameterTable::withLeftOut(std::vector<Parameter> parameters) const
+{
+    parameters.insert(parameters.end(), m_leftOut.begin(), m_leftOut.end());
+    return parameters;
 }
 
 } // namespace Simulator

@@ -78,8 +78,25 @@ public:
     // new default as its value; false for an unknown ID.
     bool setLimits(uint16_t id, int32_t minimum, int32_t maximum, int32_t defaultValue);
 
+    // The device's firmware lacks the parameter: its ID is described as
+    // unknown, its word reads erased and takes no write. Its value stays in
+    // the state file, for a run whose device has it again. False for an ID
+    // the table never had; one left out already is left out again.
+    bool leaveOut(uint16_t id);
+    bool isLeftOut(uint16_t id) const;
+
+    // Puts a parameter at another word address; false for an ID the device
+    // does not have. The caller keeps the address within MEMORY_WORDS and
+    // sees to it that no other parameter lies there (sharingAddressWith).
+    bool setAddress(uint16_t id, uint16_t address);
+    // Another parameter at the same word address as this one, if any.
+    const Parameter* sharingAddressWith(uint16_t id) const;
+
     // The number held for an ID, or false when the ID is unknown.
     bool value(uint16_t id, int32_t& number) const;
+
+    // "0x1180": IDs and addresses as the state file and the messages write them.
+    static std::string hexWord(uint16_t word);
 
     // Binds the table to a state file: reads it when it exists, otherwise
     // writes the defaults into it. Only a regular file of at most
@@ -95,8 +112,11 @@ public:
 private:
     bool loadState(const std::string& path, std::string& error,
                    std::vector<std::string>& warnings);
+    // These parameters and the left-out ones, all that the state file keeps.
+    std::vector<Parameter> withLeftOut(std::vector<Parameter> parameters) const;
 
     std::vector<Parameter> m_parameters;
+    std::vector<Parameter> m_leftOut;
     std::string m_statePath;
 };
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace ZORVI {
 namespace Simulator {
@@ -63,22 +64,44 @@ void SimulatedLink::letTimePass(std::chrono::milliseconds duration)
     // end of one (a transfer's) may set the next.
     for (auto due = m_device->nextDeadline(); due && *due <= until;
          due = m_device->nextDeadline()) {
-        m_device->advance(*due);
+        keepArrived(m_device->advance(*due));
         if (m_device->nextDeadline() == due)
             break; // nothing happened: never spin on a deadline
     }
     m_waited += duration;
-    m_device->advance(now());
+    keepArrived(m_device->advance(now()));
+}
+
+std::optional<SimulatedLink::TimePoint> SimulatedLink::nextArrival() const
+{
+    if (!m_arrived.empty())
+        return now();
+    return m_device->nextAnswerDue();
+}
+
+SimulatedLink::Bytes SimulatedLink::takeArrived()
+{
+    keepArrived(m_device->advance(now()));
+    return std::exchange(m_arrived, Bytes());
+}
+
+void SimulatedLink::keepArrived(const Bytes& bytes)
+{
+    if (!m_plugged)
+        return;
+    recordFrames(m_toHost, bytes, Crossing::Way::ToHost);
+    m_arrived.insert(m_arrived.end(), bytes.begin(), bytes.end());
 }
 
 SimulatedLink::Bytes SimulatedLink::carry(const uint8_t* data, size_t length)
 {
     const TimePoint arrival = now();
-    m_device->advance(arrival);
+    Bytes out = takeArrived();
     const Bytes in(data, data + length);
     recordFrames(m_fromHost, in, Crossing::Way::ToDevice);
-    Bytes out = m_device->receive(in, arrival);
-    recordFrames(m_toHost, out, Crossing::Way::ToHost);
+    const Bytes back = m_device->receive(in, arrival);
+    recordFrames(m_toHost, back, Crossing::Way::ToHost);
+    out.insert(out.end(), back.begin(), back.end());
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@ namespace Simulator {
 // Time is the engine's only clock and follows the real one, plus whatever
 // the host let pass in its waits: a wait for the device's restart or an
 // answer that will never come costs nothing, and the device's own timers
-// (a transfer whose records stopped) still run out when they are due.
+// (a transfer whose records stopped, the answer of a slow device) still run
+// out when they are due. What the device sends while time passes waits in
+// the link until the port that holds it takes it.
 class SimulatedLink {
 public:
     using Bytes = std::vector<uint8_t>;
@@ -70,12 +73,25 @@ public:
     // is unknown.
     bool value(uint16_t id, int32_t& number) const { return m_parameters.value(id, number); }
 
-    // Bytes from the host; returns what the host reads back (echo first).
+    // Bytes from the host; returns what the host reads back from now on, in
+    // the order of the line: what arrived while the host waited, the echo,
+    // the answers that need no time.
     Bytes carry(const uint8_t* data, size_t length);
 
+    // The device's clock: the real one plus waited().
     TimePoint now() const;
-    // The host waits: the device's timers that fall due meanwhile run out.
+    // Everything the host's waits let pass on this link so far. A test reads
+    // the device time a connect took as the difference of now() before and
+    // after it; waited() is that time without the real time the test spent.
+    std::chrono::milliseconds waited() const { return m_waited; }
+    // The host waits: the device's timers that fall due meanwhile run out,
+    // and what it sends then waits in the link (see takeArrived()).
     void letTimePass(std::chrono::milliseconds duration);
+    // When the device's next bytes reach the host: now() while some wait to
+    // be taken, none while nothing is on its way.
+    std::optional<TimePoint> nextArrival() const;
+    // What the device sent up to now that the host has not taken yet.
+    Bytes takeArrived();
 
     const std::vector<Crossing>& packets() const { return m_packets; }
     // The host's requests with this command, in the order sent.
@@ -85,6 +101,9 @@ public:
     void forgetPackets() { m_packets.clear(); }
 
 private:
+    // Bytes on their way to the host, recorded as they cross; an unplugged
+    // adapter loses them.
+    void keepArrived(const Bytes& bytes);
     void recordFrames(Communication::FrameAssembler& assembler, const Bytes& bytes,
                       Crossing::Way way);
     void record(const uint8_t* frame, uint16_t length, Crossing::Way way);
@@ -100,6 +119,7 @@ private:
     const void* m_holder = nullptr;
     bool m_plugged = true;
     std::vector<Crossing> m_packets;
+    Bytes m_arrived;
 };
 
 } // namespace Simulator

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace ZORVI {
@@ -70,6 +71,7 @@ bool SimulatedPort::open(const char* portName, int /*mode*/)
     m_openError.clear();
     m_link = link;
     m_isOpen = true;
+    purge(); // what the device sent before is not this port's
     return true;
 }
 
@@ -86,6 +88,27 @@ void SimulatedPort::close()
 void SimulatedPort::purge()
 {
     m_pending.clear();
+    if (m_link)
+        m_link->takeArrived();
+}
+
+void SimulatedPort::collectArrived()
+{
+    const SimulatedLink::Bytes arrived = m_link->takeArrived();
+    m_pending.insert(m_pending.end(), arrived.begin(), arrived.end());
+}
+
+bool SimulatedPort::awaitBytes(std::chrono::milliseconds longest)
+{
+    using std::chrono::milliseconds;
+    const size_t before = m_pending.size();
+    const std::optional<SimulatedLink::TimePoint> arrival = m_link->nextArrival();
+    const milliseconds untilArrival =
+        arrival ? std::chrono::ceil<milliseconds>(*arrival - m_link->now()) : longest;
+    letTimePass(arrival && untilArrival <= longest ? std::max(untilArrival, milliseconds(0))
+                                                   : longest);
+    collectArrived();
+    return m_pending.size() > before;
 }
 
 bool SimulatedPort::write(const uint8_t* buffer, uint32_t length, uint32_t* written)
@@ -107,11 +130,10 @@ bool SimulatedPort::read(uint8_t* buffer, uint32_t length, uint32_t* got)
         *got = 0;
     if (!m_isOpen)
         return false;
-    const size_t count = std::min<size_t>(length, m_pending.size());
-    if (count == 0) {
-        letTimePass(SILENT_LINE_WAIT);
+    collectArrived();
+    if (m_pending.empty() && !awaitBytes(SILENT_LINE_WAIT))
         return true;
-    }
+    const size_t count = std::min<size_t>(length, m_pending.size());
     std::memcpy(buffer, m_pending.data(), count);
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(count));
     if (got)
@@ -129,19 +151,29 @@ bool SimulatedPort::writeFrame(const uint8_t* frame, uint16_t length)
 bool SimulatedPort::nextFrame(std::vector<uint8_t>& frame)
 {
     FrameAssembler assembler;
-    size_t used = 0;
     frame.clear();
-    while (used < m_pending.size() && frame.empty()) {
-        const FrameAssembler::Step step = assembler.push(m_pending[used++]);
-        if (step == FrameAssembler::Step::Complete)
-            frame.assign(assembler.frame(), assembler.frame() + assembler.length());
-        else if (step != FrameAssembler::Step::NeedMore)
-            break;
-    }
+    collectArrived();
+    FrameAssembler::Step step = cutFrame(assembler, frame);
+    // The rest of the frame, or all of it, can only come from the device.
+    if (step == FrameAssembler::Step::NeedMore
+        && awaitBytes(std::chrono::milliseconds(SerialWin::FRAME_READ_DEADLINE_MS)))
+        step = cutFrame(assembler, frame);
+    return step == FrameAssembler::Step::Complete;
+}
+
+// Feeds what was received into the assembler until a frame is complete or
+// the assembler gives up; the bytes looked at are gone, as on the serial
+// port.
+FrameAssembler::Step SimulatedPort::cutFrame(FrameAssembler& assembler, std::vector<uint8_t>& frame)
+{
+    FrameAssembler::Step step = FrameAssembler::Step::NeedMore;
+    size_t used = 0;
+    while (used < m_pending.size() && step == FrameAssembler::Step::NeedMore)
+        step = assembler.push(m_pending[used++]);
     m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<std::ptrdiff_t>(used));
-    if (frame.empty())
-        letTimePass(std::chrono::milliseconds(SerialWin::FRAME_READ_DEADLINE_MS));
-    return !frame.empty();
+    if (step == FrameAssembler::Step::Complete)
+        frame.assign(assembler.frame(), assembler.frame() + assembler.length());
+    return step;
 }
 
 bool SimulatedPort::setDTR(bool on)

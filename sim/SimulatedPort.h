@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameAssembler.h"
 #include "FramedPort.h"
 #include "SimulatedLink.h"
 
@@ -19,7 +20,8 @@ namespace Simulator {
 // opens exclusively: while one port holds a link, another is refused as in
 // use. Nothing waits: bytes the device sends back are there at once, and
 // where the serial port would wait out a silent line the links' clocks move
-// on by that time instead. The links must outlive the port.
+// on by that time instead, or only until a slow device's answer arrives.
+// The links must outlive the port.
 class SimulatedPort : public Communication::Serial::FramedPort {
 public:
     explicit SimulatedPort(SimulatedLink& link);
@@ -56,6 +58,13 @@ private:
 
     SimulatedLink* linkNamed(const char* portName) const;
     void letTimePass(std::chrono::milliseconds duration);
+    // What the device sent meanwhile joins what was received.
+    void collectArrived();
+    // The serial port waits up to `longest` for the device's next bytes; the
+    // clocks move on until they arrive, or by all of it. True when some came.
+    bool awaitBytes(std::chrono::milliseconds longest);
+    Communication::FrameAssembler::Step cutFrame(Communication::FrameAssembler& assembler,
+                                                 std::vector<uint8_t>& frame);
 
     std::vector<SimulatedLink*> m_links;
     SimulatedLink* m_link = nullptr; // the open one

@@ -53,6 +53,24 @@ bool parseCount(const std::string& text, uint32_t& count)
     return HexText::parseNumber(text, 0xFFFFFFFFu, count);
 }
 
+bool parseWord(const std::string& text, uint16_t& word)
+{
+    uint32_t number = 0;
+    if (!HexText::parseNumber(text, 0xFFFF, number))
+        return false;
+    word = static_cast<uint16_t>(number);
+    return true;
+}
+
+// "0x1180=0x0200": whether the address suits the device's memory is the
+// parameter table's to say.
+bool parsePlacement(const std::string& text, SimulatorOptions::Placement& placement)
+{
+    const size_t equals = text.find('=');
+    return equals != std::string::npos && parseWord(text.substr(0, equals), placement.id)
+        && parseWord(text.substr(equals + 1), placement.address);
+}
+
 bool parseRecordNumber(const std::string& text, uint32_t& number)
 {
     return HexText::parseNumber(text, 0xFFFFFFFFu, number) && number > 0;
@@ -105,13 +123,11 @@ bool parseLimits(const std::string& text, SimulatorOptions::Limits& limits)
     const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     if (equals == std::string::npos || second == std::string::npos)
         return false;
-    uint32_t id = 0;
-    if (!HexText::parseNumber(text.substr(0, equals), 0xFFFF, id)
+    if (!parseWord(text.substr(0, equals), limits.id)
         || !parseLimitNumber(text.substr(equals + 1, first - equals - 1), limits.minimum)
         || !parseLimitNumber(text.substr(first + 1, second - first - 1), limits.maximum)
         || !parseLimitNumber(text.substr(second + 1), limits.defaultValue))
         return false;
-    limits.id = static_cast<uint16_t>(id);
     const int32_t top = limits.minimum < 0 ? 0x7FFF : 0xFFFF;
     return limits.minimum <= limits.maximum && limits.maximum <= top
         && limits.defaultValue >= limits.minimum && limits.defaultValue <= limits.maximum;
@@ -131,12 +147,7 @@ const std::vector<OptionRule>& rules()
         {"--name", true, [](O& o, S v) { return nonEmpty(v, o.portName) && v.find('/') == std::string::npos; }},
         {"--app-version", true, [](O& o, S v) { return parseComponents(v, 3, o.applicationVersion); }},
         {"--data-version", true, [](O& o, S v) { return parseComponents(v, 2, o.dataVersion); }},
-        {"--hardware", true, [](O& o, S v) {
-             uint32_t word = 0;
-             const bool ok = HexText::parseNumber(v, 0xFFFF, word);
-             o.hardwareWord = static_cast<uint16_t>(word);
-             return ok;
-         }},
+        {"--hardware", true, [](O& o, S v) { return parseWord(v, o.hardwareWord); }},
         {"--serial", true, [](O& o, S v) { return parseSerial(v, o.serialOnWire); }},
         {"--token", true, [](O& o, S v) { return parseToken(v, o.token); }},
         {"--info-24", false, [](O& o, S) { return o.shortInfo = true; }},
@@ -167,6 +178,8 @@ const std::vector<OptionRule>& rules()
              o.silentAfter = count;
              return true;
          }},
+        {"--answer-delay", true,
+         [](O& o, S v) { return HexText::parseNumber(v, 60000, o.answerDelayMs); }},
         {"--mode-target", true, [](O& o, S v) { return parseModeTarget(v, o.modeTarget); }},
         {"--mode-only-target", false, [](O& o, S) { return o.modeOnlyTarget = true; }},
         {"--refuse-record", true, [](O& o, S v) { return parseRecordNumber(v, o.refuseRecord); }},
@@ -186,6 +199,20 @@ const std::vector<OptionRule>& rules()
              if (!parseLimits(v, limits))
                  return false;
              o.limits.push_back(limits);
+             return true;
+         }},
+        {"--without", true, [](O& o, S v) {
+             uint16_t id = 0;
+             if (!parseWord(v, id))
+                 return false;
+             o.without.push_back(id);
+             return true;
+         }},
+        {"--address", true, [](O& o, S v) {
+             SimulatorOptions::Placement placement;
+             if (!parsePlacement(v, placement))
+                 return false;
+             o.placements.push_back(placement);
              return true;
          }},
         {"--state", true, [](O& o, S v) { return nonEmpty(v, o.statePath); }},
@@ -263,6 +290,12 @@ Port and run time:
   --limits ID=MIN:MAX:DEF describe parameter ID with these limits and default
                           (decimal, signed when MIN is negative; repeatable),
                           e.g. 0x1064=1000:2000:1520 or 0x1050=0:65535:1000
+  --without ID            the device has no parameter ID (one of the 29 of
+                          the table; repeatable): it is described with status
+                          0x05, its word reads 0xFFFF and refuses writes
+  --address ID=ADDR       parameter ID lies at word address ADDR, below 0x400
+                          and no other parameter's (repeatable), e.g.
+                          0x1180=0x0200
   --log FILE              transaction log, one line per event:
                             request dst=D src=S cmd=C payload=HEX
                             answer cmd=C payload=HEX | answer none
@@ -299,6 +332,10 @@ Faults:
                           one (logged: event altered address=A sent=W stored=W)
   --silent-after N        after N answered transactions neither echo nor answer
                           (the adapter was unplugged)
+  --answer-delay MS       the device answers each request MS milliseconds
+                          (at most 60000) after its last byte arrived; the
+                          echo stays immediate. Above 2510 the host's read
+                          gives up before the answer comes
 
 Firmware transfer (receiving mode):
   --mode-target ADDR      address that answers the mode request "B" and receives

@@ -43,6 +43,7 @@ public:
     bool refuseWrites = false;
     bool alterWrites = false; // writes stored one off what was sent
     std::optional<uint32_t> silentAfter; // answered transactions before it goes silent
+    uint32_t answerDelayMs = 0; // from a request's last byte to its answer; the echo is at once
 
     // Receiving mode (firmware transfer).
     int32_t modeTarget = 0;
@@ -64,6 +65,14 @@ public:
         int32_t defaultValue = 0;
     };
     std::vector<Limits> limits;
+    // Parameters the device's firmware does not have (--without ID).
+    std::vector<uint16_t> without;
+    // Parameters at other word addresses (--address ID=ADDR).
+    struct Placement {
+        uint16_t id = 0;
+        uint16_t address = 0;
+    };
+    std::vector<Placement> placements;
 
     // Run time.
     std::string statePath;

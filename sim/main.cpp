@@ -60,8 +60,9 @@ void checkExclusivity(PtyEndpoint& pty, Clock::time_point& nextCheck)
     nextCheck = now + std::chrono::milliseconds(PtyEndpoint::ABANDONED_EXCLUSIVITY_CHECK_MS);
 }
 
-// Host bytes in, echo and answers out; the device's timers between. Ends
-// on a stop signal or when the watched process has ended.
+// Host bytes in, echo and answers out; the device's timers between, among
+// them the answers of a slow device, which the loop sleeps until. Ends on a
+// stop signal or when the watched process has ended.
 int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signals,
             const ProcessWatch& watch)
 {
@@ -93,19 +94,26 @@ int runLoop(DeviceSimulator& device, PtyEndpoint& pty, TerminationSignals& signa
             // Cannot happen while the slave is held open; never spin on it.
             return fail("the pseudo-terminal hung up");
         }
-        device.advance(Clock::now());
+        const Clock::time_point now = Clock::now();
+        pty.write(device.advance(now), now);
         checkExclusivity(pty, exclusivityCheck);
     }
 }
 
-bool prepareParameters(const SimulatorOptions& options, ParameterTable& parameters,
-                       std::string& error)
+bool attachState(const SimulatorOptions& options, ParameterTable& parameters,
+                 std::string& error)
 {
     std::vector<std::string> warnings;
-    const bool prepared = SimulatorSetup::prepareParameters(options, parameters, error, warnings);
+    const bool attached = SimulatorSetup::attachState(options, parameters, error, warnings);
     for (const std::string& warning : warnings)
         std::fprintf(stderr, "zorvik-sim: warning: %s\n", warning.c_str());
-    return prepared;
+    return attached;
+}
+
+int badCommandLine(const std::string& error)
+{
+    std::fprintf(stderr, "zorvik-sim: %s\nTry 'zorvik-sim --help'.\n", error.c_str());
+    return 2;
 }
 
 } // namespace
@@ -114,10 +122,8 @@ int main(int argc, char** argv)
 {
     SimulatorOptions options;
     std::string error;
-    if (!SimulatorOptions::parse(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
-        std::fprintf(stderr, "zorvik-sim: %s\nTry 'zorvik-sim --help'.\n", error.c_str());
-        return 2;
-    }
+    if (!SimulatorOptions::parse(std::vector<std::string>(argv + 1, argv + argc), options, error))
+        return badCommandLine(error);
     if (options.help) {
         std::fputs(SimulatorOptions::usage().c_str(), stdout);
         return 0;
@@ -129,14 +135,18 @@ int main(int argc, char** argv)
     // The parent may stop reading our standard output once it has the name.
     std::signal(SIGPIPE, SIG_IGN);
 
-    TerminationSignals signals;
+    // A parameter table the device cannot have is a bad command line too.
     ParameterTable parameters;
+    if (!SimulatorSetup::describeParameters(options, parameters, error))
+        return badCommandLine(error);
+
+    TerminationSignals signals;
     TransactionLog log;
     PtyEndpoint pty;
     ProcessWatch watch;
     const bool ready = signals.install(error)
         && (!options.watchPid || watch.watch(static_cast<pid_t>(options.watchPid), error))
-        && prepareParameters(options, parameters, error)
+        && attachState(options, parameters, error)
         && (options.logPath.empty() || log.open(options.logPath, error)) && pty.open(error);
     if (!ready)
         return fail(error);

@@ -180,6 +180,71 @@ TEST(ReadValues, WordsWithoutParameterReadErasedAndBeyondMemoryIsRefused)
     EXPECT_NE(beyond->payload[0], 0);
 }
 
+// ---- parameters left out or moved ------------------------------------------
+
+struct Exchange {
+    uint8_t command;
+    const char* request;
+    const char* answer;
+};
+
+struct ShapeCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::vector<Exchange> exchanges; // in this order, on one device
+};
+
+void PrintTo(const ShapeCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ShapedTable : public ::testing::TestWithParam<ShapeCase> {};
+
+TEST_P(ShapedTable, AnswersAsTheOptionsDescribeIt)
+{
+    EngineHarness sim(GetParam().arguments);
+    ASSERT_TRUE(sim.parsed);
+    for (const Exchange& exchange : GetParam().exchanges) {
+        const auto answer = sim.ask(FIRMWARE, exchange.command, hexBytes(exchange.request));
+        ASSERT_TRUE(answer) << exchange.request;
+        EXPECT_EQ(answer->payload, hexBytes(exchange.answer))
+            << "cmd " << int(exchange.command) << " " << exchange.request;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ShapedTable,
+    ::testing::Values(
+        // SwashServoFrequency (0x1004 at 0x0011) is missing from the firmware.
+        ShapeCase{"LeftOutIdIsDescribedAsUnknown",
+                  {"--without", "0x1004"},
+                  {{2, "1000 05", "00 0010 0000 0005 0001 05 05 05 05"}}},
+        ShapeCase{"LeftOutWordReadsErasedAndRefusesWrites",
+                  {"--without", "0x1004"},
+                  {{3, "0010 02", "0001 ffff 00"},
+                   {4, "81 0011 0064", "05"},
+                   {4, "0010 02 0002 0064", "05"},
+                   {3, "0010 02", "0001 ffff 00"},
+                   {4, "81 0010 0002", "00"},
+                   {3, "0010", "0002 00"}}},
+        // TailAsymmetry (0x1180, -100..100) from 0x0064 to 0x0200.
+        ShapeCase{"MovedParameterIsDescribedReadAndWrittenAtItsNewAddress",
+                  {"--address", "0x1180=0x0200"},
+                  {{2, "1180 01", "00 0200 ff9c 0064 0000"},
+                   {4, "81 0200 ffce", "00"},
+                   {3, "0200", "ffce 00"},
+                   {4, "0200 01 0005", "00"},
+                   {3, "01ff 03", "ffff 0005 ffff 00"}}},
+        ShapeCase{"OldAddressOfAMovedParameterHoldsNone",
+                  {"--address", "0x1180=0x0200"},
+                  {{3, "0062 03", "0000 0000 ffff 00"}, {4, "81 0064 0000", "05"}}},
+        ShapeCase{"SwappedAddresses",
+                  {"--address", "0x1000=0x0011", "--address", "0x1004=0x0010"},
+                  {{2, "1000 05", "00 0011 0000 0005 0001 05 05 05 00 0010 0032 00c8 0032"},
+                   {3, "0010 02", "0032 0001 00"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- writes --------------------------------------------------------------
 
 struct WriteCase {
@@ -509,6 +574,65 @@ TEST(Faults, SilentAfterZeroIsAnUnpluggedAdapter)
 {
     EngineHarness sim({"--silent-after", "0"});
     EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
+}
+
+// ---- a slow device ----------------------------------------------------------
+
+constexpr std::chrono::milliseconds DELAY(300);
+
+TEST(AnswerDelay, TheEchoGoesAtOnceTheAnswerWhenTheDelayIsOver)
+{
+    EngineHarness sim({"--answer-delay", "300"});
+    const Bytes request = FrameBytes::request(FIRMWARE, 3, {0x00, 0x23});
+    EXPECT_EQ(sim.feed(request), request);
+    EXPECT_EQ(sim.device->nextDeadline(), sim.now + DELAY);
+    EXPECT_TRUE(sim.wait(DELAY - std::chrono::milliseconds(1)).empty());
+    // The log tells of an answer only once it has gone out.
+    EXPECT_EQ(sim.log, std::vector<std::string>{"request dst=1 src=6 cmd=3 payload=0023"});
+
+    const auto frames = EngineHarness::framesIn(sim.wait(std::chrono::milliseconds(1)));
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(EngineHarness::decode(frames[0]).payload, hexBytes("05f0 00"));
+    EXPECT_EQ(sim.log.back(), "answer cmd=3 payload=05f000");
+    EXPECT_FALSE(sim.device->nextDeadline());
+}
+
+// Each answer is due a delay after its own request; the adapter echoes the
+// second request while the first answer is still on its way.
+TEST(AnswerDelay, RequestsMeanwhileAreEchoedAndAnsweredInTurn)
+{
+    EngineHarness sim({"--answer-delay", "300"});
+    const Bytes first = FrameBytes::request(FIRMWARE, 3, {0x00, 0x23});
+    const Bytes second = FrameBytes::request(FIRMWARE, 3, {0x00, 0x61});
+    EXPECT_EQ(sim.feed(first), first);
+    EXPECT_TRUE(sim.wait(std::chrono::milliseconds(100)).empty());
+    EXPECT_EQ(sim.feed(second), second);
+
+    const auto firstAnswer =
+        EngineHarness::framesIn(sim.wait(DELAY - std::chrono::milliseconds(100)));
+    ASSERT_EQ(firstAnswer.size(), 1u);
+    EXPECT_EQ(EngineHarness::decode(firstAnswer[0]).payload, hexBytes("05f0 00"));
+    const auto secondAnswer = EngineHarness::framesIn(sim.wait(std::chrono::milliseconds(100)));
+    ASSERT_EQ(secondAnswer.size(), 1u);
+    EXPECT_EQ(EngineHarness::decode(secondAnswer[0]).payload, hexBytes("0001 00"));
+}
+
+// The adapter is unplugged once the first answer has gone out: an answer
+// still on its way then never arrives, and the log does not claim it.
+TEST(AnswerDelay, SilentAfterTheLastAnswerDropsTheOnesOnTheirWay)
+{
+    EngineHarness sim({"--answer-delay", "300", "--silent-after", "1"});
+    sim.feed(FrameBytes::request(FIRMWARE, 1, {}));
+    sim.wait(std::chrono::milliseconds(100));
+    EXPECT_FALSE(sim.feed(FrameBytes::request(FIRMWARE, 3, {0x00, 0x23})).empty())
+        << "still plugged in: echoed";
+    EXPECT_EQ(EngineHarness::framesIn(sim.wait(DELAY)).size(), 1u);
+    EXPECT_EQ(sim.device->mode(), Device::Mode::Silent);
+    EXPECT_FALSE(sim.device->nextDeadline());
+    EXPECT_TRUE(sim.wait(DELAY).empty());
+    EXPECT_EQ(std::count_if(sim.log.begin(), sim.log.end(),
+                            [](const std::string& line) { return line.rfind("answer ", 0) == 0; }),
+              1);
 }
 
 // ---- the transaction log -------------------------------------------------

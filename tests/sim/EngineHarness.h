@@ -11,6 +11,7 @@
 #include "Packet.h"
 #include "ParameterTable.h"
 #include "SimulatorOptions.h"
+#include "SimulatorSetup.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,13 @@ public:
     using Device = ZORVI::Simulator::DeviceSimulator;
     using Packet = ZORVI::Communication::Packet;
 
-    // Parses the options as the simulator's command line would.
+    // Parses the options and shapes the parameter table as the simulator's
+    // command line would (a --state file is the test's to attach).
     explicit EngineHarness(const std::vector<std::string>& arguments = {})
     {
         std::string error;
-        parsed = ZORVI::Simulator::SimulatorOptions::parse(arguments, options, error);
+        parsed = ZORVI::Simulator::SimulatorOptions::parse(arguments, options, error)
+            && ZORVI::Simulator::SimulatorSetup::describeParameters(options, parameters, error);
         EXPECT_TRUE(parsed) << error;
         device = std::make_unique<Device>(options, parameters);
         device->setLogSink([this](const std::string& line) { log.push_back(line); });
@@ -95,10 +98,11 @@ public:
         return answer;
     }
 
-    void wait(std::chrono::milliseconds duration)
+    // Lets time pass; returns what the device sent meanwhile.
+    Bytes wait(std::chrono::milliseconds duration)
     {
         now += duration;
-        device->advance(now);
+        return device->advance(now);
     }
 
     bool parsed = false;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -179,6 +180,35 @@ TEST_F(StateFile, ValuesOutsideTheLimitsAreKeptWithAWarning)
     EXPECT_EQ(valueOf(table, 0x1174), -1);
     ASSERT_EQ(m_warnings.size(), 1u);
     EXPECT_NE(m_warnings[0].find("TailServoFrequency"), std::string::npos) << m_warnings[0];
+}
+
+// The file keeps the value of a parameter the device leaves out: a run with
+// --without loses nothing for the next run without it, and the files of
+// both devices read the same.
+TEST_F(StateFile, ALeftOutParameterKeepsItsValueInTheFile)
+{
+    writeFile("0x1180 -50\n0x105C 333\n");
+    {
+        ParameterTable without;
+        ASSERT_TRUE(without.leaveOut(0x1180));
+        ASSERT_TRUE(without.attachStateFile(path(), m_error, m_warnings)) << m_error;
+        int32_t number = 0;
+        EXPECT_FALSE(without.value(0x1180, number));
+        EXPECT_EQ(without.readWord(0x0064), ParameterTable::ERASED_WORD);
+        ASSERT_EQ(without.store({{0x0021, 444}}, m_error), Result::Stored) << m_error;
+    }
+    ParameterTable full;
+    ASSERT_TRUE(full.attachStateFile(path(), m_error, m_warnings)) << m_error;
+    EXPECT_EQ(valueOf(full, 0x1180), -50);
+    EXPECT_EQ(valueOf(full, 0x105C), 444);
+
+    const std::string fullPath = m_directory.path() + "/full.txt";
+    ASSERT_TRUE(ParameterTable().attachStateFile(fullPath, m_error, m_warnings)) << m_error;
+    std::remove(path().c_str());
+    ParameterTable fresh;
+    ASSERT_TRUE(fresh.leaveOut(0x1180));
+    ASSERT_TRUE(fresh.attachStateFile(path(), m_error, m_warnings)) << m_error;
+    EXPECT_EQ(readFile(), readText(fullPath));
 }
 
 // A line as long as the cap is read (one character more is refused, below).

@@ -202,8 +202,63 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"no_echo", {"--no-echo", "--no-answer"}, LinkFailure::NoEcho, 3},
                       FaultCase{"corrupt_echo", {"--corrupt-echo"}, LinkFailure::WrongEcho, 1},
                       FaultCase{"no_answer", {"--no-answer"}, LinkFailure::NoAnswer, 1},
-                      FaultCase{"bad_crc", {"--bad-crc"}, LinkFailure::BadCrc, 1}),
+                      FaultCase{"bad_crc", {"--bad-crc"}, LinkFailure::BadCrc, 1},
+                      // Later than the serial port's read waits for it.
+                      FaultCase{"answer_after_the_read_time_out", {"--answer-delay", "3000"},
+                                LinkFailure::NoAnswer, 1}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+// A slow device: the port's wait for each answer moves the link's clock on
+// by the delay, up to the read time-out (2510 ms), while the test waits for
+// nothing.
+class SimulatedPortAnswerDelay : public ::testing::TestWithParam<int> {};
+
+TEST_P(SimulatedPortAnswerDelay, EachAnswerCostsTheDelayOnTheLinksClockOnly)
+{
+    const std::chrono::milliseconds delay(GetParam());
+    Bench bench({"--answer-delay", std::to_string(GetParam())});
+    ASSERT_TRUE(bench.control.testInterface(bench.link.portName().c_str()));
+    const auto linkStart = bench.link.now();
+    const auto waitedBefore = bench.link.waited();
+    const auto start = Clock::now();
+
+    DeviceInfo info;
+    ASSERT_TRUE(bench.control.queryDeviceInfo(&info));
+    std::unique_ptr<uint16_t[]> words(bench.control.readValues(0x0010, 2));
+    ASSERT_TRUE(words);
+    EXPECT_EQ(words[1], 50);
+
+    // Each answer arrived no earlier than its delay; the waits let pass no
+    // more than the delays (the real time in between counts towards them).
+    const auto realTime = Clock::now() - start;
+    EXPECT_GE(bench.link.now() - linkStart, 2 * delay);
+    EXPECT_LE(bench.link.waited() - waitedBefore, 2 * delay);
+    EXPECT_LT(realTime, std::chrono::milliseconds(2000));
+}
+
+INSTANTIATE_TEST_SUITE_P(Delays, SimulatedPortAnswerDelay, ::testing::Values(0, 300, 2500),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "ms" + std::to_string(info.param);
+                         });
+
+// As on the serial port, an answer that comes after the read gave up is
+// dropped with what the next request purges: the host does not take it for
+// the answer to that request.
+TEST(SimulatedPort, AnAnswerAfterTheReadTimeOutIsPurgedByTheNextRequest)
+{
+    Bench bench({"--answer-delay", "3000"});
+    ASSERT_TRUE(bench.control.testInterface(bench.link.portName().c_str()));
+    DeviceInfo info;
+    EXPECT_FALSE(bench.control.queryDeviceInfo(&info));
+    EXPECT_EQ(bench.control.lastFailure(), LinkFailure::NoAnswer);
+    ASSERT_EQ(bench.link.packets().size(), 1u);
+
+    bench.control.sleep(1000);
+    ASSERT_EQ(bench.link.packets().size(), 2u) << "the late answer arrived meanwhile";
+    EXPECT_EQ(bench.link.packets()[1].way, Way::ToHost);
+    EXPECT_FALSE(bench.control.queryDeviceInfo(&info));
+    EXPECT_EQ(bench.control.lastFailure(), LinkFailure::NoAnswer);
+}
 
 TEST(SimulatedPort, SleepingMovesTheLinksClockNotTheTests)
 {

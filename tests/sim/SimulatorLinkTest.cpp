@@ -1,14 +1,19 @@
 // The simulator as a program: its pseudo-terminal, found by name through the
 // port map, driven by the real device controller.
 
+#include "ChildProgram.h"
 #include "Control.h"
 #include "DeviceInfo.h"
+#include "FrameAssembler.h"
+#include "FrameBytes.h"
+#include "Packet.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "SimulatorProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +22,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -216,24 +222,45 @@ TEST_F(SimulatorLink, SilentAfterLooksLikeAnUnpluggedAdapter)
 
 // ---- line rate -------------------------------------------------------------
 
+using Bytes = std::vector<uint8_t>;
+
+// Reads from a raw port descriptor until `count` bytes came (never more) or
+// `deadline` passed.
+Bytes readUpTo(int port, size_t count, Clock::time_point deadline)
+{
+    Bytes got;
+    uint8_t chunk[4096];
+    while (got.size() < count && Clock::now() < deadline) {
+        pollfd readable{port, POLLIN, 0};
+        if (poll(&readable, 1, 100) <= 0)
+            continue;
+        const ssize_t read = ::read(port, chunk, std::min(sizeof chunk, count - got.size()));
+        if (read > 0)
+            got.insert(got.end(), chunk, chunk + read);
+    }
+    return got;
+}
+
 // Reads n bytes from a raw port descriptor; the time since `start` when the
 // last one arrived, or -1 ms.
 std::chrono::microseconds timeToRead(int port, size_t n, Clock::time_point start)
 {
-    const auto deadline = start + std::chrono::seconds(5);
-    size_t got = 0;
-    uint8_t chunk[4096];
-    while (got < n && Clock::now() < deadline) {
-        pollfd readable{port, POLLIN, 0};
-        if (poll(&readable, 1, 100) <= 0)
-            continue;
-        const ssize_t count = read(port, chunk, sizeof chunk);
-        if (count > 0)
-            got += static_cast<size_t>(count);
-    }
-    if (got < n)
+    if (readUpTo(port, n, start + std::chrono::seconds(5)).size() < n)
         return std::chrono::microseconds(-1);
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+}
+
+// The next frame on a raw port descriptor, or nothing by `deadline`.
+Bytes frameBy(int port, Clock::time_point deadline)
+{
+    ZORVI::Communication::FrameAssembler assembler;
+    for (;;) {
+        const Bytes byte = readUpTo(port, 1, deadline);
+        if (byte.empty())
+            return {};
+        if (assembler.push(byte[0]) == ZORVI::Communication::FrameAssembler::Step::Complete)
+            return Bytes(assembler.frame(), assembler.frame() + assembler.length());
+    }
 }
 
 TEST(SimulatorPacing, PacedEchoTakesTheLineTimeOfEveryByte)
@@ -268,6 +295,38 @@ TEST(SimulatorPacing, PacedEchoTakesTheLineTimeOfEveryByte)
             EXPECT_LT(elapsed, lineTime - std::chrono::milliseconds(1)) << took;
         }
     }
+}
+
+// ---- a slow device ---------------------------------------------------------
+
+TEST(SimulatorAnswerDelay, TheEchoComesAtOnceTheAnswerAfterTheDelay)
+{
+    constexpr std::chrono::milliseconds DELAY(1500);
+    SimulatorProcess sim({"--answer-delay", std::to_string(DELAY.count())});
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    const int port = open(PortMap::resolve(sim.portName()).c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(port, 0);
+    using ZORVI::Communication::Packet;
+    const Bytes request = FrameBytes::request(Packet::ADDRESS_FIRMWARE, 1, {});
+    // Timed from before the write, so that the answer's time is a lower
+    // bound whatever the scheduler does.
+    const auto start = Clock::now();
+    ASSERT_EQ(write(port, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const Bytes echo = readUpTo(port, request.size(), start + DELAY + std::chrono::seconds(10));
+    const auto echoTime = Clock::now() - start;
+    const Bytes answer = frameBy(port, start + DELAY + std::chrono::seconds(10));
+    const auto answerTime = Clock::now() - start;
+    close(port);
+
+    EXPECT_EQ(echo, request);
+    // The adapter echoes without waiting for the device; an echo as late as
+    // the answer would mean it waited.
+    EXPECT_LT(echoTime, DELAY);
+    ASSERT_FALSE(answer.empty());
+    Packet packet;
+    EXPECT_TRUE(packet.decode(answer.data(), static_cast<uint16_t>(answer.size()), true));
+    EXPECT_EQ(packet.command(), 1);
+    EXPECT_GE(answerTime, DELAY);
 }
 
 // ---- the program itself --------------------------------------------------
@@ -323,6 +382,25 @@ TEST(SimulatorProgram, HelpAndBadOptions)
 
     const int badStatus = std::system((program + " --bogus 2>/dev/null").c_str());
     EXPECT_TRUE(WIFEXITED(badStatus) && WEXITSTATUS(badStatus) == 2);
+}
+
+// Told before anything starts, with the option that asked for it.
+TEST(SimulatorProgram, ATableTheDeviceCannotHaveIsABadCommandLine)
+{
+    const std::vector<std::vector<std::string>> bad = {{"--without", "0x1234"},
+                                                       {"--address", "0x1180=0x0010"}};
+    for (const std::vector<std::string>& arguments : bad) {
+        std::vector<std::string> withName = arguments;
+        withName.insert(withName.end(), {"--name", PrivateRuntimeDir::uniquePortName("ttyS"),
+                                         "--watch-pid", std::to_string(getpid())});
+        ChildProgram simulator(SimulatorProcess::simulatorPath(), withName);
+        ASSERT_TRUE(simulator.isStarted());
+        const int status = simulator.finish(10000);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << arguments[0];
+        EXPECT_NE(simulator.output().find("zorvik-sim: " + arguments[0] + " " + arguments[1]),
+                  std::string::npos)
+            << simulator.output();
+    }
 }
 
 } // namespace
