@@ -153,9 +153,16 @@ void DeviceSimulator::handleFrame(const uint8_t* frame, uint16_t length, TimePoi
         + " cmd=" + std::to_string(request.command())
         + " payload=" + HexText::format(request.payload(), request.payloadLength()));
 
-    std::optional<Answer> answer = answerFor(request, now);
+    std::optional<Answer> answer = m_deviceQuiet ? std::nullopt : answerFor(request, now);
     if (answer && m_options.noAnswer)
         answer.reset();
+    // Stored, but the answer is lost on the way back: the host cannot tell
+    // whether the write took.
+    if (answer && m_options.loseWriteAnswers && request.command() == COMMAND_WRITE_PARAMETERS) {
+        log("answer lost cmd=" + std::to_string(answer->command)
+            + " payload=" + HexText::format(answer->payload));
+        return;
+    }
     if (!answer) {
         log("answer none");
         fallSilentWhenDue();
@@ -205,6 +212,11 @@ void DeviceSimulator::send(const Answer& answer, std::vector<uint8_t>& out) cons
 // before the given record arrives (so that record is not even echoed).
 void DeviceSimulator::fallSilentWhenDue()
 {
+    if (!m_deviceQuiet && m_options.deviceSilentAfter
+        && m_answered >= *m_options.deviceSilentAfter) {
+        m_deviceQuiet = true;
+        log("event device-silent");
+    }
     if (m_mode == Mode::Silent)
         return;
     const bool answeredEnough = m_options.silentAfter && m_answered >= *m_options.silentAfter;

@@ -129,6 +129,8 @@ private:
     std::vector<uint8_t> m_probe;
     std::deque<ScheduledAnswer> m_scheduled; // in the order they fall due
     uint32_t m_answered = 0;
+    // The device no longer answers; the adapter still echoes.
+    bool m_deviceQuiet = false;
     uint8_t m_handshakes = 0;
 };
 

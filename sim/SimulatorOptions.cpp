@@ -178,6 +178,14 @@ const std::vector<OptionRule>& rules()
              o.silentAfter = count;
              return true;
          }},
+        {"--device-silent-after", true, [](O& o, S v) {
+             uint32_t count = 0;
+             if (!parseCount(v, count))
+                 return false;
+             o.deviceSilentAfter = count;
+             return true;
+         }},
+        {"--lose-write-answers", false, [](O& o, S) { return o.loseWriteAnswers = true; }},
         {"--answer-delay", true,
          [](O& o, S v) { return HexText::parseNumber(v, 60000, o.answerDelayMs); }},
         {"--mode-target", true, [](O& o, S v) { return parseModeTarget(v, o.modeTarget); }},
@@ -332,6 +340,11 @@ Faults:
                           one (logged: event altered address=A sent=W stored=W)
   --silent-after N        after N answered transactions neither echo nor answer
                           (the adapter was unplugged)
+  --device-silent-after N after N answered transactions the adapter still
+                          echoes, but the device answers nothing (its battery
+                          was pulled)
+  --lose-write-answers    parameter writes are stored, but their answers never
+                          come back (logged: answer lost ...)
   --answer-delay MS       the device answers each request MS milliseconds
                           (at most 60000) after its last byte arrived; the
                           echo stays immediate. Above 2510 the host's read

@@ -43,6 +43,11 @@ public:
     bool refuseWrites = false;
     bool alterWrites = false; // writes stored one off what was sent
     std::optional<uint32_t> silentAfter; // answered transactions before it goes silent
+    // Answered transactions before the device goes quiet while the adapter
+    // goes on echoing (the helicopter's battery pulled, the adapter still
+    // plugged in).
+    std::optional<uint32_t> deviceSilentAfter;
+    bool loseWriteAnswers = false; // writes stored, their answers never sent
     uint32_t answerDelayMs = 0; // from a request's last byte to its answer; the echo is at once
 
     // Receiving mode (firmware transfer).

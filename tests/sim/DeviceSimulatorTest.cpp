@@ -576,6 +576,32 @@ TEST(Faults, SilentAfterZeroIsAnUnpluggedAdapter)
     EXPECT_TRUE(sim.feed({'Z', 'O', 'R', 'V', 'I', 'K', 0}).empty());
 }
 
+// The battery pulled, the adapter still plugged in: every byte is echoed,
+// nothing is answered.
+TEST(Faults, DeviceSilentAfterAnsweredTransactionsStillEchoes)
+{
+    EngineHarness sim({"--device-silent-after", "1"});
+    EXPECT_TRUE(sim.ask(FIRMWARE, 1));
+    const Bytes request = FrameBytes::request(FIRMWARE, 11, hexBytes("5b edcb"));
+    EXPECT_EQ(sim.feed(request), request) << "the echo alone";
+    EXPECT_EQ(sim.log.back(), "answer none");
+    const Bytes probe = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
+    EXPECT_EQ(sim.feed(probe), probe);
+    EXPECT_EQ(sim.device->mode(), Device::Mode::Firmware);
+}
+
+// The write takes, its answer never comes: what the host cannot know.
+TEST(Faults, LostWriteAnswerStoresTheWrite)
+{
+    EngineHarness sim({"--lose-write-answers"});
+    EXPECT_FALSE(sim.ask(FIRMWARE, 4, hexBytes("81 0031 0009")));
+    EXPECT_EQ(sim.log.back().rfind("answer lost cmd=4", 0), 0u) << sim.log.back();
+    int32_t value = 0;
+    ASSERT_TRUE(sim.parameters.value(0x109C, value));
+    EXPECT_EQ(value, 9);
+    EXPECT_TRUE(sim.ask(FIRMWARE, 1)) << "other requests are answered";
+}
+
 // ---- a slow device ----------------------------------------------------------
 
 constexpr std::chrono::milliseconds DELAY(300);

@@ -29,7 +29,8 @@ TEST(SimulatorOptions, ValuesInBothSpellings)
                                        "--data-version=1.4", "--hardware", "0x0091",
                                        "--token", "0xbeef", "--recovery", "0x81",
                                        "--silent-after", "0", "--mode-target", "3",
-                                       "--refuse-record", "4", "--restart-delay", "50"});
+                                       "--refuse-record", "4", "--restart-delay", "50",
+                                       "--device-silent-after=13", "--lose-write-answers"});
     EXPECT_EQ(o.portName, "ttyX1");
     EXPECT_EQ(o.applicationVersion.minor, 2);
     EXPECT_EQ(o.dataVersion.minor, 4);
@@ -40,6 +41,8 @@ TEST(SimulatorOptions, ValuesInBothSpellings)
     EXPECT_EQ(o.modeTarget, 3);
     EXPECT_EQ(o.refuseRecord, 4u);
     EXPECT_EQ(o.restartDelayMs, 50u);
+    EXPECT_EQ(o.deviceSilentAfter, 13u);
+    EXPECT_TRUE(o.loseWriteAnswers);
 }
 
 TEST(SimulatorOptions, TokenIsHexadecimalAndSerialIsTwelveBytes)
@@ -101,6 +104,8 @@ TEST(SimulatorOptions, RefusesWhatItCannotUse)
         {"--info", "abc"},
         {"--recovery", "256"},
         {"--silent-after", "-1"},
+        {"--device-silent-after", "x"},
+        {"--lose-write-answers=1"},
         {"--mode-target", "2"},
         {"--refuse-record", "0"},
         {"--paced=1"},
@@ -134,7 +139,7 @@ TEST(SimulatorOptions, HelpNamesEveryOption)
           "--mode-target", "--mode-only-target", "--refuse-record", "--drop-record",
           "--silent-during-transfer", "--save-image", "--update-app-version",
           "--update-data-version", "--restart-delay", "--watch-pid", "--limits", "--without",
-          "--address", "--answer-delay"}) {
+          "--address", "--answer-delay", "--device-silent-after", "--lose-write-answers"}) {
         EXPECT_NE(help.find(name), std::string::npos) << name;
         SimulatorOptions options;
         std::string error;
