@@ -104,12 +104,15 @@ bool Control::echoTest()
 {
     if (!m_serialPort->write(INTERFACE_PROBE, sizeof INTERFACE_PROBE, nullptr))
         return fail(Failure::WriteFailed);
-    uint8_t received[PROBE_READ_SIZE];
+    // The check ends once the probe's echo is in; room for one byte more
+    // shows an echo that brought more than the probe.
+    uint8_t received[sizeof INTERFACE_PROBE + 1];
     uint32_t count = 0;
-    if (!m_serialPort->read(received, sizeof received, &count) || count == 0)
+    if (!m_serialPort->readExpected(received, sizeof INTERFACE_PROBE, sizeof received, &count)
+        || count == 0)
         return fail(Failure::NoEcho);
     // A short echo fails; never compare bytes that did not arrive.
-    if (count < sizeof INTERFACE_PROBE
+    if (count != sizeof INTERFACE_PROBE
         || std::memcmp(received, INTERFACE_PROBE, sizeof INTERFACE_PROBE) != 0)
         return fail(Failure::WrongEcho);
     return true;

@@ -31,7 +31,6 @@ public:
     static constexpr uint32_t MAX_WRITE_PAYLOAD = 257;
     static constexpr uint32_t MAX_LIST_PAIRS = 64;
     static constexpr uint32_t MAX_BLOCK_VALUES = 127;
-    static constexpr uint32_t PROBE_READ_SIZE = 256;
     static constexpr uint32_t LINE_SETTLE_MS = 100;
 
     // Talks through a port of its own on the serial interface.
@@ -50,6 +49,8 @@ public:
     // of the interface probe and its DTR loop-back to RING and DCD. True when
     // the port was opened; it stays open. lastFailure() then names the first
     // check that failed (NoEcho, WrongEcho, WriteFailed, LinesNotLooped).
+    // The echo must be the probe and nothing more: a short, a longer or
+    // another echo is WrongEcho.
     bool testInterface(const char* portName, bool* echoResult = nullptr,
                        bool* lineResult = nullptr);
     void close();

@@ -77,14 +77,20 @@ bool SerialWin::configure(int mode)
     return setReadTotalConstant(READ_TOTAL_CONSTANT_MS);
 }
 
-bool SerialWin::setReadTotalConstant(DWORD milliseconds)
+COMMTIMEOUTS SerialWin::linkTimeouts(DWORD readTotalConstantMs)
 {
     COMMTIMEOUTS timeouts;
     timeouts.ReadIntervalTimeout = READ_INTERVAL_MS;
     timeouts.ReadTotalTimeoutMultiplier = READ_TOTAL_MULTIPLIER_MS;
-    timeouts.ReadTotalTimeoutConstant = milliseconds;
+    timeouts.ReadTotalTimeoutConstant = readTotalConstantMs;
     timeouts.WriteTotalTimeoutMultiplier = WRITE_TOTAL_MULTIPLIER_MS;
     timeouts.WriteTotalTimeoutConstant = WRITE_TOTAL_CONSTANT_MS;
+    return timeouts;
+}
+
+bool SerialWin::setReadTotalConstant(DWORD milliseconds)
+{
+    COMMTIMEOUTS timeouts = linkTimeouts(milliseconds);
     if (!SetCommTimeouts(m_portHandle, &timeouts))
         return false;
     m_readTotalConstantMs = milliseconds;
@@ -129,6 +135,37 @@ bool SerialWin::read(uint8_t* buffer, uint32_t length, uint32_t* got)
     return true;
 }
 
+bool SerialWin::readExpected(uint8_t* buffer, uint32_t expected, uint32_t length, uint32_t* got)
+{
+    if (got)
+        *got = 0;
+    DWORD count = 0;
+    if (!ReadFile(m_portHandle, buffer, std::min(expected, length), &count, nullptr))
+        return false;
+    DWORD behind = 0;
+    if (count == expected && count < length
+        && !readTrailing(buffer + count, length - count, &behind))
+        return false;
+    if (got)
+        *got = count + behind;
+    return true;
+}
+
+// The bytes already received, else the first to come within
+// TRAILING_BYTES_WAIT_MS: what the serial driver does with an interval and
+// a multiplier of MAXDWORD. A byte that arrives later is the next read's.
+bool SerialWin::readTrailing(uint8_t* buffer, uint32_t length, DWORD* count)
+{
+    COMMTIMEOUTS quick = linkTimeouts(m_readTotalConstantMs);
+    quick.ReadIntervalTimeout = MAXDWORD;
+    quick.ReadTotalTimeoutMultiplier = MAXDWORD;
+    quick.ReadTotalTimeoutConstant = TRAILING_BYTES_WAIT_MS;
+    const bool read = SetCommTimeouts(m_portHandle, &quick)
+        && ReadFile(m_portHandle, buffer, length, count, nullptr);
+    // Every later read waits under the port's own time-outs again.
+    return setReadTotalConstant(m_readTotalConstantMs) && read;
+}
+
 bool SerialWin::readByte(uint8_t* byte, Clock::time_point deadline)
 {
     DWORD count = 0;
@@ -136,22 +173,26 @@ bool SerialWin::readByte(uint8_t* byte, Clock::time_point deadline)
         && count == 1;
 }
 
-// Each one-byte read waits for silence under the port's time-outs; near the
-// frame's deadline the read total time-out is shortened so that the read
-// ends by the deadline. It is set anew only when it would overrun the
-// deadline by more than one read interval, not for every byte.
+// Each one-byte read waits under the port's time-outs; near the frame's
+// deadline the read total time-out is cut so that the read ends by the
+// deadline, and it is given back when a frame that begins late moves the
+// deadline on. It is set anew only when the one in force would end the read
+// more than one read interval after the deadline, or before it; not for
+// every byte.
 bool SerialWin::limitReadTo(Clock::time_point deadline)
 {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0)
         return false;
-    const DWORD longestWait = m_readTotalConstantMs + READ_TOTAL_MULTIPLIER_MS;
-    if (longestWait <= left + READ_INTERVAL_MS)
+    const long long untilDeadline = left - static_cast<long long>(READ_TOTAL_MULTIPLIER_MS);
+    const DWORD fitting = static_cast<DWORD>(
+        std::clamp<long long>(untilDeadline, 0, static_cast<long long>(READ_TOTAL_CONSTANT_MS)));
+    const bool overruns = m_readTotalConstantMs > fitting + READ_INTERVAL_MS;
+    const bool endsEarly = m_readTotalConstantMs < fitting;
+    if (!overruns && !endsEarly)
         return true;
-    const DWORD constant =
-        left > READ_TOTAL_MULTIPLIER_MS ? static_cast<DWORD>(left) - READ_TOTAL_MULTIPLIER_MS : 0;
-    return setReadTotalConstant(constant);
+    return setReadTotalConstant(fitting);
 }
 
 bool SerialWin::assemble(Communication::FrameAssembler& assembler, Clock::time_point deadline)
@@ -162,12 +203,11 @@ bool SerialWin::assemble(Communication::FrameAssembler& assembler, Clock::time_p
             return false;
         const bool awaitingStart = assembler.length() == 0;
         const FrameAssembler::Step step = assembler.push(byte);
-        // A frame that begins late keeps the whole time-out for its body: a
-        // long answer starting just before the deadline is still read, and
-        // the read stays bounded (one extension per frame).
+        // A frame that begins just before the deadline may take the line
+        // time of the longest frame, and no more: a start byte now and then
+        // cannot buy a line a new time-out.
         if (awaitingStart && assembler.length() > 0)
-            deadline = std::max(deadline,
-                                Clock::now() + std::chrono::milliseconds(FRAME_READ_DEADLINE_MS));
+            deadline = std::max(deadline, Clock::now() + std::chrono::milliseconds(LATE_FRAME_MS));
         if (step == FrameAssembler::Step::Complete)
             return true;
         if (step != FrameAssembler::Step::NeedMore)

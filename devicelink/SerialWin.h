@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FrameAssembler.h"
 #include "FramedPort.h"
 #include "win32/Win32Api.h"
 
@@ -9,9 +10,6 @@
 
 namespace ZORVI {
 namespace Communication {
-
-class FrameAssembler;
-
 namespace Serial {
 
 // The port on the Win32 serial interface: opened as \\.\NAME without
@@ -32,13 +30,29 @@ public:
     static constexpr DWORD WRITE_TOTAL_CONSTANT_MS = 100;
     // The longest a one-byte read waits for a byte: 2510 ms.
     static constexpr DWORD ONE_BYTE_READ_MS = READ_TOTAL_CONSTANT_MS + READ_TOTAL_MULTIPLIER_MS;
-    // A start byte must come within the time one byte may take, and a frame
-    // that has begun gets that time again for its body. A line that never
-    // falls silent (noise, a stuck peer) or that sends a byte just often
-    // enough to keep each one-byte read alive cannot hold the caller much
-    // longer than a silent line does. The device's answers are far shorter:
-    // the longest frame (8192 bytes) lasts 0.71 s at 115200 baud.
+    // A frame read ends this long after it began (after the request was
+    // written), whatever the line does meanwhile: a line that never falls
+    // silent (noise, a stuck peer) or that sends a byte just often enough
+    // to keep each one-byte read alive holds the caller no longer than a
+    // silent line does.
     static constexpr DWORD FRAME_READ_DEADLINE_MS = ONE_BYTE_READ_MS;
+    // The line runs at 115200 baud, ten bit times a byte (8N1), so the
+    // longest frame the port takes (FrameAssembler::MAX_FRAME_LENGTH, 8192
+    // bytes) lasts 712 ms on it.
+    static constexpr DWORD LINE_BAUD = CBR_115200;
+    static constexpr DWORD BITS_PER_BYTE = 10;
+    static constexpr DWORD LONGEST_FRAME_LINE_MS =
+        (FrameAssembler::MAX_FRAME_LENGTH * BITS_PER_BYTE * 1000 + LINE_BAUD - 1) / LINE_BAUD;
+    // A frame whose start byte comes just before the deadline is still read
+    // whole: it may run on this long after its start byte (the longest
+    // frame's line time and one read interval for the adapter's bursts),
+    // never a whole time-out more. So one frame read lasts at most
+    // FRAME_READ_DEADLINE_MS + LATE_FRAME_MS.
+    static constexpr DWORD LATE_FRAME_MS = LONGEST_FRAME_LINE_MS + READ_INTERVAL_MS;
+    // How long readExpected waits for a byte right behind the expected ones
+    // when none has come yet: the shortest time-out the port can be given,
+    // about eleven byte times.
+    static constexpr DWORD TRAILING_BYTES_WAIT_MS = 1;
 
     SerialWin() = default;
     ~SerialWin() override;
@@ -55,15 +69,17 @@ public:
     void sleep(uint32_t milliseconds) override;
     bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) override;
     bool read(uint8_t* buffer, uint32_t length, uint32_t* got) override;
+    bool readExpected(uint8_t* buffer, uint32_t expected, uint32_t length,
+                      uint32_t* got) override;
     const char* openError() const override;
     OpenFailure openFailure() const override;
 
     // One frame cut out of the received bytes, or null: when the port
-    // fails, when no start byte comes within FRAME_READ_DEADLINE_MS or the
-    // frame is not complete within that time from its start byte, after
-    // MAX_SKIPPED_BYTES bytes that start no frame, or for a frame longer
-    // than MAX_FRAME_LENGTH (see FrameAssembler). The buffer is the
-    // caller's (delete[]).
+    // fails, when the frame is not complete within FRAME_READ_DEADLINE_MS
+    // of the read's start (or LATE_FRAME_MS of its start byte, where that
+    // is later), after MAX_SKIPPED_BYTES bytes that start no frame, or for
+    // a frame longer than MAX_FRAME_LENGTH (see FrameAssembler). The
+    // buffer is the caller's (delete[]).
     uint8_t* readFrame(uint16_t* frameLength);
 
     bool isOpen() const { return m_isOpen; }
@@ -79,7 +95,9 @@ private:
     bool assemble(Communication::FrameAssembler& assembler, Clock::time_point deadline);
     bool readByte(uint8_t* byte, Clock::time_point deadline);
     bool limitReadTo(Clock::time_point deadline);
+    bool readTrailing(uint8_t* buffer, uint32_t length, DWORD* count);
     bool setReadTotalConstant(DWORD milliseconds);
+    static COMMTIMEOUTS linkTimeouts(DWORD readTotalConstantMs);
     bool configure(int mode);
     static std::string systemMessage(DWORD error);
 
@@ -90,7 +108,9 @@ private:
     // The system's own words for the last failed open, where it has them.
     std::string m_openMessage;
     // The read total constant the port has now: READ_TOTAL_CONSTANT_MS,
-    // shorter only while a frame read nears its deadline.
+    // shorter only while a frame read nears its deadline. The
+    // readExpected look behind the expected bytes sets other time-outs
+    // for one read and puts these back.
     DWORD m_readTotalConstantMs = READ_TOTAL_CONSTANT_MS;
 };
 

@@ -133,6 +133,10 @@ const ReadCase READ_CASES[] = {
     {"MaxIntervalAloneTakesWhatIsThere", {MAXDWORD, 0, 0, 0, 0}, 0, {}, 10, 0, -1, 0},
     {"MaxIntervalAndMultiplierReturnOnFirstBytes", {MAXDWORD, MAXDWORD, 1000, 0, 0}, 0,
      {{200, 2}}, 10, 2, 0, 0},
+    {"MaxIntervalAndMultiplierTakeWhatIsThereAtOnce", {MAXDWORD, MAXDWORD, 1000, 0, 0}, 3, {},
+     10, 3, -1, 0},
+    {"MaxIntervalAndMultiplierGiveUpAfterTheConstant", {MAXDWORD, MAXDWORD, 300, 0, 0}, 0, {},
+     10, 0, -1, 300},
 };
 
 class ReadTimeouts : public PtyPort, public ::testing::WithParamInterface<ReadCase> {};

@@ -27,10 +27,11 @@ using Bytes = NoisyPeer::Bytes;
 using Clock = std::chrono::steady_clock;
 
 // The longest a connect may wait on a line that sends no frame: the echo
-// test's read of up to 256 bytes, then the device query and the recovery
-// query, each three frame reads.
-constexpr long long ECHO_TEST_MS = SerialWin::READ_TOTAL_MULTIPLIER_MS * Control::PROBE_READ_SIZE
-    + SerialWin::READ_TOTAL_CONSTANT_MS;
+// test's read of the probe's echo and its look behind it, then the device
+// query and the recovery query, each three frame reads.
+constexpr long long ECHO_TEST_MS =
+    SerialWin::READ_TOTAL_MULTIPLIER_MS * sizeof Control::INTERFACE_PROBE
+    + SerialWin::READ_TOTAL_CONSTANT_MS + SerialWin::TRAILING_BYTES_WAIT_MS;
 constexpr long long QUERIES = 2;
 constexpr long long PROMISED_MS =
     ECHO_TEST_MS + QUERIES * SerialWin::SEND_ATTEMPTS * SerialWin::FRAME_READ_DEADLINE_MS;

@@ -3,7 +3,9 @@
 // The far end of a line that never sends a frame, on the master side of a
 // pseudo-terminal: a noisy line, or a peer that is stuck sending. It can
 // first echo the interface probe, as the KORLINK adapter does, so that the
-// port passes its echo test; then it writes noise, either as fast as the
+// port passes its echo test; the noise then begins with the host's next
+// write (bytes right behind the echo would make it longer than the probe,
+// and the echo test would fail). It writes noise either as fast as the
 // port takes it or one byte per interval, until it is stopped or its time
 // budget runs out. The budget keeps a host that never stops reading from
 // hanging the test: the test then fails on its time bound instead.
@@ -72,7 +74,7 @@ private:
 
     void run()
     {
-        if (!echoGreeting())
+        if (!echoGreeting() || !awaitRequestAfterGreeting())
             return;
         size_t next = 0;
         for (;;) {
@@ -110,6 +112,13 @@ private:
                 seen.insert(seen.end(), chunk, chunk + got);
         }
         return seen.empty() || m_pty.writeMaster(seen);
+    }
+
+    // Once the probe is echoed, waits until the host writes again. False
+    // when stopped first.
+    bool awaitRequestAfterGreeting()
+    {
+        return m_echoFirst == 0 || waitUntil(POLLIN, m_end) > 0;
     }
 
     // What the host writes meanwhile (its requests) is taken and dropped.

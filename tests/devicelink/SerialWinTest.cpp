@@ -3,6 +3,7 @@
 
 #include "FrameAssembler.h"
 #include "FrameBytes.h"
+#include "LinkFailure.h"
 #include "NoisyPeer.h"
 #include "Packet.h"
 #include "PortMap.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -22,6 +24,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+using ZORVI::LinkFailure;
 using ZORVI::Communication::FrameAssembler;
 using ZORVI::Communication::Packet;
 using ZORVI::Communication::Serial::PortMap;
@@ -125,6 +128,32 @@ TEST_F(SerialWinPty, RawBytesGoOutAndComeBack)
     ASSERT_TRUE(serial.read(echo.data(), static_cast<uint32_t>(echo.size()), &got));
     echo.resize(got);
     EXPECT_EQ(echo, probe);
+}
+
+// The look behind an answer of known length reads under time-outs of its
+// own; every read after it waits the port's whole time-out again, so that
+// a device that answers late is still heard.
+TEST_F(SerialWinPty, ReadsAfterAnAnswerOfKnownLengthWaitTheWholeTimeOutAgain)
+{
+    openPort();
+    const Bytes probe = {'Z', 'O', 'R', 'V', 'I', 'K', 0};
+    ASSERT_TRUE(pty.writeMaster(probe));
+    Bytes echo(probe.size() + 1);
+    uint32_t got = 99;
+    ASSERT_TRUE(serial.readExpected(echo.data(), static_cast<uint32_t>(probe.size()),
+                                    static_cast<uint32_t>(echo.size()), &got));
+    echo.resize(got);
+    EXPECT_EQ(echo, probe);
+
+    const Bytes frame = {0xE3, 0x15};
+    std::thread lateDevice([&] {
+        // Well past the look's own time-out, well inside the port's.
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        pty.writeMaster(frame);
+    });
+    const Bytes read = readFrame();
+    lateDevice.join();
+    EXPECT_EQ(read, frame);
 }
 
 // ---- cutting frames out of the byte stream ----------------------------------
@@ -308,23 +337,46 @@ TEST_F(SerialWinPty, TheReadAfterADeadlineWaitsTheWholeTimeOutAgain)
     EXPECT_EQ(read, frame);
 }
 
-// A frame that begins just before the deadline gets the whole time again
-// for its body: a late but well-formed answer is not cut off.
-TEST_F(SerialWinPty, AFrameBegunLateIsReadWhole)
+// Writes `bytes` to the master spread evenly over `durationMs`, in pieces
+// each sent at its own moment, so that one late wake-up delays no other.
+void writePaced(const PtyPair& pty, const Bytes& bytes, int durationMs)
 {
+    constexpr size_t PIECE = 256;
+    const Clock::time_point start = Clock::now();
+    for (size_t done = 0; done < bytes.size(); done += PIECE) {
+        const long long dueUs = 1000LL * durationMs * static_cast<long long>(done)
+            / static_cast<long long>(bytes.size());
+        std::this_thread::sleep_until(start + std::chrono::microseconds(dueUs));
+        const size_t end = std::min(bytes.size(), done + PIECE);
+        ASSERT_TRUE(pty.writeMaster(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(done),
+                                          bytes.begin() + static_cast<std::ptrdiff_t>(end))));
+    }
+}
+
+// An answer whose start byte comes just before the deadline is read whole,
+// even the longest: it may take the longest frame's line time from its
+// start byte. Here it ends well past the deadline, yet arrives faster than
+// the line carries it, so that a late wake-up on a loaded machine cannot
+// make it overrun that time.
+TEST_F(SerialWinPty, TheLongestFrameBegunJustBeforeTheDeadlineIsReadWhole)
+{
+    constexpr int START_BYTE_MS = SerialWin::FRAME_READ_DEADLINE_MS - 300;
+    constexpr int BODY_MS = 450;
+    static_assert(START_BYTE_MS + BODY_MS > SerialWin::FRAME_READ_DEADLINE_MS + 100,
+                  "the frame ends well past the deadline");
+    static_assert(BODY_MS + 300 < SerialWin::LATE_FRAME_MS, "and well inside its own time");
     openPort();
-    const Bytes frame = {0xE3, 0x02, 0x10, 0x20, 0xE3, 0x03};
+    const Bytes longest =
+        concat(unclosedFrame(FrameAssembler::MAX_FRAME_LENGTH - 2), {0xE1, 0x11});
+    const Clock::time_point start = Clock::now();
     std::thread lateDevice([&] {
-        // The start byte well inside the deadline, the rest well past it
-        // (and well inside the time the begun frame is given).
-        std::this_thread::sleep_for(Milliseconds(1900));
-        pty.writeMaster(Bytes(frame.begin(), frame.begin() + 1));
-        std::this_thread::sleep_for(Milliseconds(1000));
-        pty.writeMaster(Bytes(frame.begin() + 1, frame.end()));
+        std::this_thread::sleep_until(start + Milliseconds(START_BYTE_MS));
+        ASSERT_TRUE(pty.writeMaster(Bytes(longest.begin(), longest.begin() + 1)));
+        writePaced(pty, Bytes(longest.begin() + 1, longest.end()), BODY_MS);
     });
     const Bytes read = readFrame();
     lateDevice.join();
-    EXPECT_EQ(read, frame);
+    EXPECT_EQ(read, longest);
 }
 
 // ---- packets and the adapter's echo -----------------------------------------
@@ -462,6 +514,30 @@ TEST_F(Packets, AWrongEchoFailsAfterOneAttempt)
     Adapter adapter(pty, Adapter::Echo::Altered);
     EXPECT_FALSE(serial.sendPacket(request));
     EXPECT_EQ(adapter.stop(), 1);
+}
+
+// A line that never echoes but sends a start byte every 2.4 s, just often
+// enough to keep every one-byte read alive: each attempt still ends at its
+// deadline, and a frame that begins late buys only the longest frame's line
+// time, not another time-out. The bytes come 2.4 s apart, so after an
+// attempt that a late start byte stretched, the next start byte comes too
+// early in the next attempt to stretch it: one attempt at most is longer.
+TEST_F(Packets, AStartByteNowAndThenCannotStretchTheWaitForTheEcho)
+{
+    constexpr int START_BYTE_EVERY_MS = 2400;
+    constexpr long long LONGEST_MS =
+        SerialWin::SEND_ATTEMPTS * SerialWin::FRAME_READ_DEADLINE_MS + SerialWin::LATE_FRAME_MS;
+    // How late the send may end on a loaded machine under the sanitizers.
+    constexpr long long SEND_LATE_MS = 1200;
+    NoisyPeer peer(pty, {{0xE0}, START_BYTE_EVERY_MS}, 0,
+                   static_cast<int>(LONGEST_MS + SEND_LATE_MS + 5000));
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(serial.sendPacket(request));
+    const long long elapsed = millisecondsSince(start);
+    peer.stop();
+    EXPECT_EQ(serial.packetFailure(), LinkFailure::NoEcho);
+    EXPECT_GE(elapsed, SerialWin::SEND_ATTEMPTS * SerialWin::FRAME_READ_DEADLINE_MS - 10);
+    EXPECT_LE(elapsed, LONGEST_MS + SEND_LATE_MS);
 }
 
 // The slowest test here: three read time-outs of 2510 ms.
