@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QVariantMap>
 #include <QTest>
@@ -94,6 +95,8 @@ private slots:
     void setWritesTheSwashGeometryAsAWhole();
     void connectOutcomesAreNamed_data();
     void connectOutcomesAreNamed();
+    void quietDeviceEndsEveryCommandAtOnce_data();
+    void quietDeviceEndsEveryCommandAtOnce();
 };
 
 void ParameterCommandsTest::paramsListsEveryParameterAsJson()
@@ -185,11 +188,12 @@ void ParameterCommandsTest::setWritesAcceptedValuesInOneRequest_data()
     QTest::newRow("write refused by device")
         << QStringList{"--refuse-writes"} << QStringList{"StickDeadband=3"} << 2
         << QStringList{"8100310003"} << "refused the write";
-    // 33 answered exchanges bring the set command up to its write; an
-    // unanswered write may or may not have been stored, and is not called
-    // refused.
+    // 13 answered exchanges bring the set command up to its write (device
+    // information, handshake, ten descriptor requests and one value read);
+    // an unanswered write may or may not have been stored, and is not
+    // called refused.
     QTest::newRow("write unanswered")
-        << QStringList{"--silent-after", "33"} << QStringList{"StickDeadband=3"} << 2
+        << QStringList{"--silent-after", "13"} << QStringList{"StickDeadband=3"} << 2
         << QStringList{} << "did not confirm the write; what it holds now is not known";
     QTest::newRow("unknown name") << QStringList{} << QStringList{"Stickdeadband=3"} << 1
                                   << QStringList{} << "unknown parameter 'Stickdeadband'";
@@ -452,6 +456,54 @@ void ParameterCommandsTest::connectOutcomesAreNamed()
     QVERIFY2(run.err.contains(QString::fromStdString(sim.portName())), qPrintable(run.err));
     // Command 2 also asks the boot loader, so the parameters' values tell.
     QVERIFY(SimulatorLog::requestPayloads(sim, 3).isEmpty());
+    QVERIFY(SimulatorLog::requestPayloads(sim, 4).isEmpty());
+}
+
+void ParameterCommandsTest::quietDeviceEndsEveryCommandAtOnce_data()
+{
+    QTest::addColumn<QStringList>("command"); // %1: the port, %2: a settings file
+    QTest::newRow("params") << QStringList{"params", "%1"};
+    QTest::newRow("set") << QStringList{"set", "%1", "StickDeadband=3"};
+    QTest::newRow("save") << QStringList{"save", "%1", "%2"};
+    QTest::newRow("diff") << QStringList{"diff", "%1", "%2"};
+    QTest::newRow("load") << QStringList{"load", "%1", "%2", "--yes"};
+    QTest::newRow("reset") << QStringList{"reset", "%1", "--yes"};
+}
+
+// The battery pulled while the adapter stays plugged in: the adapter echoes,
+// the device falls quiet while its settings are read. Every command ends at
+// the first unanswered request, within about one request's time-out (the
+// answer's 2.5 s), says so and writes nothing; nothing is asked again.
+void ParameterCommandsTest::quietDeviceEndsEveryCommandAtOnce()
+{
+    QFETCH(QStringList, command);
+    PrivateRuntimeDir folder;
+    const QString file = QString::fromStdString(folder.path() + "/setup.zset");
+    {
+        SimulatorProcess sim;
+        QVERIFY2(sim.isRunning(), sim.error().c_str());
+        QCOMPARE(zorvik({"save", QString::fromStdString(sim.portName()), file}).exitCode, 0);
+    }
+    // Device information, handshake and five descriptor requests answered.
+    const int answered = 7;
+    SimulatorProcess sim({"--device-silent-after", std::to_string(answered)});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    QStringList arguments;
+    for (const QString& argument : command)
+        arguments.append(QString(argument)
+                             .replace(QStringLiteral("%1"), QString::fromStdString(sim.portName()))
+                             .replace(QStringLiteral("%2"), file));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const Run run = zorvik(arguments);
+
+    QCOMPARE(run.exitCode, 2);
+    // One request's time-out and the program's start; the device took 58 s
+    // and more when requests were asked again.
+    QVERIFY2(elapsed.elapsed() < 7000, qPrintable(QString::number(elapsed.elapsed())));
+    QVERIFY2(run.err.contains("stopped answering while its settings were read"), qPrintable(run.err));
+    QVERIFY2(run.err.contains("The device did not answer"), qPrintable(run.err));
+    QCOMPARE(SimulatorLog::requestCount(sim), answered + 1);
     QVERIFY(SimulatorLog::requestPayloads(sim, 4).isEmpty());
 }
 
