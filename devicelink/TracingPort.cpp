@@ -207,6 +207,17 @@ bool TracingPort::read(uint8_t* buffer, uint32_t length, uint32_t* got)
     return didRead;
 }
 
+// Traced or not, the echo check ends when the expected bytes are in.
+bool TracingPort::readExpected(uint8_t* buffer, uint32_t expected, uint32_t length, uint32_t* got)
+{
+    uint32_t count = 0;
+    const bool didRead = m_port->readExpected(buffer, expected, length, &count);
+    if (got)
+        *got = count;
+    trace(didRead ? "< " + hex(buffer, count) : "< read failed");
+    return didRead;
+}
+
 const char* TracingPort::openError() const
 {
     return m_port->openError();

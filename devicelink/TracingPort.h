@@ -55,6 +55,8 @@ public:
     void sleep(uint32_t milliseconds) override;
     bool write(const uint8_t* buffer, uint32_t length, uint32_t* written) override;
     bool read(uint8_t* buffer, uint32_t length, uint32_t* got) override;
+    bool readExpected(uint8_t* buffer, uint32_t expected, uint32_t length,
+                      uint32_t* got) override;
     const char* openError() const override;
     OpenFailure openFailure() const override;
 

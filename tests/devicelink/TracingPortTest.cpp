@@ -79,6 +79,12 @@ public:
             *got = count;
         return succeeds;
     }
+    // Unlike read(), only the expected bytes: a trace that fell back to
+    // read() would hand out more.
+    bool readExpected(uint8_t* buffer, uint32_t expected, uint32_t length, uint32_t* got) override
+    {
+        return read(buffer, std::min(expected, length), got);
+    }
     const char* openError() const override { return succeeds ? "" : "no such port"; }
     OpenFailure openFailure() const override
     {
@@ -104,6 +110,14 @@ std::string readBytes(SerialBase& port)
     uint8_t buffer[16] = {};
     uint32_t got = 99;
     const bool ok = port.read(buffer, sizeof buffer, &got);
+    return std::to_string(ok) + " " + TracingPort::hex(buffer, got);
+}
+
+std::string readTwoExpected(SerialBase& port)
+{
+    uint8_t buffer[16] = {};
+    uint32_t got = 99;
+    const bool ok = port.readExpected(buffer, 2, sizeof buffer, &got);
     return std::to_string(ok) + " " + TracingPort::hex(buffer, got);
 }
 
@@ -174,6 +188,8 @@ const TraceCase TRACE_CASES[] = {
     {"ReadBytes", [](FakePort& p) { p.incoming = {0x00, 0xE7, 0xFF}; }, readBytes, "< 00 E7 FF"},
     {"ReadNothing", succeeding, readBytes, "< (none)"},
     {"ReadFails", failing, readBytes, "< read failed"},
+    {"ReadExpectedIsPassedOn", [](FakePort& p) { p.incoming = {0x5A, 0x4F, 0x52}; },
+     readTwoExpected, "< 5A 4F"},
     {"SendEchoed", succeeding, sendQuery,
      ">> E1 6C 3A EB EE E1 6D | to 1 from 6 command 6 payload 3A: echo ok"},
     {"SendNotEchoed", noEcho, sendQuery,
