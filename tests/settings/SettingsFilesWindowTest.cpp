@@ -176,6 +176,7 @@ private slots:
     void resetRestoresDefaults();
     void invalidFileNamesLineAndWritesNothing();
     void readBackMismatchNamesTheSetting();
+    void lostWriteAnswerEndsTheApplyAtOnce();
 
 private:
     QTemporaryDir m_folder;
@@ -540,6 +541,48 @@ void SettingsFilesWindowTest::readBackMismatchNamesTheSetting()
     QVERIFY(device.stored(HeadingLockGain) != 75);
     QCOMPARE(shownNumber(window, QStringLiteral("m_spinBoxHeadingLockGain")),
              device.stored(HeadingLockGain));
+}
+
+// The write of a file goes out and its answer never comes back (the device
+// stored it, as it happens): the apply ends there, without reading back
+// from a device that may be gone; the window disconnects and says that
+// nobody knows what the device holds now.
+void SettingsFilesWindowTest::lostWriteAnswerEndsTheApplyAtOnce()
+{
+    Device device({}, {"--lose-write-answers"});
+    QVERIFY(device.isReady());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer boxes(&window);
+    boxes.noteWhileShown([&] { return isConnected(window) ? "connected" : "disconnected"; });
+    choosePort(window, device.portName());
+    QVERIFY(isConnected(window));
+    const QString path = m_folder.path() + QStringLiteral("/lost.zset");
+    QVERIFY(writeText(path, "HeadingLockGain = 75\n"));
+    chooseAlways(window, path);
+    PreviewAnswerer preview(boxes, QDialogButtonBox::Apply);
+    const int before = int(device.device().link().requestCount());
+
+    action(window, "action_LoadSettings")->trigger();
+
+    QCOMPARE(preview.seen().size(), 1);
+    QCOMPARE(boxes.count(), 1);
+    const SeenBox box = boxes.seen()[0];
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.text, QStringLiteral("lost.zset was not applied as shown"));
+    QVERIFY2(box.informativeText.startsWith(QStringLiteral("The device did not answer")),
+             qPrintable(box.informativeText));
+    QVERIFY2(box.informativeText.contains(
+                 QStringLiteral("It is not known whether the ZORVIK Device stored these "
+                                "changes")),
+             qPrintable(box.informativeText));
+    QVERIFY(box.informativeText.contains(
+        QStringLiteral("- Tail - HeadingLock Gain (User Defined Value)")));
+    QVERIFY(box.informativeText.contains(QStringLiteral("DO NOT FLY!")));
+    QCOMPARE(box.stateWhileShown, QStringLiteral("disconnected"));
+    // The write alone: nothing read back, nothing asked again.
+    QCOMPARE(int(device.device().link().requestCount()), before + 1);
+    QCOMPARE(device.stored(HeadingLockGain), 75);
+    QVERIFY(!isConnected(window));
 }
 
 QTEST_MAIN(SettingsFilesWindowTest)
