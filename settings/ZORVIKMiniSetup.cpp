@@ -405,8 +405,7 @@ QString ZORVIKMiniSetup::editsText(const QList<uint16_t>& ids, LinkFailure failu
     lines.removeDuplicates();
     const QString list = lines.join(QLatin1Char('\n'));
     if (failure == LinkFailure::Refused)
-        return tr("The ZORVIK Device refused these changes and stored none of them:\n\n%1\n\n"
-                  "The pages show again what the device holds.")
+        return tr("The ZORVIK Device refused these changes and stored none of them:\n\n%1")
             .arg(list);
     if (mayHaveReachedDevice(failure))
         return tr("It is not known whether the ZORVIK Device stored these changes: the answer "
@@ -636,12 +635,22 @@ void ZORVIKMiniSetup::onWriteResult(bool bResult)
     ui->m_statusbar->showMessage(tr("Write failed!"), MESSAGE_WRITE_MS);
     const LinkFailure failure = m_control->lastFailure();
     const QList<uint16_t> edits = m_eep->changedIds();
-    if (failure == LinkFailure::Refused) {
+    if (failure == LinkFailure::Refused && note.isEmpty()) {
         // The device answered and stored none of them: the rows show again
         // what it holds, and the connection goes on.
         m_eep->discardChanges();
         refillPages();
         reportRefusedWrite(edits);
+        return;
+    }
+    if (failure == LinkFailure::Refused) {
+        // Refused corrections leave the device with values the pages
+        // cannot show: as when the user leaves them, the window disconnects.
+        doDisconnect();
+        reportRefusedWrite(edits);
+        ui->m_statusbar->showMessage(
+            tr("Disconnected, nothing was written: the ZORVIK Device refused the corrections "
+               "and keeps settings this program cannot show."));
         return;
     }
     // The port is released before the box; nothing asks the device again
@@ -661,7 +670,10 @@ void ZORVIKMiniSetup::reportRefusedWrite(const QList<uint16_t>& edits)
     QMessageBox box(this);
     box.setIcon(QMessageBox::Critical);
     box.setText(tr("Error while writing data to the NANOZORVIK"));
-    box.setInformativeText(editsText(edits, LinkFailure::Refused));
+    QString text = editsText(edits, LinkFailure::Refused);
+    if (m_bConnected)
+        text += QStringLiteral("\n\n") + tr("The pages show again what the device holds.");
+    box.setInformativeText(text);
     LinkFailureDetail::addTo(box, LinkFailure::Refused);
     box.exec();
 }

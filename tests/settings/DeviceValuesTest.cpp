@@ -84,6 +84,7 @@ private slots:
     void failedConnectionSaysWhyAndReleasesThePort();
     void queryingIsPaintedBeforeTheQueryBlocks();
     void nothingIsShownBeforeTheDeviceWasRead();
+    void refusedCorrectionsEndTheConnection();
     void parameterTheDeviceLacksIsNotOffered_data();
     void parameterTheDeviceLacksIsNotOffered();
     void deviceQuietWhileReadingEndsTheConnection_data();
@@ -315,6 +316,32 @@ void DeviceValuesTest::queryingIsPaintedBeforeTheQueryBlocks()
              qPrintable(watch.paintedMessages.join(" | ")));
     QVERIFY(watch.waitCursorWhileQuerying);
     QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+// The user agrees to correct what the device holds, and the device refuses
+// the write: the box names the corrections, the window disconnects (the
+// pages cannot show what the device keeps) and no "Writing the corrections"
+// stays behind in the status bar.
+void DeviceValuesTest::refusedCorrectionsEndTheConnection()
+{
+    Device device({{StickDeadband, 20}}, {"--limits", "0x109C=0:10:2", "--refuse-writes"});
+    QVERIFY2(device.isReady(), device.device().error().c_str());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer catcher;
+    catcher.answerWith(QStringLiteral("Correct Now"));
+    connectByButton(window, device.portName());
+
+    QTRY_COMPARE_WITH_TIMEOUT(catcher.seen().size(), 2, 5000);
+    const SeenBox refused = catcher.seen()[1];
+    QCOMPARE(refused.icon, QMessageBox::Critical);
+    QCOMPARE(refused.informativeText,
+             QStringLiteral("The ZORVIK Device refused these changes and stored none of them:"
+                            "\n\n- Stick Deadband (User Defined Value)"));
+    QVERIFY(!isConnected(window));
+    QVERIFY2(::statusText(window).startsWith(QStringLiteral("Disconnected, nothing was written")),
+             qPrintable(::statusText(window)));
+    QCOMPARE(device.stored(StickDeadband), 20);
+    QVERIFY(portIsFree(device));
 }
 
 // The form's own texts ("User Defined", "0 Hz", "Mechanic") are no values
