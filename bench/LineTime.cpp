@@ -50,3 +50,25 @@ std::string LineTime::logField(const std::string& line, const std::string& name)
     const size_t value = start + name.size() + 1;
     return line.substr(value, line.find(' ', value) - value);
 }
+
+uint64_t LineTime::logBytes(const std::vector<std::string>& log, size_t first, size_t* requests)
+{
+    uint64_t bytes = 0;
+    size_t count = 0;
+    for (size_t i = first; i < log.size(); ++i) {
+        const std::string& line = log[i];
+        const bool request = line.rfind("request ", 0) == 0;
+        if (!request && line.rfind("answer cmd=", 0) != 0)
+            continue;
+        const uint8_t command = static_cast<uint8_t>(std::stoi(logField(line, "cmd")));
+        const std::vector<uint8_t> payload = fromLogHex(logField(line, "payload"));
+        bytes += request ? frameBytes(Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST, command,
+                                      payload)
+                         : frameBytes(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, command,
+                                      payload);
+        count += request ? 1 : 0;
+    }
+    if (requests)
+        *requests = count;
+    return bytes;
+}

@@ -26,4 +26,9 @@ public:
     static std::vector<uint8_t> fromLogHex(const std::string& hex);
     // The value of `name=` in a log line, up to the next blank.
     static std::string logField(const std::string& line, const std::string& name);
+    // The simulator's side of the line for the transaction log's lines from
+    // `first` on: the echo of every request to the running firmware and
+    // every answer from it; `requests` (if given) counts the requests.
+    static uint64_t logBytes(const std::vector<std::string>& log, size_t first,
+                             size_t* requests = nullptr);
 };

@@ -14,7 +14,6 @@
 #include "BenchFigures.h"
 #include "Control.h"
 #include "LineTime.h"
-#include "Packet.h"
 #include "ParameterIds.h"
 #include "ParameterMemory.h"
 #include "SettingsApply.h"
@@ -31,7 +30,6 @@ using ZORVI::Control;
 using ZORVI::SettingsApply;
 using ZORVI::SettingsFile;
 using ZORVI::SettingsPlan;
-using ZORVI::Communication::Packet;
 using ZORVI::EEPROM::ParameterMemory;
 using ZORVI::Testing::SimulatorProcess;
 namespace Rules = ZORVI::Rules;
@@ -86,29 +84,6 @@ SettingsFile factorySetup(const Rules::Parameters& device, const ZORVI::DeviceIn
     return SettingsFile(info, settings, "bench");
 }
 
-// The simulator's side of the line for the log lines from `first` on: the
-// echo of every request and every answer.
-uint64_t lineBytes(const std::vector<std::string>& log, size_t first, size_t* requests)
-{
-    uint64_t bytes = 0;
-    *requests = 0;
-    for (size_t i = first; i < log.size(); ++i) {
-        const std::string& line = log[i];
-        const bool request = line.rfind("request ", 0) == 0;
-        if (!request && line.rfind("answer cmd=", 0) != 0)
-            continue;
-        const uint8_t command = static_cast<uint8_t>(std::stoi(LineTime::logField(line, "cmd")));
-        const std::vector<uint8_t> payload =
-            LineTime::fromLogHex(LineTime::logField(line, "payload"));
-        bytes += request ? LineTime::frameBytes(Packet::ADDRESS_FIRMWARE, Packet::ADDRESS_HOST,
-                                                command, payload)
-                         : LineTime::frameBytes(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE,
-                                                command, payload);
-        *requests += request ? 1 : 0;
-    }
-    return bytes;
-}
-
 Run load(const SimulatorProcess& sim, ParameterMemory& memory, const ZORVI::DeviceInfo& info,
          const SettingsFile& file)
 {
@@ -128,7 +103,7 @@ Run load(const SimulatorProcess& sim, ParameterMemory& memory, const ZORVI::Devi
     }
     run.seconds = elapsed.count();
     run.written = result.ids.size();
-    run.bound = LineTime::seconds(lineBytes(sim.logLines(), logBefore, &run.requests));
+    run.bound = LineTime::seconds(LineTime::logBytes(sim.logLines(), logBefore, &run.requests));
     return run;
 }
 
@@ -153,7 +128,7 @@ int main(int argc, char** argv)
     control.setBlockMode(false);
     ParameterMemory memory(&control, false, ParameterMemory::DEFAULT_ID_RUN,
                            ParameterMemory::DEFAULT_ADDRESS_RUN);
-    memory.load(allIds());
+    memory.loadAll();
     const SettingsFile setups[2] = {otherSetup(memory.snapshot(), info),
                                    factorySetup(memory.snapshot(), info)};
 
