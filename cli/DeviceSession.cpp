@@ -64,6 +64,14 @@ void DeviceSession::reportLinkFailure(LinkFailure failure)
         std::fprintf(stderr, "zorvik: %s\n", Control::describe(failure));
 }
 
+void DeviceSession::reportUnreached(const std::string& lead,
+                                    const DeviceConnection::Result& result)
+{
+    std::fprintf(stderr, "%s%s\n", lead.c_str(), DeviceConnection::sentence(result).c_str());
+    if (!*DeviceConnection::explain(result).link)
+        reportLinkFailure(result.linkFailure);
+}
+
 void DeviceSession::printDevice() const
 {
     switch (m_found) {
@@ -79,9 +87,7 @@ void DeviceSession::printDevice() const
         std::printf("ZORVIK Device in Recovery-Mode found\n");
         break;
     case Found::Nothing:
-        std::fprintf(stderr, "No ZORVIK Device found: %s\n",
-                     DeviceConnection::reason(Outcome::NoDevice));
-        reportLinkFailure(m_result.linkFailure);
+        reportUnreached("No ZORVIK Device found: ", m_result);
         break;
     }
 }

@@ -44,6 +44,11 @@ public:
     // Says on standard error why an exchange with the adapter or the device
     // failed (Control::describe); nothing for LinkFailure::None.
     static void reportLinkFailure(LinkFailure failure);
+    // For a connect or probe that did not reach the device: the outcome as
+    // the windows say it (DeviceConnection::sentence), after `lead`, then
+    // the link's reason on a line of its own where the sentence leaves it
+    // out.
+    static void reportUnreached(const std::string& lead, const DeviceConnection::Result& result);
 
 private:
     Control& m_control;

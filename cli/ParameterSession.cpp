@@ -106,13 +106,13 @@ int ParameterSession::refuse(const DeviceConnection::Result& result, const std::
                      DeviceRequirements::productPageUrl(result.info).c_str());
         break;
     case Outcome::HandshakeRefused:
-        std::fprintf(stderr, "zorvik: the device on %s did not answer the handshake: %s\n",
-                     port.c_str(), reason);
-        break;
+        DeviceSession::reportUnreached("zorvik: the device on " + port
+                                           + " did not answer the handshake: ",
+                                       result);
+        return EXIT_NO_DEVICE;
     default:
-        std::fprintf(stderr, "zorvik: No ZORVIK Device found on %s: %s\n", port.c_str(),
-                     DeviceConnection::reason(Outcome::NoDevice));
-        break;
+        DeviceSession::reportUnreached("zorvik: No ZORVIK Device found on " + port + ": ", result);
+        return EXIT_NO_DEVICE;
     }
     DeviceSession::reportLinkFailure(result.linkFailure);
     return EXIT_NO_DEVICE;
