@@ -271,14 +271,15 @@ void SettingsFormTest::imagesAndVisualizer()
     QCOMPARE(plate->minimumSize(), QSize(150, 150));
     QCOMPARE(plate->maximumSize(), QSize(150, 150));
 
-    // Until the first connection the phase angle keeps the form's range and
-    // the geometry list the form's texts.
+    // Until the first connection the phase angle shows no value (nothing was
+    // read) but keeps the form's wrapping and unit, and the geometry list
+    // the form's texts, none of them chosen.
     auto* phase = window.findChild<QSpinBox*>("m_spinBoxSwashVirtualRotation");
     QVERIFY(phase->wrapping());
     QCOMPARE(phase->suffix(), QStringLiteral(" °"));
-    QCOMPARE(phase->minimum(), -90);
-    QCOMPARE(phase->maximum(), 90);
+    QVERIFY(phase->text().trimmed().isEmpty());
     auto* geometries = window.findChild<QComboBox*>("m_cmbBoxSwashGeometry");
+    QCOMPARE(geometries->currentIndex(), -1);
     QStringList texts;
     for (int i = 0; i < geometries->count(); ++i)
         texts.append(geometries->itemText(i));
