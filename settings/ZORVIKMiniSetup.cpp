@@ -595,11 +595,17 @@ void ZORVIKMiniSetup::reportUnwrittenChanges(const QList<uint16_t>& ids)
     QMessageBox box(this);
     box.setIcon(QMessageBox::Warning);
     box.setText(tr("Settings not written to the NANOZORVIK"));
+    // What ended it first: the box is what the user reads.
+    const LinkFailure failure = m_control->lastFailure();
+    const QString reason = failure == LinkFailure::None
+        ? QString()
+        : ConnectionText::linkReason(failure) + QStringLiteral("\n\n");
     box.setInformativeText(
-        tr("The connection to the NANOZORVIK ended before these changes were written:\n\n%1\n\n"
-           "Please reconnect the device and verify your settings.\n\nDO NOT FLY!")
-            .arg(lines.join(QLatin1Char('\n'))));
-    LinkFailureDetail::addTo(box, m_control->lastFailure());
+        reason
+        + tr("The connection to the NANOZORVIK ended before these changes were written:\n\n%1\n\n"
+             "Please reconnect the device and verify your settings.\n\nDO NOT FLY!")
+              .arg(lines.join(QLatin1Char('\n'))));
+    LinkFailureDetail::addTo(box, failure);
     box.exec();
 }
 

@@ -573,7 +573,9 @@ void MiniSetupTest::keepAliveLossDisconnects_data()
     QTest::newRow("nothing pending") << false << QString();
     QTest::newRow("change pending")
         << true
-        << QStringLiteral("The connection to the NANOZORVIK ended before these changes were "
+        << QStringLiteral("The KORLINK adapter did not echo the request: check that the adapter "
+                          "is plugged in and that the right port is chosen.\n\n"
+                          "The connection to the NANOZORVIK ended before these changes were "
                           "written:\n\n- Stick Deadband (User Defined Value)\n\n"
                           "Please reconnect the device and verify your settings.\n\n"
                           "DO NOT FLY!");
