@@ -2,6 +2,7 @@
 
 #include "AboutBox.h"
 #include "AutoDetectInterface.h"
+#include "ConnectionText.h"
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
@@ -9,6 +10,7 @@
 #include "LinkTrace.h"
 #include "PortListBox.h"
 #include "PortOpenProblem.h"
+#include "RepaintPacer.h"
 #include "Update.h"
 #include "UpdateChecks.h"
 #include "UpdateFile.h"
@@ -59,6 +61,7 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
     , m_ui(new Ui::ZORVIKUpdaterClass)
     , m_control(std::move(control))
     , m_interfaceTimer(new QTimer(this))
+    , m_repaintPacer(new RepaintPacer(this))
     , m_chooseFile([](QWidget* parent, const QString& caption, const QString& filter) {
         return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
     })
@@ -247,7 +250,7 @@ bool ZORVIKUpdater::openSelectedPort()
         return true;
     const QString name = QString::fromLocal8Bit(port);
     if (opened == Outcome::NoEcho) {
-        showNoEchoBox(name);
+        reportNoEcho(name);
         return false;
     }
     // A run is not started again by itself: the user sees why it did not start.
@@ -267,6 +270,17 @@ void ZORVIKUpdater::retryRefresh(const QString& port)
 {
     if (!m_running && QString::fromLocal8Bit(selectedPortName()) == port)
         btnZorviRefreshClick();
+}
+
+// The status line says why, the box what to do.
+void ZORVIKUpdater::reportNoEcho(const QString& port)
+{
+    DeviceConnection::Result noEcho;
+    noEcho.outcome = DeviceConnection::Outcome::NoEcho;
+    noEcho.linkFailure = m_control->lastFailure();
+    statusBar()->showMessage(
+        tr("KORLINK Interface Problem: %1").arg(ConnectionText::sentence(noEcho)));
+    showNoEchoBox(port);
 }
 
 void ZORVIKUpdater::showNoEchoBox(const QString& port)
@@ -298,7 +312,9 @@ DeviceConnection::Result ZORVIKUpdater::queryDevice()
         statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
                                  MESSAGE_TIMEOUT_RESULT_MS);
     } else {
-        statusBar()->showMessage(tr("No ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
+        statusBar()->showMessage(
+            tr("No ZORVIK Device found: %1").arg(ConnectionText::sentence(found)),
+            MESSAGE_TIMEOUT_RESULT_MS);
     }
     return found;
 }
@@ -437,11 +453,19 @@ void ZORVIKUpdater::progressFunction(int percent, void* window)
         s_progressWindow->setProgress(static_cast<uint8_t>(percent & 0xFF));
         return;
     }
-    if (!s_progressWindow)
-        return;
-    s_progressWindow->setProgress(static_cast<uint8_t>(percent & 0xFF));
-    // Between records: repaint, and answer a close request or a drop (both
-    // refused while the run lasts).
+    if (s_progressWindow)
+        s_progressWindow->showStep(static_cast<uint8_t>(percent & 0xFF));
+}
+
+// Between records: the bar takes every step, the window is drawn at most once
+// each RepaintPacer::INTERVAL_MS and for the last step, and a close request or
+// a drop is answered (both refused while the run lasts).
+void ZORVIKUpdater::showStep(uint8_t percent)
+{
+    if (percent >= 100)
+        m_repaintPacer->showEverything();
+    setProgress(percent);
+    m_repaintPacer->catchUp();
     QCoreApplication::processEvents();
 }
 
@@ -546,7 +570,8 @@ bool ZORVIKUpdater::confirmUpdate(const DeviceConnection::Result& device)
         box.setIcon(QMessageBox::Warning);
         box.setText(tr("No ZORVIK Device found!"));
         box.setInformativeText(
-            tr("Are you sure you want to try\nto install Version %1 ?").arg(fileVersion));
+            ConnectionText::sentence(device) + QStringLiteral("\n\n")
+            + tr("Are you sure you want to try\nto install Version %1 ?").arg(fileVersion));
     }
     return box.exec() == QMessageBox::Yes;
 }
@@ -557,8 +582,10 @@ void ZORVIKUpdater::transferChosenFile()
 {
     statusBar()->showMessage(tr("Update in progress..."));
     setProgress(0);
+    m_repaintPacer->begin();
     // How it went is in the controller's transfer report.
     m_control->transferUpdate(m_file->update());
+    m_repaintPacer->end();
 }
 
 // The device restarts into its new firmware. The window keeps handling

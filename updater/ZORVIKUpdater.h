@@ -17,6 +17,7 @@
 #include <memory>
 
 class QTimer;
+class RepaintPacer;
 
 namespace Ui {
 class ZORVIKUpdaterClass;
@@ -90,7 +91,8 @@ public:
     // The controller's progress function. A call with a window registers it
     // and sets its bar (no events are handled then); a call without one (as
     // the controller makes them) moves that window's progress bar and lets
-    // it repaint and handle input before the next record goes out.
+    // it handle input, and repaint at most ten times a second, before the
+    // next record goes out.
     static void progressFunction(int percent, void* window);
 
 public slots:
@@ -125,7 +127,9 @@ private:
     QByteArray selectedPortName() const;
     bool openSelectedPort();
     void retryRefresh(const QString& port);
+    void reportNoEcho(const QString& port);
     void showNoEchoBox(const QString& port);
+    void showStep(uint8_t percent);
 
     // The update run, step by step.
     void beginRun();
@@ -162,6 +166,7 @@ private:
     bool m_closeWhenDone = false;
     QPointer<QMessageBox> m_closeNotice;
     QTimer* m_interfaceTimer;
+    RepaintPacer* m_repaintPacer;
     QMetaObject::Connection m_refreshConnection;
     FileChooser m_chooseFile;
 

@@ -12,6 +12,7 @@
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "ModalBoxAnswerer.h"
+#include "RepaintPacer.h"
 #include "UpdaterTestSupport.h"
 #include "ZORVIKUpdater.h"
 
@@ -99,6 +100,65 @@ private:
     int m_boxesBeforeRun = 0;
 };
 
+// Counts the paint events a progress bar gets while counting is on, and
+// notes the value it showed at the last of them and when the first came.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QProgressBar* bar)
+        : m_bar(bar)
+    {
+        bar->installEventFilter(this);
+    }
+
+    void start()
+    {
+        m_clock.start();
+        m_counting = true;
+    }
+    void stop() { m_counting = false; }
+    // Milliseconds since start().
+    qint64 now() const { return m_clock.elapsed(); }
+
+    int count() const { return m_count; }
+    int lastValue() const { return m_lastValue; }
+    // Repaints that showed neither the start nor the end.
+    int midway() const { return m_midway; }
+    qint64 firstMs() const { return m_firstMs; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (m_counting && watched == m_bar && event->type() == QEvent::Paint) {
+            if (m_count++ == 0)
+                m_firstMs = now();
+            m_lastValue = m_bar->value();
+            m_midway += m_lastValue > 0 && m_lastValue < 100 ? 1 : 0;
+        }
+        return false;
+    }
+
+private:
+    QProgressBar* m_bar;
+    QElapsedTimer m_clock;
+    bool m_counting = false;
+    int m_count = 0;
+    int m_lastValue = -1;
+    int m_midway = 0;
+    qint64 m_firstMs = -1;
+};
+
+// An update of many small records: the in-process device takes them far
+// faster than a display can be drawn.
+UpdateImage::Bytes manyRecords(int count)
+{
+    UpdateImage::Bytes image = UpdateImage::header(runHeader());
+    for (int k = 0; k < count; ++k) {
+        const UpdateImage::Bytes record = UpdateImage::record(18, static_cast<uint8_t>(k));
+        image.insert(image.end(), record.begin(), record.end());
+    }
+    return image;
+}
+
 // Runs action from the event loop the next time the window handles events:
 // between two records when called from a progress step.
 void soon(std::function<void()> action)
@@ -128,6 +188,7 @@ private slots:
     void outcomeBoxNamesWhatHappened_data();
     void outcomeBoxNamesWhatHappened();
     void recordsThatCannotBeWrittenAreNamed();
+    void progressRepaintsAtMostTenTimesASecond();
 
 private:
     std::unique_ptr<TestFolder> m_files;
@@ -165,10 +226,12 @@ void UpdaterRunTest::confirmationAnsweredNo_data()
         << "ZORVIK Device in Recovery Mode found!"
         << "Are you sure you want to install\nVersion 3.1.8 ?"
         << "ZORVIK Device in Recovery-Mode is ready for update." << "8.1 (Recovery-Mode)";
+    // Why it was not found comes before the question.
+    const QString silent = noDeviceSentence(ZORVI::LinkFailure::NoAnswer);
     QTest::newRow("no device")
         << QStringList({"--no-answer"}) << QMessageBox::Warning << "No ZORVIK Device found!"
-        << "Are you sure you want to try\nto install Version 3.1.8 ?" << "No ZORVIK Device found"
-        << "";
+        << silent + "\n\nAre you sure you want to try\nto install Version 3.1.8 ?"
+        << "No ZORVIK Device found: " + silent << "";
 }
 
 void UpdaterRunTest::confirmationAnsweredNo()
@@ -733,6 +796,63 @@ void UpdaterRunTest::recordsThatCannotBeWrittenAreNamed()
              QString("The update could not be recorded in %1/zorvik/updates.log.").arg(blocked));
     QCOMPARE(boxes.at(1).statusMessage, QString("Update done"));
     QCOMPARE(deviceLabels(*bench.window), updatedDeviceLabels());
+}
+
+// The bar takes every step of a fast transfer, but the window is drawn at
+// most once each 100 ms (each repaint may wait for the display server, and
+// the next record with it), and the last step, 100 %, is drawn.
+void UpdaterRunTest::progressRepaintsAtMostTenTimesASecond()
+{
+    constexpr int RECORDS = 5000;
+    RunBench bench({});
+    const QString ready = bench.prepare(m_files->writeFile("many.upd", manyRecords(RECORDS)));
+    QVERIFY2(ready.isEmpty(), qPrintable(ready));
+    auto* bar = child<QProgressBar>(*bench.window, "m_progressBar");
+    PaintCounter paints(bar);
+    QList<int> steps;
+    qint64 lastButOneStepMs = -1;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int percent) {
+        steps << percent;
+        if (percent == 99)
+            lastButOneStepMs = paints.now();
+    });
+    // The transfer's span, as the window's status line marks it.
+    qint64 transferMs = -1;
+    connect(bench.window->statusBar(), &QStatusBar::messageChanged, this,
+            [&](const QString& message) {
+                if (message == "Update in progress...") {
+                    paints.start();
+                } else if (message == "Waiting for Device" && transferMs < 0) {
+                    paints.stop();
+                    transferMs = paints.now();
+                }
+            });
+
+    bench.start({QMessageBox::Yes, QMessageBox::Ok});
+
+    QCOMPARE(recordsReceived(bench.sim.link(), 0), RECORDS);
+    const QList<SeenBox> boxes = bench.runBoxes();
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes.at(1).text, QString("Device updated successfully."));
+    QVERIFY(transferMs >= 0);
+    // Records of a fiftieth of a per cent each: the bar took every value.
+    QList<int> everyPercent;
+    for (int percent = 1; percent <= 100; ++percent)
+        everyPercent << percent;
+    QCOMPARE(steps, everyPercent);
+    // At most one repaint an interval, besides the one at the start and, from
+    // the last step on, those no longer held back.
+    const qint64 allowed = 3 + transferMs / RepaintPacer::INTERVAL_MS;
+    QVERIFY2(paints.count() >= 1 && paints.count() <= allowed,
+             qPrintable(QStringLiteral("%1 repaints in %2 ms").arg(paints.count()).arg(transferMs)));
+    QCOMPARE(paints.lastValue(), 100);
+    QCOMPARE(bar->value(), 100);
+    // Held back, not given up: a step that comes an interval after the
+    // first repaint is drawn (the bar has moved far beyond what it shows).
+    const qint64 firstMs = paints.firstMs();
+    if (firstMs >= 0 && lastButOneStepMs - firstMs >= RepaintPacer::INTERVAL_MS)
+        QVERIFY2(paints.midway() >= 1, qPrintable(QString::number(transferMs)));
+    QVERIFY(bench.idleAgain());
 }
 
 QTEST_MAIN(UpdaterRunTest)

@@ -4,7 +4,9 @@
 // simulator's identity and what its log says about a run, and a folder per
 // test for update files and the update records.
 
+#include "ConnectionText.h"
 #include "Control.h"
+#include "DeviceConnection.h"
 #include "DeviceInfo.h"
 #include "InProcessDevice.h"
 #include "SimulatedLink.h"
@@ -60,6 +62,16 @@ inline QString simSerialLabel()
     for (size_t k = 0; k < SIM_SERIAL_ON_WIRE.size(); ++k)
         info.bytes[ZORVI::DeviceInfo::SERIAL_OFFSET + k] = SIM_SERIAL_ON_WIRE[11 - k];
     return QString::fromStdString(info.serialLabelText());
+}
+
+// What the windows say of a device that was not found for this reason on the
+// link (the shared formatter's sentence).
+inline QString noDeviceSentence(ZORVI::LinkFailure failure)
+{
+    ZORVI::DeviceConnection::Result result;
+    result.outcome = ZORVI::DeviceConnection::Outcome::NoDevice;
+    result.linkFailure = failure;
+    return ZORVI::ConnectionText::sentence(result);
 }
 
 inline QString text(const QWidget& window, const char* labelName)

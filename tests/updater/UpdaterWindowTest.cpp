@@ -185,6 +185,8 @@ private slots:
     void fileDialogStopsThePortListTimer();
     void refreshShowsDeviceState_data();
     void refreshShowsDeviceState();
+    void refreshSaysWhyNoDeviceWasFound_data();
+    void refreshSaysWhyNoDeviceWasFound();
     void refreshWithoutEchoShowsProblemBox();
     void pathOutsideAsciiIsRead();
     void autodetectReport_data();
@@ -638,8 +640,6 @@ void UpdaterWindowTest::refreshShowsDeviceState_data()
     QTest::newRow("recovery mode") << QStringList({"--recovery", "0x81"})
                                    << QStringList({"8.1 (Recovery-Mode)", "", "", ""})
                                    << "ZORVIK Device in Recovery-Mode found";
-    QTest::newRow("no device") << QStringList({"--no-answer"}) << QStringList({"", "", "", ""})
-                               << "No ZORVIK Device found";
 }
 
 void UpdaterWindowTest::refreshShowsDeviceState()
@@ -656,6 +656,53 @@ void UpdaterWindowTest::refreshShowsDeviceState()
 
     QCOMPARE(deviceLabels(window), labels);
     QCOMPARE(window.statusBar()->currentMessage(), status);
+    QCOMPARE(answerer.count(), 0);
+    QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
+    QVERIFY(portIsFree(sim));
+}
+
+// A damaged answer, a garbled echo and silence are told apart: the status
+// line names the reason after the fixed text.
+void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound_data()
+{
+    QTest::addColumn<QStringList>("simArguments");
+    QTest::addColumn<int>("failure");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("bad CRC") << QStringList({"--bad-crc"}) << int(ZORVI::LinkFailure::BadCrc)
+                             << "its checksum did not match";
+    QTest::newRow("corrupted echo")
+        << QStringList({"--corrupt-echo"}) << int(ZORVI::LinkFailure::WrongEcho)
+        << "echoed other bytes than were sent";
+    QTest::newRow("no answer") << QStringList({"--no-answer"})
+                               << int(ZORVI::LinkFailure::NoAnswer)
+                               << "no ZORVIK Device is connected or powered";
+}
+
+void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound()
+{
+    QFETCH(QStringList, simArguments);
+    QFETCH(int, failure);
+    QFETCH(QString, reason);
+    const QStringList reasons = {"checksum", "echoed other bytes", "no ZORVIK Device is connected"};
+    InProcessDevice sim(arguments(simArguments));
+    QVERIFY2(sim.isReady(), sim.error().c_str());
+    ZORVIKUpdater window(sim.control());
+    ModalBoxAnswerer answerer(&window);
+    QVERIFY(waitUntilListed(window, QString::fromStdString(sim.portName())));
+    selectPort(window, QString::fromStdString(sim.portName()));
+    window.statusBar()->clearMessage();
+
+    child<QPushButton>(window, "m_btnZorviRefresh")->click();
+
+    const QString shown = window.statusBar()->currentMessage();
+    QCOMPARE(shown, "No ZORVIK Device found: "
+                        + noDeviceSentence(static_cast<ZORVI::LinkFailure>(failure)));
+    QVERIFY2(shown.contains(reason), qPrintable(shown));
+    int named = 0;
+    for (const QString& each : reasons)
+        named += shown.contains(each) ? 1 : 0;
+    QCOMPARE(named, 1);
+    QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
     QCOMPARE(answerer.count(), 0);
     QVERIFY(child<QWidget>(window, "centralwidget")->isEnabled());
     QVERIFY(portIsFree(sim));
@@ -681,6 +728,15 @@ void UpdaterWindowTest::refreshWithoutEchoShowsProblemBox()
                      "automatically.\n\nIf this problem persists contact ZORVIK-Support.")
                  .arg(simPort));
     QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    // The status line says why, already while the box shows.
+    ZORVI::DeviceConnection::Result silent;
+    silent.outcome = ZORVI::DeviceConnection::Outcome::NoEcho;
+    silent.linkFailure = ZORVI::LinkFailure::NoEcho;
+    const QString status =
+        "KORLINK Interface Problem: " + ZORVI::ConnectionText::sentence(silent);
+    QCOMPARE(box.statusMessage, status);
+    QCOMPARE(window.statusBar()->currentMessage(), status);
+    QVERIFY2(status.contains("did not answer"), qPrintable(status));
     QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
     // The device was never asked: only the probe went out.
     QCOMPARE(sim.link().requestCount(), size_t(0));
