@@ -238,6 +238,7 @@ void printRun(int run, const char* frontEnd, const Transfer& transfer)
 
 int main(int argc, char** argv)
 {
+    ZORVI::ZORVIKUpdater::paintWithoutWaitingForTheDisplay();
     QApplication application(argc, argv);
     const int runs = argc > 1 ? std::atoi(argv[1]) : 3;
     if (runs < 1) {

@@ -85,6 +85,12 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
     m_interfaceTimer->start(INTERFACE_POLL_MS);
 }
 
+void ZORVIKUpdater::paintWithoutWaitingForTheDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
+}
+
 ZORVIKUpdater::~ZORVIKUpdater()
 {
     m_interfaceTimer->stop();

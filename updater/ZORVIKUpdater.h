@@ -59,6 +59,14 @@ public:
     explicit ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent = nullptr);
     ~ZORVIKUpdater() override;
 
+    // Before the application object exists: on X11, every repaint with
+    // shared-memory images first waits for the display server to take the
+    // previous image, a round trip per progress step of a transfer that a
+    // remote or busy display makes tens of milliseconds long while the
+    // device waits for its next record. Images sent over the connection do
+    // not wait. Other platforms ignore it; a user's own choice is kept.
+    static void paintWithoutWaitingForTheDisplay();
+
     // Puts a path into the file field and reads the file, also when it is
     // the path already shown (the file may have changed since). Does
     // nothing while an update runs.

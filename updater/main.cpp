@@ -24,6 +24,7 @@ int main(int argc, char* argv[])
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
+    ZORVI::ZORVIKUpdater::paintWithoutWaitingForTheDisplay();
     QApplication application(argc, argv);
     // The window belongs to its menu entry (resources/linux) also on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.Updater"));
