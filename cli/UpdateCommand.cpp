@@ -9,6 +9,7 @@
 #include "UpdateJournal.h"
 #include "UpdateOutcome.h"
 #include "UpdateSummary.h"
+#include "win32/SignalPortRelease.h"
 
 #include <cstdio>
 #include <iostream>
@@ -22,6 +23,11 @@ namespace {
 // The device restarts into its new firmware after the last record (or into
 // its boot loader after a broken transfer).
 constexpr uint32_t RESTART_WAIT_MS = 2000;
+
+// A program ended by a signal reports it as a shell does: 128 + its number.
+constexpr int SIGNAL_EXIT_BASE = 128;
+
+using Communication::Serial::SignalPortRelease;
 
 // The argument as a shell reads it back: as it is when it holds nothing the
 // shell treats specially, else in single quotes.
@@ -147,7 +153,7 @@ UpdateOutcome::Actions UpdateCommand::actionsFor(const Options& options)
 void UpdateCommand::printOutcome(const UpdateOutcome& outcome)
 {
     if (outcome.done()) {
-        std::printf("%s\n", outcome.headline().c_str());
+        std::printf("%s\n%s\n", outcome.headline().c_str(), outcome.detail().c_str());
         return;
     }
     std::fflush(stdout); // what was shown so far comes first
@@ -181,10 +187,13 @@ void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
         std::fprintf(stderr, "zorvik: the update could not be recorded in %s.\n", path.c_str());
 }
 
-int UpdateCommand::exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report)
+int UpdateCommand::exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report,
+                              int stopSignal)
 {
     if (outcome.done())
         return EXIT_OK;
+    if (report.failure == Control::TransferReport::Failure::Interrupted)
+        return SIGNAL_EXIT_BASE + stopSignal;
     // A record that could not be sent: the KORLINK interface stopped echoing.
     if (report.failure == Control::TransferReport::Failure::PortLost)
         return EXIT_ADAPTER;
@@ -213,21 +222,25 @@ int UpdateCommand::prepare(DeviceSession& session, const UpdateFile& file,
 
 // Sends the update, asks the device what it runs now and says what the run
 // came to; the exit code tells the same.
+//
+// From the first record to the line in the update records, Ctrl-C or SIGTERM
+// does not cut the run off unseen: the transfer stops before its next record,
+// and the device is asked, the outcome said and recorded as for any other
+// failure before the program ends. The report's sentence names what failed;
+// the port's reason for it would name a step other than the transfer.
 int UpdateCommand::carryOut(Control& control, const UpdateFile& file, const Options& options,
                             const DeviceConnection::Result& before)
 {
+    SignalPortRelease::holdStops();
     transfer(control, file);
     const Control::TransferReport report = control.lastTransfer();
-    // Kept before the device is asked again after its restart.
-    const Control::Failure linkFailure = control.lastFailure();
     const DeviceConnection::Result after = deviceAfterRestart(control, options.port);
     const UpdateOutcome outcome =
         UpdateOutcome::judge(file.update(), report, after, actionsFor(options));
     printOutcome(outcome);
-    if (!outcome.done())
-        DeviceSession::reportLinkFailure(linkFailure);
     record(outcome, options, file, before, after, report);
-    return exitCodeOf(outcome, report);
+    std::fflush(stdout);
+    return exitCodeOf(outcome, report, SignalPortRelease::letStopsThrough());
 }
 
 int UpdateCommand::run(const std::vector<std::string>& args)

@@ -19,7 +19,8 @@ class DeviceSession;
 // --force), asks for confirmation (unless --yes), sends exactly the bytes
 // read at the start with a progress bar, waits for the device to restart,
 // asks it again and says whether it runs the file's versions now. Each run
-// that sent something is added to the update records.
+// that sent something is added to the update records, also one that Ctrl-C
+// or SIGTERM stopped between two records.
 class UpdateCommand : public Command {
 public:
     const char* name() const override { return "update"; }
@@ -54,7 +55,9 @@ private:
                        const UpdateFile& file, const DeviceConnection::Result& before,
                        const DeviceConnection::Result& after,
                        const Control::TransferReport& report);
-    static int exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report);
+    // An interrupted transfer ends with 128 + the stop signal's number.
+    static int exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report,
+                          int stopSignal);
 };
 
 } // namespace Cli

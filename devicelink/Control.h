@@ -97,7 +97,8 @@ public:
             RecordRefused,    // the device answered a record with something else than
                               // Protocol::RECORD_ACKNOWLEDGE
             RecordUnanswered, // no answer to a record
-            PortLost          // a record could not be sent
+            PortLost,         // a record could not be sent
+            Interrupted       // the program was asked to stop (a signal) before a record
         };
         Failure failure = Failure::None;
         uint32_t recordsAcknowledged = 0;

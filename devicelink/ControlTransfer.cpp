@@ -10,6 +10,7 @@
 #include "SerialBase.h"
 #include "UnlockPrefix.h"
 #include "Update.h"
+#include "win32/SignalPortRelease.h"
 
 #include <algorithm>
 #include <memory>
@@ -114,6 +115,10 @@ bool Control::sendRecords(const Update& update)
     uint32_t sent = 0;
     for (const UpdateRecord* record = update.records(); record; record = record->next) {
         const uint32_t number = m_lastTransfer.recordsAcknowledged + 1;
+        // A stop signal ends the transfer between two records, so that the
+        // program can still say and record how far it came.
+        if (Communication::Serial::SignalPortRelease::heldStop() != 0)
+            return failTransfer(TransferReport::Failure::Interrupted, number);
         // The record goes out whole, its length field included; the packet
         // layer stuffs it and adds the CRC when the target is the firmware.
         if (!packet.setPayload(record->data, record->size, false)) {
@@ -207,6 +212,9 @@ std::string Control::describe(const TransferReport& report)
         return "Record " + record + " was not answered.";
     case Failure::PortLost:
         return "The port was lost at record " + record + ".";
+    case Failure::Interrupted:
+        return "The update was stopped before record " + record
+            + ": the program was asked to end.";
     }
     return std::string();
 }

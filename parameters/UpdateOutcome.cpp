@@ -47,6 +47,8 @@ UpdateOutcome UpdateOutcome::judge(const Update& update, const Control::Transfer
     if (after.outcome == Found::Found && UpdateChecks::versionsMatch(update, after.info)) {
         UpdateOutcome done;
         done.m_headline = "Device updated successfully.";
+        done.m_detail = "The device now runs firmware " + after.info.applicationVersionText()
+            + ", data " + after.info.dataVersionText() + ".";
         return done;
     }
     return notTaken(update, after, actions);
@@ -57,8 +59,9 @@ UpdateOutcome UpdateOutcome::failed(const Control::TransferReport& report,
                                     const Actions& actions)
 {
     UpdateOutcome outcome;
-    outcome.m_kind = Kind::Failed;
-    outcome.m_headline = "Device update failed.";
+    const bool interrupted = report.failure == Control::TransferReport::Failure::Interrupted;
+    outcome.m_kind = interrupted ? Kind::Interrupted : Kind::Failed;
+    outcome.m_headline = interrupted ? "Device update interrupted." : "Device update failed.";
     outcome.m_detail = Control::describe(report);
     switch (after.outcome) {
     case Found::Recovery:
@@ -124,6 +127,7 @@ const char* UpdateOutcome::recordedAs() const
     switch (m_kind) {
     case Kind::Done: return "done";
     case Kind::Failed: return "failed";
+    case Kind::Interrupted: return "interrupted";
     case Kind::VersionsDiffer: return "versions differ";
     case Kind::RecoveryAfterUpdate: return "recovery mode after update";
     case Kind::NoDeviceAfterUpdate: return "no device after update";
@@ -180,7 +184,8 @@ UpdateJournal::Entry UpdateOutcome::journalEntry(const std::string& port, const 
     entry.recordsSent = report.recordsAcknowledged;
     entry.recordsTotal = report.recordsTotal;
     entry.outcome = recordedAs();
-    entry.reason = m_detail;
+    // A run that was done has no reason to note.
+    entry.reason = done() ? std::string() : m_detail;
     return entry;
 }
 

@@ -26,6 +26,7 @@ public:
     enum class Kind {
         Done,
         Failed,              // the transfer did not end (see Control::describe)
+        Interrupted,         // the program was asked to end during the transfer
         VersionsDiffer,      // every record acknowledged, other versions reported
         RecoveryAfterUpdate, // every record acknowledged, only the boot loader answers
         NoDeviceAfterUpdate  // every record acknowledged, nothing answers
@@ -46,12 +47,15 @@ public:
     const std::string& headline() const { return m_headline; }
     // What happened, e.g. "Record 12 of 340 was refused by the device." or
     // "The device reports 3.1.7 after the update; the file holds 3.1.8.";
-    // empty when done.
+    // when done, what the device now reports: "The device now runs firmware
+    // 3.1.8, data 1.3."
+
     const std::string& detail() const { return m_detail; }
     // What the user can do now; empty when done.
     const std::string& guidance() const { return m_guidance; }
-    // The word the update records use: "done", "failed", "versions differ",
-    // "recovery mode after update", "no device after update".
+    // The word the update records use: "done", "failed", "interrupted",
+    // "versions differ", "recovery mode after update", "no device after
+    // update".
     const char* recordedAs() const;
 
     // The file's versions as the records and the questions name them:

@@ -25,6 +25,13 @@ TrackedPort g_ports[SignalPortRelease::CAPACITY];
 
 const int STOP_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 
+std::atomic<bool> g_holding{false};
+std::atomic<int> g_heldSignal{0};
+static_assert(std::atomic<bool>::is_always_lock_free, "the handler needs lock-free atomics");
+
+// Written once by install(), before any signal can reach the handler.
+struct sigaction g_stopAction {};
+
 // SA_RESETHAND has put the default action back: raising the signal again
 // ends the program as the signal would have without us (once the handler
 // returns, since the signal is blocked while it runs).
@@ -34,6 +41,21 @@ void releaseAndStop(int signalNumber)
     SignalPortRelease::releaseAll();
     errno = savedErrno;
     raise(signalNumber);
+}
+
+// During a hold the first signal is noted and the handler put back (the
+// kernel took it away), so that a second one ends the program at once.
+void onStopSignal(int signalNumber)
+{
+    const int savedErrno = errno;
+    int none = 0;
+    if (g_holding.load() && g_heldSignal.compare_exchange_strong(none, signalNumber)) {
+        sigaction(signalNumber, &g_stopAction, nullptr);
+        errno = savedErrno;
+        return;
+    }
+    errno = savedErrno;
+    releaseAndStop(signalNumber);
 }
 
 bool isIgnored(int signalNumber)
@@ -46,16 +68,32 @@ bool isIgnored(int signalNumber)
 
 void SignalPortRelease::install()
 {
-    struct sigaction action {};
-    action.sa_handler = releaseAndStop;
-    sigemptyset(&action.sa_mask);
+    g_stopAction.sa_handler = onStopSignal;
+    sigemptyset(&g_stopAction.sa_mask);
     for (int signalNumber : STOP_SIGNALS)
-        sigaddset(&action.sa_mask, signalNumber);
-    action.sa_flags = SA_RESETHAND;
+        sigaddset(&g_stopAction.sa_mask, signalNumber);
+    g_stopAction.sa_flags = SA_RESETHAND;
     for (int signalNumber : STOP_SIGNALS) {
         if (!isIgnored(signalNumber))
-            sigaction(signalNumber, &action, nullptr);
+            sigaction(signalNumber, &g_stopAction, nullptr);
     }
+}
+
+void SignalPortRelease::holdStops()
+{
+    g_heldSignal.store(0);
+    g_holding.store(true);
+}
+
+int SignalPortRelease::letStopsThrough()
+{
+    g_holding.store(false);
+    return g_heldSignal.exchange(0);
+}
+
+int SignalPortRelease::heldStop()
+{
+    return g_heldSignal.load();
 }
 
 void SignalPortRelease::track(int fd, const termios& original)

@@ -24,6 +24,19 @@ public:
     // closes a stopped program's handles, so there is nothing to do.
     static void install();
 
+    // A firmware transfer must not be cut off between two records without a
+    // word: the device would wait in recovery mode and the update records
+    // would miss the run. From holdStops() on, the first stop signal is only
+    // noted (heldStop() names it, for the transfer to end at the next
+    // record and the program after its outcome is recorded); a second one
+    // ends the program at once, as before. letStopsThrough() ends the hold
+    // and returns the signal noted during it (0 for none), for the program
+    // to end now.
+    static void holdStops();
+    static int letStopsThrough();
+    // The stop signal noted during the hold that is on, 0 for none.
+    static int heldStop();
+
 #ifndef _WIN32
     // Ports the handler gives back at most; more open ports than this are
     // still given back by a normal close.
@@ -41,6 +54,9 @@ public:
 
 #ifdef _WIN32
 inline void SignalPortRelease::install() {}
+inline void SignalPortRelease::holdStops() {}
+inline int SignalPortRelease::letStopsThrough() { return 0; }
+inline int SignalPortRelease::heldStop() { return 0; }
 #endif
 
 } // namespace Serial

@@ -62,6 +62,7 @@ public:
     CliProcess& operator=(const CliProcess&) = delete;
 
     bool isStarted() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
     // Standard output and error as far as they were read.
     const std::string& output() const { return m_text; }
 

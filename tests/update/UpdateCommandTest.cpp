@@ -24,6 +24,9 @@
 #include <iterator>
 #include <map>
 #include <sys/stat.h>
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 using ZORVI::Testing::SimulatorProcess;
 using UpdateImage::Bytes;
@@ -564,3 +567,104 @@ TEST_F(UpdateCommand, DescriptionIsShownInTheTerminalsEncoding)
         EXPECT_FALSE(contains(run.output, "\x1B")) << run.output;
     }
 }
+
+namespace {
+
+// Ctrl-C (SIGINT) or SIGTERM while the records go out.
+struct InterruptCase {
+    const char* name;
+    int signalNumber;
+};
+
+void PrintTo(const InterruptCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class UpdateCommandInterrupted : public UpdateCommand,
+                                 public ::testing::WithParamInterface<InterruptCase> {
+protected:
+    // The records the device acknowledged: the answers to requests at the
+    // receiving address (0) once it entered its receiving mode.
+    size_t acknowledgedRecords() const
+    {
+        size_t count = 0;
+        bool receiving = false;
+        bool recordPending = false;
+        for (const std::string& line : m_sim->logLines()) {
+            receiving = receiving || line == "event receiving";
+            if (receiving && line.rfind("request dst=0 ", 0) == 0)
+                recordPending = contains(line, " cmd=1 ");
+            else if (recordPending && line.rfind("answer cmd=1 ", 0) == 0) {
+                ++count;
+                recordPending = false;
+            }
+        }
+        return count;
+    }
+
+    bool waitForAcknowledgedRecords(size_t wanted, int timeoutMs) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (acknowledgedRecords() < wanted) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // polls the log
+        }
+        return true;
+    }
+};
+
+constexpr uint32_t INTERRUPTED_RECORDS = 40;
+
+} // namespace
+
+TEST_P(UpdateCommandInterrupted, StopsBetweenRecordsSaysSoAndRecordsIt)
+{
+    const InterruptCase& c = GetParam();
+    UpdateImage::Header fields;
+    fields.hardwareMajor = 8;
+    fields.application[1] = 4;
+    Bytes image = UpdateImage::header(fields);
+    for (uint32_t i = 0; i < INTERRUPTED_RECORDS; ++i) {
+        const Bytes record = UpdateImage::record(200, static_cast<uint8_t>(i));
+        image.insert(image.end(), record.begin(), record.end());
+    }
+    std::ofstream(m_updatePath, std::ios::binary) << UpdateImage::text(image);
+    // About 40 x 120 ms of records: the signal comes long before the last.
+    startSimulator({"--paced", "--answer-delay", "100"});
+
+    CliProcess process({"update", m_sim->portName(), m_updatePath, "--yes"}, environment());
+    ASSERT_TRUE(process.isStarted());
+    ASSERT_TRUE(waitForAcknowledgedRecords(2, RUN_TIMEOUT_MS));
+    ASSERT_EQ(::kill(process.pid(), c.signalNumber), 0);
+    const int exitCode = process.finish(RUN_TIMEOUT_MS);
+    const std::string& output = process.output();
+
+    EXPECT_EQ(exitCode, 128 + c.signalNumber) << output;
+    const size_t acknowledged = acknowledgedRecords();
+    EXPECT_GE(acknowledged, 2u);
+    EXPECT_LT(acknowledged, INTERRUPTED_RECORDS);
+    const std::string stopped = "The update was stopped before record "
+        + std::to_string(acknowledged + 1) + " of " + std::to_string(INTERRUPTED_RECORDS)
+        + ": the program was asked to end.";
+    // What to do next names this run's command again, whatever state the
+    // device was found in afterwards.
+    for (const std::string& line :
+         {std::string("Device update interrupted."), stopped,
+          withCommands("\"zorvik update <port> <file>\"", m_sim->portName()),
+          "Recorded in " + m_journalPath + "."})
+        EXPECT_TRUE(contains(output, line)) << line << "\n" << output;
+
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u) << output;
+    EXPECT_EQ(lines[0].at("outcome"), "interrupted");
+    EXPECT_EQ(lines[0].at("records"),
+              std::to_string(acknowledged) + "/" + std::to_string(INTERRUPTED_RECORDS));
+    EXPECT_EQ(lines[0].at("reason"), stopped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, UpdateCommandInterrupted,
+    ::testing::Values(InterruptCase{"ctrl-c", SIGINT}, InterruptCase{"sigterm", SIGTERM}),
+    [](const ::testing::TestParamInfo<InterruptCase>& info) { return testCaseName(info.param.name); });

@@ -93,11 +93,12 @@ TEST(UpdateOutcome, EachKindFromTheReportAndTheDeviceAfterwards)
 {
     const std::unique_ptr<Update> file = fileFor(8, 255, {3, 1, 8}, {1, 3});
     const JudgeCase cases[] = {
+        // Done names what the device reports now, not only that it took the file.
         {"file's versions", ALL_ACKNOWLEDGED, running({3, 1, 8}, {1, 3}), Kind::Done, "done",
-         "Device updated successfully.", "", ""},
+         "Device updated successfully.", "The device now runs firmware 3.1.8, data 1.3.", ""},
         {"other hardware minor, file's versions", ALL_ACKNOWLEDGED,
          running({3, 1, 8}, {1, 3}, 0x0081), Kind::Done, "done", "Device updated successfully.",
-         "", ""},
+         "The device now runs firmware 3.1.8, data 1.3.", ""},
         {"old application", ALL_ACKNOWLEDGED, running({3, 1, 7}, {1, 3}), Kind::VersionsDiffer,
          "versions differ", "The device does not report the versions of the update file.",
          "The device reports 3.1.7 after the update; the file holds 3.1.8.", INSTALL_AGAIN},
@@ -129,6 +130,10 @@ TEST(UpdateOutcome, EachKindFromTheReportAndTheDeviceAfterwards)
          "The device did not accept the mode request: it never entered its receiving mode.",
          "The device runs firmware 3.1.7. Run \"zorvik update ttyUSB0 zorvik-3.1.8.upd\" "
          "to try again."},
+        {"interrupted, boot loader", report(Failure::Interrupted, 11, 12), recovery(0x82),
+         Kind::Interrupted, "interrupted", "Device update interrupted.",
+         "The update was stopped before record 12 of 340: the program was asked to end.",
+         STILL_IN_RECOVERY},
         {"port lost", report(Failure::PortLost, 0, 1), nothing(Found::PortNotOpened),
          Kind::Failed, "failed", "Device update failed.", "The port was lost at record 1 of 340.",
          NOTHING_ANSWERS_NOW},
