@@ -31,13 +31,29 @@ bool ControlFactory::traceTo(const std::string& path, std::string* reason)
     return true;
 }
 
+std::string& ControlFactory::writeError()
+{
+    static std::string error;
+    return error;
+}
+
+const std::string& ControlFactory::traceWriteError()
+{
+    return writeError();
+}
+
 void ControlFactory::writeLine(FILE* file, const std::string& line)
 {
-    std::fputs(line.c_str(), file);
-    std::fputc('\n', file);
     // Each line reaches the file at once: the log must hold the last
     // exchange even when the command is interrupted.
-    std::fflush(file);
+    errno = 0;
+    const bool written = std::fputs(line.c_str(), file) >= 0 && std::fputc('\n', file) != EOF
+        && std::fflush(file) == 0;
+    if (!written && writeError().empty())
+        writeError() = errno != 0 ? std::strerror(errno) : "the file refused the line";
+    // Later lines may fit again (space freed): they are still tried, and
+    // the error is not forgotten.
+    std::clearerr(file);
 }
 
 std::unique_ptr<Control> ControlFactory::make()

@@ -20,9 +20,14 @@ public:
     static bool traceTo(const std::string& path, std::string* reason);
     // A controller on the serial interface, traced when a trace file is set.
     static std::unique_ptr<Control> make();
+    // Whether a line of the trace could not be written (a full disk, a
+    // file-size limit): the system's reason for the first such line, else
+    // empty. The trace misses that line and may miss those after it.
+    static const std::string& traceWriteError();
 
 private:
     static std::shared_ptr<FILE>& traceFile();
+    static std::string& writeError();
     static void writeLine(FILE* file, const std::string& line);
 };
 

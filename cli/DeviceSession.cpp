@@ -25,6 +25,7 @@ DeviceSession::Found foundOf(Outcome probed)
 
 int DeviceSession::open(const std::string& port)
 {
+    m_port = port;
     m_found = Found::Nothing;
     m_result = DeviceConnection::Result();
     const Outcome opened = DeviceConnection::openPort(m_control, port.c_str());
@@ -32,7 +33,8 @@ int DeviceSession::open(const std::string& port)
         m_result.outcome = opened;
         return reportPortFailure(opened, port, m_control);
     }
-    std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n", port.c_str());
+    std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n",
+                 port.c_str());
     m_result = DeviceConnection::probe(m_control);
     m_found = foundOf(m_result.outcome);
     return EXIT_OK;
@@ -52,7 +54,8 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
         // Then the system's own words: they tell apart what the reason
         // groups together (a port that vanished, the program that holds
         // it, the group to join and the command for it).
-        std::fprintf(stderr, "zorvik: cannot open port %s: %s\n", port.c_str(), reason);
+        std::fprintf(stderr, "zorvik: cannot open port %s: %s\n",
+                     port.c_str(), reason);
         std::fprintf(stderr, "zorvik: %s\n", control.lastOpenError().c_str());
     }
     return EXIT_ADAPTER;
@@ -64,12 +67,27 @@ void DeviceSession::reportLinkFailure(LinkFailure failure)
         std::fprintf(stderr, "zorvik: %s\n", Control::describe(failure));
 }
 
-void DeviceSession::reportUnreached(const std::string& lead,
-                                    const DeviceConnection::Result& result)
+int DeviceSession::reportUnreached(const std::string& port, const std::string& deviceLead,
+                                   const DeviceConnection::Result& result)
 {
-    std::fprintf(stderr, "%s%s\n", lead.c_str(), DeviceConnection::sentence(result).c_str());
+    const std::string lead = DeviceConnection::adapterFailed(result)
+        ? "zorvik: the KORLINK interface on " + port + ": "
+        : deviceLead;
+    std::fprintf(stderr, "%s%s\n", lead.c_str(),
+                 DeviceConnection::sentence(result).c_str());
     if (!*DeviceConnection::explain(result).link)
         reportLinkFailure(result.linkFailure);
+    return unreachedExit(result);
+}
+
+int DeviceSession::exitFor(LinkFailure failure)
+{
+    return isEchoFailure(failure) ? EXIT_ADAPTER : EXIT_NO_DEVICE;
+}
+
+int DeviceSession::unreachedExit(const DeviceConnection::Result& result)
+{
+    return DeviceConnection::adapterFailed(result) ? EXIT_ADAPTER : EXIT_NO_DEVICE;
 }
 
 void DeviceSession::printDevice() const
@@ -87,7 +105,7 @@ void DeviceSession::printDevice() const
         std::printf("ZORVIK Device in Recovery-Mode found\n");
         break;
     case Found::Nothing:
-        reportUnreached("No ZORVIK Device found: ", m_result);
+        reportUnreached(m_port, "No ZORVIK Device found: ", m_result);
         break;
     }
 }

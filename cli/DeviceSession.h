@@ -45,14 +45,24 @@ public:
     // failed (Control::describe); nothing for LinkFailure::None.
     static void reportLinkFailure(LinkFailure failure);
     // For a connect or probe that did not reach the device: the outcome as
-    // the windows say it (DeviceConnection::sentence), after `lead`, then
-    // the link's reason on a line of its own where the sentence leaves it
-    // out.
-    static void reportUnreached(const std::string& lead, const DeviceConnection::Result& result);
+    // the windows say it (DeviceConnection::sentence), after `deviceLead`
+    // when the device is at fault or after "the KORLINK interface on PORT"
+    // when the adapter stopped echoing, then the link's reason on a line of
+    // its own where the sentence leaves it out. Returns the exit code for
+    // it (unreachedExit).
+    static int reportUnreached(const std::string& port, const std::string& deviceLead,
+                               const DeviceConnection::Result& result);
+    // EXIT_ADAPTER where the adapter's echo failed after the probe (as when
+    // it does not echo the probe), else EXIT_NO_DEVICE.
+    static int unreachedExit(const DeviceConnection::Result& result);
+    // The exit code of an exchange that failed this way once the device had
+    // answered: EXIT_ADAPTER for an echo failure, else EXIT_NO_DEVICE.
+    static int exitFor(LinkFailure failure);
 
 private:
     Control& m_control;
     FILE* m_report;
+    std::string m_port;
     Found m_found = Found::Nothing;
     DeviceConnection::Result m_result;
 };

@@ -22,7 +22,9 @@ int InfoCommand::run(const std::vector<std::string>& args)
     if (opened != EXIT_OK)
         return opened;
     session.printDevice();
-    return session.found() == DeviceSession::Found::Nothing ? EXIT_NO_DEVICE : EXIT_OK;
+    return session.found() == DeviceSession::Found::Nothing
+        ? DeviceSession::unreachedExit(session.result())
+        : EXIT_OK;
 }
 
 } // namespace Cli

@@ -40,19 +40,30 @@ int ParameterSession::connect(const std::string& port, const std::vector<uint16_
     const DeviceConnection::Result result = DeviceConnection::connect(*m_control, port.c_str());
     if (DeviceConnection::isPortFailure(result.outcome))
         return DeviceSession::reportPortFailure(result.outcome, port, *m_control);
-    if (deviceAnswered(result.outcome))
-        printDevice(result.info);
-    if (result.outcome != Outcome::Connected)
+    // Standard error is for problems: which device answered is told only
+    // when something went wrong with it.
+    if (result.outcome != Outcome::Connected) {
+        if (deviceAnswered(result.outcome))
+            printDevice(result.info);
         return refuse(result, port);
+    }
     m_info = result.info;
     if (m_memory.load(order))
         return EXIT_OK;
-    std::fprintf(stderr,
-                 "zorvik: the device on %s stopped answering while its settings were read; "
-                 "nothing was written\n",
-                 port.c_str());
-    reportLinkFailure();
-    return EXIT_NO_DEVICE;
+    printDevice(result.info);
+    const LinkFailure failure = lastFailure();
+    if (isEchoFailure(failure))
+        std::fprintf(stderr,
+                     "zorvik: the KORLINK interface on %s stopped echoing while the settings "
+                     "were read; nothing was written\n",
+                     port.c_str());
+    else
+        std::fprintf(stderr,
+                     "zorvik: the device on %s stopped answering while its settings were read; "
+                     "nothing was written\n",
+                     port.c_str());
+    DeviceSession::reportLinkFailure(failure);
+    return DeviceSession::exitFor(failure);
 }
 
 void ParameterSession::reportWriteFailure(LinkFailure failure)
@@ -106,13 +117,11 @@ int ParameterSession::refuse(const DeviceConnection::Result& result, const std::
                      DeviceRequirements::productPageUrl(result.info).c_str());
         break;
     case Outcome::HandshakeRefused:
-        DeviceSession::reportUnreached("zorvik: the device on " + port
-                                           + " did not answer the handshake: ",
-                                       result);
-        return EXIT_NO_DEVICE;
+        return DeviceSession::reportUnreached(
+            port, "zorvik: the device on " + port + " did not answer the handshake: ", result);
     default:
-        DeviceSession::reportUnreached("zorvik: No ZORVIK Device found on " + port + ": ", result);
-        return EXIT_NO_DEVICE;
+        return DeviceSession::reportUnreached(
+            port, "zorvik: No ZORVIK Device found on " + port + ": ", result);
     }
     DeviceSession::reportLinkFailure(result.linkFailure);
     return EXIT_NO_DEVICE;

@@ -2,6 +2,7 @@
 
 #include "ParameterIds.h"
 #include "ParameterRules.h"
+#include "DeviceSession.h"
 #include "ParameterSession.h"
 #include "RuleTexts.h"
 #include "SetRequest.h"
@@ -104,7 +105,7 @@ int store(ParameterSession& session, const SetRequest& request, const Rules::Cha
         return EXIT_OK;
     if (!memory.writeChanges()) {
         session.reportWriteFailure(session.lastFailure());
-        return EXIT_NO_DEVICE;
+        return DeviceSession::exitFor(session.lastFailure());
     }
     for (uint16_t id : pending)
         std::printf("%s=%d\n", EEPROM::parameterName(id), memory.getValue(id));

@@ -20,6 +20,9 @@ using ZORVI::Cli::Command;
 
 namespace {
 
+const char* const USAGE = "usage: zorvik [--trace FILE] COMMAND [ARGS]\n"
+                          "       zorvik --version | --help\n";
+
 void printUpdateHelp()
 {
     std::printf("`update` reads FILE once and sends exactly what it read. It refuses a file\n"
@@ -54,8 +57,7 @@ void printSettingsHelp()
 
 void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
 {
-    std::printf("usage: zorvik [--trace FILE] COMMAND [ARGS]\n"
-                "       zorvik --version | --help\n\nCommands:\n");
+    std::printf("%s\nCommands:\n", USAGE);
     for (const auto& command : commands)
         std::printf("  %-34s %s\n", command->synopsis(), command->summary());
     std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
@@ -78,7 +80,9 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
     std::printf("Exit codes:\n"
                 "  0  done (info: a device, or a device in recovery mode, was found;\n"
                 "     update: the device runs the file's versions afterwards)\n"
-                "  1  usage error (a --trace FILE that cannot be written included), `set`\n"
+                "  1  usage error (a --trace FILE that cannot be written included, and a\n"
+                "     trace that lost lines, e.g. on a full disk, after a command that\n"
+                "     succeeded; a command that failed keeps its own code), `set`\n"
                 "     refused a value (and wrote nothing), or `update` sent nothing\n"
                 "     (unusable file, other hardware, not confirmed); `load`, `reset`,\n"
                 "     `diff` wrote nothing: an invalid settings file (its line is named),\n"
@@ -90,9 +94,10 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
                 "     (other versions, recovery mode, or no answer); `load`, `reset`:\n"
                 "     the device refused the write, or a value read back differs from\n"
                 "     the one written (each is named); `save`: a value could not be read\n"
-                "  3  the port could not be opened or the KORLINK interface did not echo,\n"
-                "     also in the middle of an update (the reason is printed on standard\n"
-                "     error)\n");
+                "  3  the port could not be opened or the KORLINK interface did not echo\n"
+                "     (no echo, or other bytes), also after the probe: while the device's\n"
+                "     settings are read, while `set` writes, in the middle of an update\n"
+                "     (the reason is printed on standard error)\n");
 }
 
 // The global option --trace FILE before the command: the file is created
@@ -120,6 +125,48 @@ int commandIndex(int argc, char** argv)
 
 } // namespace
 
+bool isHelpWord(const char* word)
+{
+    return !std::strcmp(word, "--help") || !std::strcmp(word, "-h") || !std::strcmp(word, "help");
+}
+
+// --version and --help stand alone: anything after them is a mistake the
+// user should hear of, not something silently dropped.
+int refuseExtra(const char* option, int extra)
+{
+    if (extra == 0)
+        return ZORVI::Cli::EXIT_OK;
+    std::fprintf(stderr, "zorvik: %s takes no arguments\n%s", option, USAGE);
+    return ZORVI::Cli::EXIT_USAGE;
+}
+
+int runCommand(const std::vector<std::unique_ptr<Command>>& commands, int first, int argc,
+               char** argv)
+{
+    for (const auto& command : commands) {
+        if (std::strcmp(argv[first], command->name()) == 0)
+            return command->run(std::vector<std::string>(argv + first + 1, argv + argc));
+    }
+    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[first]);
+    return ZORVI::Cli::EXIT_USAGE;
+}
+
+// A trace that lost lines is no support log: the user must know, even when
+// the command itself succeeded.
+int withTraceChecked(int exitCode)
+{
+    const std::string& error = ZORVI::Cli::ControlFactory::traceWriteError();
+    if (error.empty())
+        return exitCode;
+    std::fprintf(stderr,
+                 "zorvik: the trace file could not be written (%s); the trace is incomplete. "
+                 "%s Free space or name another file, then run the command again.\n",
+                 error.c_str(),
+                 exitCode == ZORVI::Cli::EXIT_OK ? "The command itself succeeded."
+                                                 : "The command failed as said above.");
+    return exitCode == ZORVI::Cli::EXIT_OK ? ZORVI::Cli::EXIT_USAGE : exitCode;
+}
+
 int main(int argc, char** argv)
 {
     // Ctrl-C in the middle of a command gives the port back.
@@ -128,19 +175,22 @@ int main(int argc, char** argv)
     const int first = commandIndex(argc, argv);
     if (first < 0)
         return ZORVI::Cli::EXIT_USAGE;
-    if (argc > first && !std::strcmp(argv[first], "--version")) {
+    if (argc <= first) {
+        std::fputs(USAGE, stderr);
+        return ZORVI::Cli::EXIT_USAGE;
+    }
+    const int extra = argc - first - 1;
+    if (!std::strcmp(argv[first], "--version")) {
+        if (extra > 0)
+            return refuseExtra("--version", extra);
         std::printf("zorvik %s\n", ZORVI::Version::RELEASE);
         return ZORVI::Cli::EXIT_OK;
     }
-    if (argc <= first || !std::strcmp(argv[first], "--help") || !std::strcmp(argv[first], "-h")
-        || !std::strcmp(argv[first], "help")) {
+    if (isHelpWord(argv[first])) {
+        if (extra > 0)
+            return refuseExtra(argv[first], extra);
         printHelp(commands);
-        return argc <= first ? ZORVI::Cli::EXIT_USAGE : ZORVI::Cli::EXIT_OK;
+        return ZORVI::Cli::EXIT_OK;
     }
-    for (const auto& command : commands) {
-        if (std::strcmp(argv[first], command->name()) == 0)
-            return command->run(std::vector<std::string>(argv + first + 1, argv + argc));
-    }
-    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[first]);
-    return ZORVI::Cli::EXIT_USAGE;
+    return withTraceChecked(runCommand(commands, first, argc, argv));
 }

@@ -18,6 +18,7 @@ bool FramedPort::failPacket(LinkFailure failure)
 bool FramedPort::sendPacket(const Packet& packet)
 {
     m_packetFailure = LinkFailure::None;
+    m_lineBytes.clear();
     if (!isPortOpen())
         return failPacket(LinkFailure::NotOpen);
     uint8_t* encoded = nullptr;
@@ -48,6 +49,7 @@ bool FramedPort::sendFrame(const std::vector<uint8_t>& frame)
 Packet* FramedPort::receivePacket()
 {
     m_packetFailure = LinkFailure::None;
+    m_lineBytes.clear();
     std::vector<uint8_t> frame;
     if (!isPortOpen()) {
         failPacket(LinkFailure::NotOpen);

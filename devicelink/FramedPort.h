@@ -24,8 +24,11 @@ public:
     bool sendPacket(const Packet& packet) override;
     Packet* receivePacket() override;
     LinkFailure packetFailure() const override { return m_packetFailure; }
+    const std::vector<uint8_t>& lineBytes() const override { return m_lineBytes; }
 
 protected:
+    // Each byte read from the line while a frame is awaited, noise included.
+    void noteReceived(uint8_t byte) { m_lineBytes.push_back(byte); }
     virtual bool isPortOpen() const = 0;
     // Writes the whole frame after dropping what was received so far; false
     // when the port refused any of it.
@@ -38,6 +41,7 @@ private:
     bool failPacket(LinkFailure failure);
 
     LinkFailure m_packetFailure = LinkFailure::None;
+    std::vector<uint8_t> m_lineBytes;
 };
 
 } // namespace Serial

@@ -22,6 +22,13 @@ enum class LinkFailure {
     OutOfMemory       // the answer could not be kept
 };
 
+// Whether the adapter's echo of the request failed: the line or the adapter,
+// not the device, is at fault.
+inline bool isEchoFailure(LinkFailure failure)
+{
+    return failure == LinkFailure::NoEcho || failure == LinkFailure::WrongEcho;
+}
+
 // Whether a request that failed this way may still have been carried out by
 // the device. Only a request that never left the port, or that the device
 // answered with a refusal, surely was not: when the echo or the answer went

@@ -3,6 +3,7 @@
 #include "LinkFailure.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace ZORVI {
 namespace Communication {
@@ -43,6 +44,14 @@ public:
     // and from a port that cannot tell; the controller then names the step
     // that failed.
     virtual LinkFailure packetFailure() const { return LinkFailure::None; }
+    // Every byte the last sendPacket or receivePacket read from the line,
+    // as it came: the echo or the answer, damaged or not, and the bytes
+    // around it that started no frame. Empty from a port that cannot tell.
+    virtual const std::vector<uint8_t>& lineBytes() const
+    {
+        static const std::vector<uint8_t> none;
+        return none;
+    }
     virtual bool setDTR(bool on) = 0;
     virtual bool setRTS(bool on) = 0;
     // flags[0] CTS, flags[1] DSR, flags[2] RING, flags[3] DCD; 1 when on.

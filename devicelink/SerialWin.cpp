@@ -201,6 +201,7 @@ bool SerialWin::assemble(Communication::FrameAssembler& assembler, Clock::time_p
         uint8_t byte = 0;
         if (!readByte(&byte, deadline))
             return false;
+        noteReceived(byte);
         const bool awaitingStart = assembler.length() == 0;
         const FrameAssembler::Step step = assembler.push(byte);
         // A frame that begins just before the deadline may take the line

@@ -85,18 +85,45 @@ bool TracingPort::sendPacket(const Packet& packet)
     uint16_t encodedLength = 0;
     packet.encode(&encoded, &encodedLength);
     const std::string frame = hex(encoded, encodedLength);
+    const std::vector<uint8_t> frameBytes(encoded, encoded + (encoded ? encodedLength : 0));
     delete[] encoded;
     const bool sent = m_port->sendPacket(packet);
+    // A clean echo is the frame again; anything else is shown as it came.
+    const std::string received = untoldBytes(frameBytes);
     trace(">> " + frame + " | " + describe(packet) + ": "
-          + (sent ? std::string("echo ok") : packetFailed()));
+          + (sent ? std::string("echo ok") : packetFailed())
+          + (received.empty() ? std::string() : "; received " + received));
     return sent;
+}
+
+std::string TracingPort::untoldBytes(const std::vector<uint8_t>& shown) const
+{
+    const std::vector<uint8_t>& line = m_port->lineBytes();
+    if (line.empty() || line == shown)
+        return std::string();
+    return hex(line.data(), line.size());
 }
 
 std::string TracingPort::receivedLine(const Packet* packet) const
 {
-    if (!packet)
-        return "<< no packet: " + packetFailed();
-    std::string line = "<< " + describe(*packet);
+    if (!packet) {
+        const std::string received = untoldBytes({});
+        return "<< " + (received.empty() ? std::string() : received + " | ") + "no packet: "
+            + packetFailed();
+    }
+    // A packet that decoded well re-encodes to the bytes that carried it.
+    std::vector<uint8_t> encoding;
+    uint8_t* encoded = nullptr;
+    uint16_t encodedLength = 0;
+    if (m_port->packetFailure() != LinkFailure::BadCrc) {
+        packet->encode(&encoded, &encodedLength);
+        if (encoded)
+            encoding.assign(encoded, encoded + encodedLength);
+        delete[] encoded;
+    }
+    const std::string received = untoldBytes(encoding);
+    std::string line = "<< " + (received.empty() ? std::string() : received + " | ")
+        + describe(*packet);
     if (!Packet::carriesCrc(packet->destination(), packet->source()))
         return line;
     // A packet whose CRC did not match comes without its payload, and the

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ZORVI {
 namespace Communication {
@@ -26,8 +27,12 @@ namespace Serial {
 //    2.031 < 5A 4F 52 56 49 4B 00              raw bytes read
 //   10.220 >> E1 6C 3A EB EE E1 6D | to 1 from 6 command 6 payload 3A: echo ok
 //   12.345 << to 6 from 1 command 6 payload 01 02: CRC ok
+//   14.002 << 00 E1 6C 3A EB EF E1 6D | to 6 from 1 command 6 payload (none): CRC refused
 // Bytes are upper-case hex pairs; ">>"/"<<" are whole packets, ">"/"<"
-// raw bytes.
+// raw bytes. Where the bytes that came off the line are more than the
+// packet shows (a damaged answer, noise around it, a garbled echo, bytes
+// that made no frame), they are logged too: after "<<" before a "|", after
+// a send's result as "; received HEX".
 class TracingPort : public SerialBase {
 public:
     using Sink = std::function<void(const std::string& line)>;
@@ -70,6 +75,9 @@ private:
 
     void trace(const std::string& event) const;
     std::string receivedLine(const Packet* packet) const;
+    // The line's bytes of the last packet call where they tell more than
+    // `shown` (the frame the trace already logs); empty otherwise.
+    std::string untoldBytes(const std::vector<uint8_t>& shown) const;
     // "failed", with the port's reason when it tells one.
     std::string packetFailed() const;
     static const char* result(bool ok) { return ok ? "ok" : "failed"; }

@@ -94,6 +94,13 @@ DeviceConnection::Explanation DeviceConnection::explain(const Result& result)
     Explanation explanation;
     explanation.outcome = reason(result.outcome);
     const LinkFailure link = result.linkFailure;
+    if (adapterFailed(result)) {
+        // The device was never reached: naming it as missing or refusing
+        // would send the user to the wrong end of the cable.
+        explanation.outcome = "The KORLINK interface echoed the probe, but not a request after it.";
+        explanation.link = Control::describe(link);
+        return explanation;
+    }
     switch (result.outcome) {
     case Outcome::NoDevice:
         // Silence is what the outcome's sentence says; anything else came
@@ -139,6 +146,13 @@ bool DeviceConnection::isPortFailure(Outcome outcome)
     case Outcome::NoEcho: return true;
     default: return false;
     }
+}
+
+bool DeviceConnection::adapterFailed(const Result& result)
+{
+    const bool afterProbe =
+        result.outcome == Outcome::NoDevice || result.outcome == Outcome::HandshakeRefused;
+    return afterProbe && isEchoFailure(result.linkFailure);
 }
 
 const char* DeviceConnection::reason(Outcome outcome)

@@ -76,6 +76,10 @@ public:
     static std::string sentence(const Result& result);
     // True for the outcomes where the port itself, not the device, failed.
     static bool isPortFailure(Outcome outcome);
+    // True when the adapter echoed the interface probe but then failed to
+    // echo a request to the device (no echo, or other bytes): the line or
+    // the adapter is at fault, not the device, whatever the outcome says.
+    static bool adapterFailed(const Result& result);
 };
 
 } // namespace ZORVI

@@ -340,6 +340,113 @@ TEST(ZorvikTrace, TheOptionIsDocumentedAndNeedsAFile)
     EXPECT_TRUE(contains(bare.err, "--trace needs a FILE")) << bare.err;
 }
 
+// A full disk under the trace: the command still runs, but its trace is
+// lost, and the user must hear of it.
+TEST(ZorvikTrace, ALineThatCannotBeWrittenIsReportedWithExitOne)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    const CliRun run = runZorvik("--trace /dev/full info " + sim.portName());
+    EXPECT_EQ(1, run.exitCode) << run.out << run.err;
+    EXPECT_TRUE(contains(run.out, "Application:")) << run.out; // the command itself ran
+    EXPECT_TRUE(contains(run.err, "the trace file could not be written")) << run.err;
+    EXPECT_TRUE(contains(run.err, std::strerror(ENOSPC))) << run.err;
+}
+
+// ---- link faults after the probe --------------------------------------------
+
+namespace {
+
+struct LinkFault {
+    const char* name;
+    const char* simulator; // the simulator's fault option and its value
+    const char* command;   // %s: the port
+    int exitCode;
+    ZORVI::LinkFailure reason;
+};
+
+const LinkFault LINK_FAULTS[] = {
+    {"BadCrcInfo", "--bad-crc", "info %s", 2, ZORVI::LinkFailure::BadCrc},
+    {"BadCrcParams", "--bad-crc", "params %s", 2, ZORVI::LinkFailure::BadCrc},
+    {"BadCrcSet", "--bad-crc", "set %s StickDeadband=3", 2, ZORVI::LinkFailure::BadCrc},
+    {"SilentDeviceInfo", "--device-silent-after 0", "info %s", 2, ZORVI::LinkFailure::NoAnswer},
+    {"SilentDeviceSet", "--device-silent-after 0", "set %s StickDeadband=3", 2,
+     ZORVI::LinkFailure::NoAnswer},
+    {"LostWriteAnswerSet", "--lose-write-answers", "set %s StickDeadband=3", 2,
+     ZORVI::LinkFailure::NoAnswer},
+    {"CorruptEchoInfo", "--corrupt-echo", "info %s", 3, ZORVI::LinkFailure::WrongEcho},
+    {"CorruptEchoParams", "--corrupt-echo", "params %s", 3, ZORVI::LinkFailure::WrongEcho},
+    {"CorruptEchoSet", "--corrupt-echo", "set %s StickDeadband=3", 3,
+     ZORVI::LinkFailure::WrongEcho},
+    // The adapter falls silent at the handshake, and while the settings are read.
+    {"AdapterSilentAtHandshakeSet", "--silent-after 1", "set %s StickDeadband=3", 3,
+     ZORVI::LinkFailure::NoEcho},
+    {"AdapterSilentWhileReadingSet", "--silent-after 2", "set %s StickDeadband=3", 3,
+     ZORVI::LinkFailure::NoEcho},
+};
+
+void PrintTo(const LinkFault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
+std::vector<std::string> wordsOf(const std::string& text)
+{
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;)
+        words.push_back(word);
+    return words;
+}
+
+// The link's reasons (Control::describe) the text gives.
+std::vector<ZORVI::LinkFailure> linkReasonsIn(const std::string& text)
+{
+    std::vector<ZORVI::LinkFailure> found;
+    for (int f = int(ZORVI::LinkFailure::OpenFailed); f <= int(ZORVI::LinkFailure::OutOfMemory);
+         ++f) {
+        const auto failure = static_cast<ZORVI::LinkFailure>(f);
+        if (contains(text, ZORVI::Control::describe(failure)))
+            found.push_back(failure);
+    }
+    return found;
+}
+
+class ZorvikLinkFault : public ::testing::TestWithParam<LinkFault> {};
+
+} // namespace
+
+// Every fault is told with one reason, the one the link found, and the exit
+// code --help gives for it: 2 for the device, 3 for the adapter's echo. An
+// echo failure never blames a device that was not reached.
+TEST_P(ZorvikLinkFault, GivesOneReasonAndTheDocumentedExitCode)
+{
+    const LinkFault& fault = GetParam();
+    SimulatorProcess sim(wordsOf(fault.simulator));
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    char command[128];
+    std::snprintf(command, sizeof command, fault.command, sim.portName().c_str());
+    const CliRun run = runZorvik(command);
+    EXPECT_EQ(fault.exitCode, run.exitCode) << run.err;
+    EXPECT_EQ(linkReasonsIn(run.err), std::vector<ZORVI::LinkFailure>{fault.reason}) << run.err;
+    if (ZORVI::isEchoFailure(fault.reason)) {
+        EXPECT_FALSE(contains(run.err, reasonOf(Outcome::NoDevice))) << run.err;
+        EXPECT_FALSE(contains(run.err, reasonOf(Outcome::HandshakeRefused))) << run.err;
+        EXPECT_FALSE(contains(run.err, "the device on")) << run.err;
+    }
+    EXPECT_FALSE(contains(run.out, "successfully stored")) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(FaultsAndCommands, ZorvikLinkFault, ::testing::ValuesIn(LINK_FAULTS),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ZorvikHelp, DocumentsTheExitCodesOfLinkFaults)
+{
+    const CliRun help = runZorvik("--help");
+    EXPECT_TRUE(contains(help.out, "also after the probe")) << help.out;
+    EXPECT_TRUE(contains(help.out, "trace that lost lines")) << help.out;
+}
+
 // ---- settings files: save, load, diff, reset --------------------------------
 
 namespace {

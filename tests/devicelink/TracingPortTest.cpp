@@ -39,7 +39,7 @@ public:
     Bytes frame;              // what receivePacket decodes; empty: no packet
     uint8_t lines[4] = {0, 0, 0, 0};
     LinkFailure failure = LinkFailure::None; // the reason a packet call gives
-
+    Bytes line; // what the last packet call read off the line, as lineBytes() gives it
 
     bool open(const char*, int) override { return succeeds; }
     void close() override {}
@@ -55,6 +55,7 @@ public:
         return packet;
     }
     LinkFailure packetFailure() const override { return failure; }
+    const Bytes& lineBytes() const override { return line; }
     bool setDTR(bool) override { return succeeds; }
     bool setRTS(bool) override { return succeeds; }
     bool getModemLines(uint8_t flags[4]) override
@@ -171,6 +172,17 @@ Bytes corrupted(Bytes frame)
     return frame;
 }
 
+const Bytes NOISE = {0x00, 0x11, 0xFF};
+
+Bytes concatenated(Bytes first, const Bytes& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+// The request sendQuery sends, as framed on the line.
+const Bytes QUERY_FRAME = {0xE1, 0x6C, 0x3A, 0xEB, 0xEE, 0xE1, 0x6D};
+
 const TraceCase TRACE_CASES[] = {
     {"OpenSucceeds", succeeding,
      [](SerialBase& p) { return std::to_string(p.open("ttyUSB0", 1)); },
@@ -200,6 +212,37 @@ const TraceCase TRACE_CASES[] = {
      "<< to 6 from 1 command 6 payload 01 02: CRC ok"},
     {"ReceiveWithBadCrc", [](FakePort& p) { p.frame = corrupted(firmwareAnswer({0x01, 0x02})); },
      receive, "<< to 6 from 1 command 6 payload (none): CRC refused"},
+    // What a port that reads the line (SerialWin) tells beyond the packet.
+    {"ReceiveWithBadCrcLogsTheBytesReceived",
+     [](FakePort& p) { p.line = p.frame = corrupted(firmwareAnswer({0x01, 0x02})); }, receive,
+     "<< E6 62 01 02 0B 6B E6 63 | to 6 from 1 command 6 payload (none): CRC refused"},
+    {"ReceiveAfterNoiseLogsTheNoise",
+     [](FakePort& p) {
+         p.frame = firmwareAnswer({0x01, 0x02});
+         p.line = concatenated(NOISE, p.frame);
+     },
+     receive, "<< 00 11 FF E6 62 01 02 0B 6A E6 63 | to 6 from 1 command 6 payload 01 02: CRC ok"},
+    {"ReceiveOfAFrameAloneLogsItOnce",
+     [](FakePort& p) { p.line = p.frame = firmwareAnswer({0x01, 0x02}); }, receive,
+     "<< to 6 from 1 command 6 payload 01 02: CRC ok"},
+    {"NoiseWithoutAFrameIsLogged",
+     [](FakePort& p) {
+         p.line = NOISE;
+         p.failure = LinkFailure::NoAnswer;
+     },
+     receive, "<< 00 11 FF | no packet: failed (no answer)"},
+    {"AGarbledEchoIsLoggedAsItCame",
+     [](FakePort& p) {
+         p.succeeds = false;
+         p.failure = LinkFailure::WrongEcho;
+         p.line = QUERY_FRAME;
+         p.line[2] ^= 0x01;
+     },
+     sendQuery,
+     ">> E1 6C 3A EB EE E1 6D | to 1 from 6 command 6 payload 3A: failed (wrong echo); "
+     "received E1 6C 3B EB EE E1 6D"},
+    {"ACleanEchoIsNotLoggedTwice", [](FakePort& p) { p.line = QUERY_FRAME; }, sendQuery,
+     ">> E1 6C 3A EB EE E1 6D | to 1 from 6 command 6 payload 3A: echo ok"},
     {"ReceiveWithoutPayloadHasNoCrcToCheck", [](FakePort& p) { p.frame = firmwareAnswer({}); },
      receive, "<< to 6 from 1 command 6 payload (none)"},
     {"ReceiveWithoutCrcFromRecovery",
@@ -358,7 +401,28 @@ TEST(TracingPortPty, AnAnswerWithABadCrcIsTracedAsRefusedAndKeepsItsReason)
     EXPECT_EQ(e.answer->payloadLength(), 0u);
     EXPECT_EQ(e.failure, LinkFailure::BadCrc);
     ASSERT_EQ(e.lines.size(), 4u);
-    EXPECT_EQ(eventOf(e.lines[2]), "<< to 6 from 1 command 6 payload (none): CRC refused");
+    const Bytes sent = corrupted(FrameBytes::frame(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE,
+                                                   6, ANSWER_PAYLOAD));
+    EXPECT_EQ(eventOf(e.lines[2]), "<< " + TracingPort::hex(sent.data(), sent.size())
+                                       + " | to 6 from 1 command 6 payload (none): CRC refused");
+}
+
+// Bytes that start no frame are skipped on the way to the answer; the
+// trace still shows every one of them, where the line put them.
+TEST(TracingPortPty, NoiseBeforeAnAnswerIsLoggedWithIt)
+{
+    PrivateRuntimeDir runtime;
+    ASSERT_TRUE(runtime.isReady());
+    const Exchange e = exchange([](const Packet& request, const Bytes&) {
+        return concatenated(NOISE, FrameBytes::answerTo(request, ANSWER_PAYLOAD));
+    });
+    ASSERT_TRUE(e.answer);
+    EXPECT_EQ(e.failure, LinkFailure::None);
+    ASSERT_EQ(e.lines.size(), 4u);
+    const Bytes line = concatenated(
+        NOISE, FrameBytes::frame(Packet::ADDRESS_HOST, Packet::ADDRESS_FIRMWARE, 6, ANSWER_PAYLOAD));
+    EXPECT_EQ(eventOf(e.lines[2]), "<< " + TracingPort::hex(line.data(), line.size())
+                                       + " | to 6 from 1 command 6 payload 10 20: CRC ok");
 }
 
 TEST(TracingPortPty, AFailedOpenIsTracedWithItsReason)
