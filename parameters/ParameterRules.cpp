@@ -115,10 +115,17 @@ bool isListedPreset(uint16_t id, const Limits& limits, int value)
     return withinLimits(limits, value) && value >= 0 && value < presetCount(id);
 }
 
+bool isDirection(int value)
+{
+    return value == TORQUE_NORMAL || value == TORQUE_REVERSE;
+}
+
 // The value a device's entry is shown and stored as when the window cannot
 // show what it holds: a value row's nearest limit; for a preset index the
-// list does not have, the device's default preset (else "User Defined"); a
-// torque direction other than 1 reads as reverse, as the list shows it.
+// list does not have, the device's default preset (else "User Defined"); for
+// a torque direction that is neither 1 nor -1, the device's own default
+// direction (else reverse): no other value says which way the main rotor
+// turns, and only the device's default is a guess the device itself made.
 int displayableValue(uint16_t id, const Parameter& parameter)
 {
     const Limits& limits = parameter.limits;
@@ -128,8 +135,10 @@ int displayableValue(uint16_t id, const Parameter& parameter)
         return isListedPreset(id, limits, limits.defaultValue) ? limits.defaultValue
                                                                 : clamped(limits, 0);
     }
-    if (id == TorqueDirection && parameter.value != TORQUE_NORMAL)
-        return clamped(limits, TORQUE_REVERSE);
+    if (id == TorqueDirection && !isDirection(parameter.value))
+        return isDirection(limits.defaultValue) && withinLimits(limits, limits.defaultValue)
+            ? limits.defaultValue
+            : clamped(limits, TORQUE_REVERSE);
     return clamped(limits, parameter.value);
 }
 
@@ -191,7 +200,7 @@ Verdict checkValue(uint16_t id, int value, const Parameters& device)
         verdict.refusal = Refusal::OutOfRange;
     else if (count > 0 && (value < 0 || value >= count))
         verdict.refusal = Refusal::NotAPreset;
-    else if (id == TorqueDirection && value != TORQUE_NORMAL && value != TORQUE_REVERSE)
+    else if (id == TorqueDirection && !isDirection(value))
         verdict.refusal = Refusal::NotADirection;
     return verdict;
 }

@@ -110,7 +110,8 @@ ChangeOutcome checkChanges(const Parameters& device, const Changes& request);
 // the rules would correct: values outside their limits, preset indexes the
 // lists do not have, a torque direction other than 1 or -1, a tail servo
 // frame rate its pulse length does not allow, swash entries that form no
-// geometry. Each with the value it would become.
+// geometry. Each with the value it would become (a torque direction that is
+// neither 1 nor -1 becomes the device's default direction, when that is one).
 struct Correction {
     uint16_t id;
     int from;

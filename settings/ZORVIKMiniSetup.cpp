@@ -16,6 +16,7 @@
 #include "RowInputGuard.h"
 #include "SettledChoice.h"
 #include "TabSwitchKeys.h"
+#include "TypedValueSpinBox.h"
 #include "ZorvikVersion.h"
 
 #include <QCloseEvent>
@@ -162,7 +163,14 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     onInterfaceTimer();
 
     connect(ui->m_btnConnect, &QPushButton::clicked, this, &ZORVIKMiniSetup::doConnect);
-    connect(ui->m_btnDisconnect, &QPushButton::clicked, this, &ZORVIKMiniSetup::doDisconnect);
+    // A click on Disconnect takes the focus neither to the button nor to the
+    // page around it: leaving a row with a typed value would commit it and
+    // start the write cycle, which disables the button under the click. The
+    // click writes that value itself.
+    ui->m_btnDisconnect->setFocusPolicy(Qt::TabFocus);
+    ui->scrollArea->setFocusPolicy(Qt::NoFocus);
+    connect(ui->m_btnDisconnect, &QPushButton::clicked, this,
+            &ZORVIKMiniSetup::onDisconnectClicked);
     connect(ui->action_About_ZORVIK_Micro_Settings, &QAction::triggered, this,
             &ZORVIKMiniSetup::onAbout);
     connect(ui->action_SaveSettingsAs, &QAction::triggered, this,
@@ -242,6 +250,52 @@ void ZORVIKMiniSetup::connectParameterRows()
             &ZORVIKMiniSetup::doPitchBoostID);
     connect(ui->m_spinBoxPitchBoost, &QSpinBox::valueChanged, this,
             &ZORVIKMiniSetup::pitchBoostChanged);
+    connectTypedValues();
+}
+
+// A number typed past a row's limits goes to the rules like any other
+// store: they refuse it, the row keeps what it held and the status bar says
+// why. The phase angle is the window's own, not one of the device's.
+void ZORVIKMiniSetup::connectTypedValues()
+{
+    for (const ParameterName& parameter : PARAMETER_NAMES) {
+        const uint16_t id = parameter.id;
+        if (auto* row = qobject_cast<TypedValueSpinBox*>(valueRow(id)))
+            connect(row, &TypedValueSpinBox::outOfRangeTyped, this,
+                    [this, id](int value) { storeTypedValue(id, value); });
+    }
+    connect(ui->m_spinBoxSwashVirtualRotation, &TypedValueSpinBox::outOfRangeTyped, this,
+            &ZORVIKMiniSetup::refusePhaseAngle);
+}
+
+void ZORVIKMiniSetup::storeTypedValue(uint16_t id, int value)
+{
+    if (Rules::isTailServoEntry(id))
+        storeTailServoChange(id, value);
+    else
+        storeChanges({{id, value}});
+}
+
+void ZORVIKMiniSetup::refusePhaseAngle(int value)
+{
+    if (m_bFilling || !m_bConnected)
+        return;
+    ui->m_statusbar->showMessage(
+        tr("%1 (User Defined Phase Angle): %2° refused: the phase angle is %3° to %4° and stays "
+           "%5°.")
+            .arg(headingOf(SwashMixerMode), number(value),
+                 number(PHASE_ANGLE_MIN), number(PHASE_ANGLE_MAX),
+                 number(ui->m_spinBoxSwashVirtualRotation->value())),
+        MESSAGE_DEVICE_MS);
+}
+
+// What the pilot typed but has not committed yet (no Enter, the field not
+// left) is committed as Enter would, before the window closes or
+// disconnects: no edit vanishes without a word.
+void ZORVIKMiniSetup::commitTypedValues()
+{
+    for (TypedValueSpinBox* row : ui->m_tabControl->findChildren<TypedValueSpinBox*>())
+        row->commitTypedText();
 }
 
 // ---------------------------------------------------------------- port list
@@ -538,6 +592,12 @@ void ZORVIKMiniSetup::doDisconnect()
     m_readProgress->hide();
 }
 
+void ZORVIKMiniSetup::onDisconnectClicked()
+{
+    writePendingChangesBeforeLeaving();
+    doDisconnect();
+}
+
 void ZORVIKMiniSetup::doLiveData()
 {
     if (m_bConnected
@@ -560,6 +620,7 @@ void ZORVIKMiniSetup::writePendingChangesBeforeLeaving()
 {
     if (!m_bConnected)
         return;
+    commitTypedValues();
     const QList<uint16_t> pending = m_eep->changedIds();
     if (pending.isEmpty() || m_eep->writeChanges())
         return;
@@ -571,6 +632,14 @@ void ZORVIKMiniSetup::writePendingChangesBeforeLeaving()
         return;
     }
     loseConnection(tr("Your changes could not be written to the ZORVIK Device"), pending);
+}
+
+QString ZORVIKMiniSetup::headingOf(uint16_t id) const
+{
+    for (const SettingName& setting : SETTING_NAMES)
+        if (setting.id == id)
+            return tr(setting.heading);
+    return QString();
 }
 
 QString ZORVIKMiniSetup::settingText(uint16_t id) const
@@ -954,6 +1023,15 @@ void ZORVIKMiniSetup::showNotOffered(QComboBox* list)
     list->setToolTip(tr("not offered by this device"));
 }
 
+// The torque direction list's item for a stored direction; a value that is
+// neither 1 nor -1 selects none, as the list cannot show it.
+int ZORVIKMiniSetup::torqueDirectionIndex(int direction)
+{
+    if (direction == 1)
+        return 0;
+    return direction == -1 ? 1 : -1;
+}
+
 QComboBox* ZORVIKMiniSetup::choiceList(uint16_t id) const
 {
     if (QComboBox* list = presetList(id))
@@ -980,7 +1058,7 @@ void ZORVIKMiniSetup::showStoredValue(uint16_t id)
     else if (QComboBox* list = presetList(id))
         list->setCurrentIndex(shownValue(id));
     else if (id == TorqueDirection)
-        ui->m_cmbBoxTorqueDir->setCurrentIndex(shownValue(id) == 1 ? 0 : 1);
+        ui->m_cmbBoxTorqueDir->setCurrentIndex(torqueDirectionIndex(shownValue(id)));
     else if (Rules::isGeometryEntry(id))
         selectStoredGeometry();
 }
@@ -1038,18 +1116,21 @@ bool ZORVIKMiniSetup::reviewDeviceValues()
 QString ZORVIKMiniSetup::correctionText(const Rules::Correction& correction) const
 {
     return QStringLiteral("%1: %2 -> %3")
-        .arg(settingText(correction.id), number(correction.from),
+        .arg(settingText(correction.id), valueText(correction.id, correction.from),
              valueText(correction.id, correction.to));
 }
 
-// A preset index with the list's text, a torque direction with its name.
+// A preset index with the list's text, a torque direction with its name
+// (a value that is no direction says so).
 QString ZORVIKMiniSetup::valueText(uint16_t id, int value) const
 {
     QString item;
     if (QComboBox* list = presetList(id))
         item = list->itemText(value);
-    else if (id == TorqueDirection && (value == 1 || value == -1))
-        item = ui->m_cmbBoxTorqueDir->itemText(value == 1 ? 0 : 1);
+    else if (id == TorqueDirection)
+        item = torqueDirectionIndex(value) < 0
+            ? tr("neither direction")
+            : ui->m_cmbBoxTorqueDir->itemText(torqueDirectionIndex(value));
     return item.isEmpty() ? number(value) : QStringLiteral("%1 (%2)").arg(number(value), item);
 }
 
@@ -1153,11 +1234,21 @@ void ZORVIKMiniSetup::showRefusal(const Rules::Verdict& verdict)
             MESSAGE_DEVICE_MS);
         return;
     }
+    const auto shown = [&](int value) { return refusedValueText(verdict.id, value); };
     ui->m_statusbar->showMessage(
         tr("%1: %2 refused: the ZORVIK Device allows %3 to %4 and keeps %5.")
-            .arg(setting, number(verdict.value), number(verdict.limits.minimum),
-                 number(verdict.limits.maximum), number(shownValue(verdict.id))),
+            .arg(setting, shown(verdict.value), shown(verdict.limits.minimum),
+                 shown(verdict.limits.maximum), shown(shownValue(verdict.id))),
         MESSAGE_DEVICE_MS);
+}
+
+// A preset by the text the pilot chose from its list ("200 Hz"), not by
+// its index; any other value as the number it is.
+QString ZORVIKMiniSetup::refusedValueText(uint16_t id, int value) const
+{
+    const QComboBox* list = presetList(id);
+    const QString item = list ? list->itemText(value) : QString();
+    return item.isEmpty() ? number(value) : QStringLiteral("\"%1\"").arg(item);
 }
 
 void ZORVIKMiniSetup::doSwashServoFrequencyID(int iIndex)
@@ -1391,6 +1482,7 @@ void ZORVIKMiniSetup::dropEvent(QDropEvent* event)
 // edits it may not take.
 bool ZORVIKMiniSetup::writePendingChangesFirst(const QString& action)
 {
+    commitTypedValues();
     if (m_eep->changedIds().isEmpty())
         return true;
     const QList<uint16_t> pending = m_eep->changedIds();

@@ -84,6 +84,8 @@ private slots:
     void onAbout();
     void doConnect();
     void doDisconnect();
+    // The Disconnect button: pending edits are written first.
+    void onDisconnectClicked();
     void OnTimerStarted();
     void onTimerFinished();
 
@@ -139,6 +141,10 @@ private:
     void showWrongApplication();
 
     void connectParameterRows();
+    void connectTypedValues();
+    void storeTypedValue(uint16_t id, int value);
+    void refusePhaseAngle(int value);
+    void commitTypedValues();
     // Reads every parameter after the handshake, with the progress in the
     // status bar; false when a request failed.
     bool readDeviceSettings();
@@ -155,6 +161,7 @@ private:
     void showNotOffered(QComboBox* list);
     // The preset list, or the torque direction's list, of an ID.
     QComboBox* choiceList(uint16_t id) const;
+    static int torqueDirectionIndex(int direction);
     void refreshPages();
     void refreshSetupMenu();
     void refreshParameterMenu();
@@ -174,6 +181,7 @@ private:
     void showTailServoCorrection(const Rules::TailServoOutcome& outcome);
     void showTailServoUnsatisfiable(const Rules::TailServoOutcome& outcome);
     void showRefusal(const Rules::Verdict& verdict);
+    QString refusedValueText(uint16_t id, int value) const;
     // Shows what the parameter memory holds (or is about to write) for an
     // entry in its row, without storing anything.
     void showStoredValue(uint16_t id);
@@ -204,6 +212,7 @@ private:
     void writePendingChangesBeforeLeaving();
     void reportUnwrittenChanges(const QList<uint16_t>& ids);
     QString settingText(uint16_t id) const;
+    QString headingOf(uint16_t id) const;
 
     // Settings files. Every one of them starts from what the device holds:
     // edits still pending are written first, and when that fails nothing

@@ -78,6 +78,7 @@ class DeviceValuesTest : public QObject {
 private slots:
     void outOfBoundsDeviceIsReviewedBeforeAnyWrite_data();
     void outOfBoundsDeviceIsReviewedBeforeAnyWrite();
+    void refusedPresetSnapsBack_data();
     void refusedPresetSnapsBack();
     void pagesShowNothingAfterTheConnectionEnded();
     void failedConnectionSaysWhyAndReleasesThePort_data();
@@ -127,8 +128,8 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
          {"- Tail Servo - Frequency (User Defined Value): 600 -> 560\n",
           "- Stick Deadband (User Defined Value): 20 -> 10\n",
           "- Cyclic Response (Preset): 7 -> 1 (Off*)\n",
-          "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction): 0 -> -1 "
-          "(Reverse)\n",
+          "- Tail - Revomix and Asymmetry (User Defined Main Rotor Torque Direction): 0 "
+          "(neither direction) -> 1 (Normal)\n",
           "- Tail - Revomix and Asymmetry (User Defined Asymmetry): -60 -> -50\n",
           "- Swashplate - Mixer (User Defined Geometry): servos at 0°, 120°, 250° with travels "
           "1000, 1000, 1000 and mixer mode 7 -> \"120 °\" at a phase angle of 0°\n"})
@@ -149,7 +150,7 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
                               3000);
     QCOMPARE(device.writes(), 1);
     const Values expected{{TailServoFrequency, 560}, {StickDeadband, 10}, {TailAsymmetry, -50},
-                          {TorqueDirection, -1}, {CyclicBoostID, 1},  {SwashServo1Angle, 0},
+                          {TorqueDirection, 1}, {CyclicBoostID, 1},  {SwashServo1Angle, 0},
                           {SwashServo2Angle, 120},    {SwashServo3Angle, 240}};
     for (auto it = expected.begin(); it != expected.end(); ++it)
         QCOMPARE(device.stored(it.key()), it.value());
@@ -158,7 +159,7 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
     QCOMPARE(child<QSpinBox>(window, "m_spinBoxStickDeadband")->value(), 10);
     QCOMPARE(child<QSpinBox>(window, "m_spinBoxTailAsymmetry")->value(), -50);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxTorqueDir")->currentText(),
-             QStringLiteral("Reverse"));
+             QStringLiteral("Normal"));
     QCOMPARE(child<QComboBox>(window, "m_cmbCyclicBoostID")->currentIndex(), 1);
     QCOMPARE(child<QComboBox>(window, "m_cmbBoxSwashGeometry")->currentText(),
              QStringLiteral("120 °"));
@@ -166,27 +167,52 @@ void DeviceValuesTest::outOfBoundsDeviceIsReviewedBeforeAnyWrite()
     QCOMPARE(catcher.seen().size(), 1);
 }
 
+// A refused preset is named by the text the pilot chose from the list, not
+// by its index.
+void DeviceValuesTest::refusedPresetSnapsBack_data()
+{
+    QTest::addColumn<QString>("limits");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("servo frame rate")
+        << "0x1000=0:3:1" << "m_cmbBoxSwashServoFrequencyID" << int(SwashServoFrequencyID) << 1
+        << "Swashplate Servo - Frequency (Preset): \"200 Hz\" refused: the ZORVIK Device allows "
+           "\"User Defined\" to \"120 Hz\" and keeps \"50 Hz*\".";
+    QTest::newRow("deadband")
+        << "0x1098=0:3:2" << "m_cmbBoxStickDeadbandID" << int(StickDeadbandID) << 2
+        << "Stick Deadband (Preset): \"5\" refused: the ZORVIK Device allows \"User Defined\" "
+           "to \"3\" and keeps \"2*\".";
+}
+
 void DeviceValuesTest::refusedPresetSnapsBack()
 {
-    Device device({}, {"--limits", "0x1098=0:3:2"});
+    QFETCH(QString, limits);
+    QFETCH(QString, list);
+    QFETCH(int, id);
+    QFETCH(int, stored);
+    QFETCH(QString, status);
+
+    Device device({}, {"--limits", limits.toStdString()});
     QVERIFY2(device.isReady(), device.device().error().c_str());
     ZORVIKMiniSetup window(device.control());
     ModalBoxAnswerer catcher;
     connectByButton(window, device.portName());
     QVERIFY(isConnected(window));
-    auto* presets = child<QComboBox>(window, "m_cmbBoxStickDeadbandID");
-    QCOMPARE(presets->currentIndex(), 2);
+    auto* presets = child<QComboBox>(window, list.toLatin1().constData());
+    QCOMPARE(presets->currentIndex(), stored);
 
     presets->setCurrentIndex(5);
-    QCOMPARE(presets->currentIndex(), 2);
-    QCOMPARE(statusText(window), QStringLiteral("Stick Deadband (Preset): 5 refused: the ZORVIK "
-                                            "Device allows 0 to 3 and keeps 2."));
+    QCOMPARE(presets->currentIndex(), stored);
+    QCOMPARE(statusText(window), status);
     // No write was started: Disconnect stays available.
     QVERIFY(child<QPushButton>(window, "m_btnDisconnect")->isEnabled());
 
     presets->setCurrentIndex(3); // within the device's limits: stored as usual
     QTRY_COMPARE_WITH_TIMEOUT(statusText(window), STORED, 3000);
-    QCOMPARE(device.stored(StickDeadbandID), 3);
+    QCOMPARE(device.stored(id), 3);
     QCOMPARE(device.writes(), 1);
     QVERIFY(catcher.seen().isEmpty());
 }

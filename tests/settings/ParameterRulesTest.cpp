@@ -587,6 +587,9 @@ const LimitsOf DEADBAND_UP_TO_10{StickDeadband, {0, 10, 2}};
 const LimitsOf ASYMMETRY_FROM_MINUS_50{TailAsymmetry, {-50, 50, 0}};
 const LimitsOf GAIN_LIST_WIDE{HeadingLockGainID, {0, 15, 3}};
 const LimitsOf GAIN_LIST_WIDE_UNLISTED_DEFAULT{HeadingLockGainID, {0, 15, 9}};
+const LimitsOf TORQUE_DEFAULT_REVERSE{TorqueDirection, {-1, 1, -1}};
+const LimitsOf TORQUE_WIDE{TorqueDirection, {-2, 2, 1}};
+const LimitsOf TORQUE_DEFAULT_NONE{TorqueDirection, {-1, 1, 0}};
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DeviceCorrections,
@@ -615,7 +618,17 @@ INSTANTIATE_TEST_SUITE_P(
         CorrectionsCase{"asymmetry below its minimum",
                         {{ASYMMETRY_FROM_MINUS_50}, {{TailAsymmetry, -60}}},
                         {{TailAsymmetry, -60, -50}}},
+        // Neither direction: the device's own default direction is offered.
         CorrectionsCase{"torque direction 0", {{}, {{TorqueDirection, 0}}},
+                        {{TorqueDirection, 0, 1}}},
+        CorrectionsCase{"torque direction 0, the device's default reverse",
+                        {{TORQUE_DEFAULT_REVERSE}, {{TorqueDirection, 0}}},
+                        {{TorqueDirection, 0, -1}}},
+        CorrectionsCase{"torque direction 2 within wide limits",
+                        {{TORQUE_WIDE}, {{TorqueDirection, 2}}},
+                        {{TorqueDirection, 2, 1}}},
+        CorrectionsCase{"torque direction 0, the device's default no direction",
+                        {{TORQUE_DEFAULT_NONE}, {{TorqueDirection, 0}}},
                         {{TorqueDirection, 0, -1}}},
         CorrectionsCase{"preset index past the list",
                         {{GAIN_LIST_WIDE}, {{HeadingLockGainID, 7}}},
@@ -666,7 +679,7 @@ INSTANTIATE_TEST_SUITE_P(
                          {TailServoFrequency, 600, 560},
                          {StickDeadband, 20, 10},
                          {HeadingLockGainID, 7, 3},
-                         {TorqueDirection, 0, -1},
+                         {TorqueDirection, 0, 1},
                          {TailAsymmetry, -60, -50}}}),
     NameFromWhat());
 

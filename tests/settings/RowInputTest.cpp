@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
@@ -107,6 +108,10 @@ class RowInputTest : public QObject {
 private slots:
     void typedDigitsAreWrittenOnceAsTheWholeNumber_data();
     void typedDigitsAreWrittenOnceAsTheWholeNumber();
+    void typedValueOutsideTheLimitsIsRefusedAsTyped_data();
+    void typedValueOutsideTheLimitsIsRefusedAsTyped();
+    void typedValueIsWrittenBeforeLeaving_data();
+    void typedValueIsWrittenBeforeLeaving();
     void wheelChangesOnlyTheFocusedRow_data();
     void wheelChangesOnlyTheFocusedRow();
     void pageKeysSwitchTabsAndChangeNothing_data();
@@ -176,6 +181,124 @@ void RowInputTest::typedDigitsAreWrittenOnceAsTheWholeNumber()
     QCOMPARE(SimulatorLog::requestPayloads(sim, 4).mid(writesBefore),
              QStringList{"81002305f0"});
     QCOMPARE(storedValue(state, ZORVI::EEPROM::TailServoCPPL), QStringLiteral("1520"));
+    QVERIFY(catcher.seen().isEmpty());
+}
+
+// QSpinBox drops the key that takes the text past the maximum: "250" in a
+// row that allows 10 to 200 would be committed as 25. The whole number is
+// refused instead, by the rules, and nothing is written.
+void RowInputTest::typedValueOutsideTheLimitsIsRefusedAsTyped_data()
+{
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("commitKey");
+    QTest::addColumn<QString>("status");
+
+    const int enter = int(Qt::Key_Return);
+    const int tab = int(Qt::Key_Tab);
+    QTest::newRow("past the maximum, Enter")
+        << "m_spinBoxHeadingLockGain" << "250" << enter
+        << "Tail - HeadingLock Gain (User Defined Value): 250 refused: the ZORVIK Device allows "
+           "10 to 200 and keeps 60.";
+    QTest::newRow("past the maximum, focus moves on")
+        << "m_spinBoxPitchingUpBehaviour" << "150" << tab
+        << "Swashplate - Pitching Up Behaviour (User Defined Value): 150 refused: the ZORVIK "
+           "Device allows 0 to 100 and keeps 50.";
+    QTest::newRow("below the minimum")
+        << "m_spinBoxHeadingLockGain" << "5" << enter
+        << "Tail - HeadingLock Gain (User Defined Value): 5 refused: the ZORVIK Device allows "
+           "10 to 200 and keeps 60.";
+    QTest::newRow("tail servo pulse length")
+        << "m_spinBoxTailServoCPPL" << "25000" << enter
+        << "Tail Servo - Center Position Pulse Length (User Defined Value): 25000 refused: the "
+           "ZORVIK Device allows 500 to 2000 and keeps 1520.";
+    QTest::newRow("phase angle")
+        << "m_spinBoxSwashVirtualRotation" << "200" << enter
+        << "Swashplate - Mixer (User Defined Phase Angle): 200° refused: the phase angle is "
+           "-180° to 180° and stays 0°.";
+}
+
+void RowInputTest::typedValueOutsideTheLimitsIsRefusedAsTyped()
+{
+    QFETCH(QString, row);
+    QFETCH(QString, typed);
+    QFETCH(int, commitKey);
+    QFETCH(QString, status);
+
+    PrivateRuntimeDir stateDir;
+    const std::string state = stateDir.path() + "/state";
+    SimulatorProcess sim({"--state", state, "--limits", "0x1158=10:200:60"});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxAnswerer catcher;
+    showConnected(window, sim);
+    if (QTest::currentTestFailed())
+        return;
+    const QStringList writesBefore = SimulatorLog::requestPayloads(sim, 4);
+
+    auto* spinBox = child<QSpinBox>(window, row.toLatin1().constData());
+    const int before = spinBox->value();
+    spinBox->setFocus();
+    QVERIFY(spinBox->hasFocus());
+    spinBox->selectAll();
+    QTest::keyClicks(spinBox, typed);
+    QCOMPARE(spinBox->cleanText(), typed); // not a digit dropped
+    QTest::keyClick(spinBox, Qt::Key(commitKey));
+
+    QCOMPARE(spinBox->value(), before);
+    QCOMPARE(spinBox->cleanText(), QString::number(before));
+    QCOMPARE(statusText(window), status);
+    QVERIFY(!isWritePending(window));
+    QCOMPARE(SimulatorLog::requestPayloads(sim, 4), writesBefore);
+    QVERIFY(catcher.seen().isEmpty());
+}
+
+// A typed value nobody committed yet (no Enter, the field not left) is
+// written when the window closes, or on Disconnect, which then disconnects
+// at the first click.
+void RowInputTest::typedValueIsWrittenBeforeLeaving_data()
+{
+    QTest::addColumn<bool>("closeWindow");
+    QTest::newRow("window closed") << true;
+    QTest::newRow("Disconnect clicked") << false;
+}
+
+void RowInputTest::typedValueIsWrittenBeforeLeaving()
+{
+    QFETCH(bool, closeWindow);
+
+    PrivateRuntimeDir stateDir;
+    const std::string state = stateDir.path() + "/state";
+    SimulatorProcess sim({"--state", state});
+    QVERIFY2(sim.isRunning(), sim.error().c_str());
+    ZORVIKMiniSetup window;
+    ModalBoxAnswerer catcher;
+    showConnected(window, sim);
+    if (QTest::currentTestFailed())
+        return;
+
+    auto* spinBox = child<QSpinBox>(window, "m_spinBoxStickDeadband");
+    QCOMPARE(spinBox->value(), 2);
+    spinBox->setFocus();
+    QVERIFY(spinBox->hasFocus());
+    spinBox->selectAll();
+    QTest::keyClicks(spinBox, QStringLiteral("7"));
+    QVERIFY(!isWritePending(window));
+
+    if (closeWindow) {
+        QVERIFY(window.close());
+    } else {
+        auto* disconnect = child<QPushButton>(window, "m_btnDisconnect");
+        // The small window scrolls: the button must be where the pointer is.
+        child<QScrollArea>(window, "scrollArea")->ensureWidgetVisible(disconnect);
+        QVERIFY(disconnect->isEnabled());
+        QSignalSpy clicks(disconnect, &QPushButton::clicked);
+        QTest::mouseClick(disconnect, Qt::LeftButton);
+        QCOMPARE(clicks.count(), 1);
+        QVERIFY(!isConnected(window));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(storedValue(state, ZORVI::EEPROM::StickDeadband),
+                              QStringLiteral("7"), 5000);
     QVERIFY(catcher.seen().isEmpty());
 }
 
