@@ -7,6 +7,7 @@
 #include "KernelSerialPorts.h"
 #include "LinuxWin32.h"
 #include "OpenProblemText.h"
+#include "PortHolders.h"
 #include "PortMap.h"
 #include "SignalPortRelease.h"
 
@@ -142,6 +143,18 @@ bool takeExclusively(int fd)
     if (flock(fd, LOCK_EX | LOCK_NB) != 0)
         return false;
     return ioctl(fd, TIOCEXCL) == 0;
+}
+
+// A program that opened the line without a lock of its own (cat, a terminal
+// program) is kept out by neither flock nor TIOCEXCL, and what we write would
+// reach it instead of an adapter. The kernel's list of open files tells.
+bool heldByAnotherProgram(const std::string& devicePath)
+{
+    const pid_t self = getpid();
+    for (const auto& holder : ZORVI::Communication::Serial::PortHolders::of(devicePath))
+        if (holder.pid != self)
+            return true;
+    return false;
 }
 
 const struct {
@@ -489,6 +502,13 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD /*desiredAccess*/, DWORD /*shareMode*/
         const int error = errno;
         ::close(fd);
         failOpen(devicePath, error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (heldByAnotherProgram(devicePath)) {
+        // TIOCEXCL stays with the terminal: give it back before leaving.
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        failOpen(devicePath, EBUSY);
         return INVALID_HANDLE_VALUE;
     }
     auto* port = new SerialHandle;

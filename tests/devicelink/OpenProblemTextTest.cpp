@@ -214,6 +214,36 @@ INSTANTIATE_TEST_SUITE_P(
                     HeldCase{"by its provider", true}),
     NameFromWhat());
 
+// cat /dev/pts/N takes no lock, so neither flock nor TIOCEXCL keeps the port
+// from opening; the probe would be written into that program. The open is
+// refused as busy, naming it, and nothing reaches the line.
+TEST(LockFreeHolder, MakesThePortBusyAndNothingIsWrittenToIt)
+{
+    PrivateRuntimeDir runtime;
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen());
+    const std::string portName = PrivateRuntimeDir::uniquePortName("ttyREAD");
+    ASSERT_TRUE(PortMap::add(portName, pty.slavePath()));
+    PortHog reader("lockfreecat", pty.slavePath(), -1, false);
+    ASSERT_TRUE(reader.isHolding());
+
+    SerialWin port;
+    EXPECT_FALSE(port.open(portName.c_str(), KORLINK_MODE));
+    EXPECT_EQ(port.openFailure(), OpenFailure::InUse);
+    EXPECT_TRUE(contains(port.openError(), pty.slavePath() + " is in use by lockfreecat (process "
+                                               + std::to_string(reader.pid()) + ")"))
+        << port.openError();
+    uint8_t written[64];
+    uint32_t count = 99;
+    EXPECT_FALSE(port.write(written, sizeof written, &count));
+    char byte = 0;
+    EXPECT_EQ(read(pty.master(), &byte, 1), -1) << "the line received a byte";
+    EXPECT_EQ(errno, EAGAIN);
+
+    ASSERT_TRUE(reader.release());
+    EXPECT_TRUE(port.open(portName.c_str(), KORLINK_MODE)) << port.openError();
+}
+
 TEST(DeniedPort, NamesTheNodeAndWhyAsOnlyAUserCanBeRefused)
 {
     if (geteuid() == 0)

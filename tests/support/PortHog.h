@@ -4,7 +4,9 @@
 // asks (its /proc/PID/comm), that opens a device node and takes its lock
 // the way the programs' serial ports do, so that their open of it fails
 // "in use" until the test releases it. Kept descriptors let it also hold
-// a pseudo-terminal's master, as a virtual port provider does.
+// a pseudo-terminal's master, as a virtual port provider does. Without the
+// lock it is a program such as cat or a terminal program, which opens the
+// node and takes none.
 
 #include <csignal>
 #include <string>
@@ -20,7 +22,8 @@ class PortHog {
 public:
     static constexpr int READY_TIMEOUT_MS = 10000;
 
-    PortHog(const std::string& name, const std::string& node, int keptFd = -1)
+    PortHog(const std::string& name, const std::string& node, int keptFd = -1,
+            bool takesLock = true)
     {
         int ready[2];
         int release[2];
@@ -33,7 +36,7 @@ public:
         }
         m_pid = fork();
         if (m_pid == 0)
-            hold(name.c_str(), node.c_str(), keptFd, ready[1], release[0]);
+            hold(name.c_str(), node.c_str(), keptFd, takesLock, ready[1], release[0]);
         close(ready[1]);
         close(release[0]);
         m_ready = ready[0];
@@ -60,15 +63,15 @@ public:
 
 private:
     // In the child: only calls that are safe after fork in a threaded test.
-    [[noreturn]] static void hold(const char* name, const char* node, int keptFd, int ready,
-                                  int release)
+    [[noreturn]] static void hold(const char* name, const char* node, int keptFd, bool takesLock,
+                                  int ready, int release)
     {
         prctl(PR_SET_NAME, name, 0, 0, 0);
         for (int fd = 3; fd < 1024; ++fd)
             if (fd != keptFd && fd != ready && fd != release)
                 close(fd);
         const int port = open(node, O_RDWR | O_NOCTTY | O_NONBLOCK);
-        const bool holding = port >= 0 && flock(port, LOCK_EX | LOCK_NB) == 0;
+        const bool holding = port >= 0 && (!takesLock || flock(port, LOCK_EX | LOCK_NB) == 0);
         const char status = holding ? 'Y' : 'N';
         if (write(ready, &status, 1) != 1)
             _exit(1);
