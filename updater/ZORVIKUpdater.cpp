@@ -18,19 +18,28 @@
 #include "UpdateOutcome.h"
 #include "ZorvikVersion.h"
 #include "ui_ZORVIKUpdater.h"
+#include "win32/SignalPortRelease.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QUrl>
+#include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace ZORVI {
@@ -43,6 +52,13 @@ const char* const URI_LIST_FORMAT = "text/uri-list";
 constexpr int MESSAGE_TIMEOUT_CHECKING_MS = 5000;
 constexpr int MESSAGE_TIMEOUT_RESULT_MS = 10000;
 constexpr int MESSAGE_TIMEOUT_WAITING_MS = 2000;
+// A description longer than this is shown in a scrolling text: a message
+// box grows with its text, past the screen's edge and its OK button with it.
+constexpr int DESCRIPTION_BOX_MAX_LINES = 15;
+constexpr int DESCRIPTION_BOX_MAX_CHARACTERS = 1200;
+// The scrolling text takes at most this share of the screen.
+constexpr double DESCRIPTION_SCREEN_SHARE = 0.8;
+constexpr int DESCRIPTION_WIDTH_CHARACTERS = 80;
 
 QString fromUtf8(const std::string& text)
 {
@@ -80,6 +96,7 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
 
     makeConnections();
     clearFileVersions(QString());
+    showFileRefusal(QString());
     clearDeviceInfo();
     onInterfaceTimer();
     m_interfaceTimer->start(INTERFACE_POLL_MS);
@@ -218,6 +235,8 @@ void ZORVIKUpdater::receiveAutodetect(QString qSerial)
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
+    // The port reported may be newer than the list's last refresh.
+    onInterfaceTimer();
     setInterface(qSerial);
 }
 
@@ -387,6 +406,7 @@ void ZORVIKUpdater::loadUpdateFile(const QString& path)
     if (statusBar()->currentMessage() == m_fileRefusalMessage)
         statusBar()->clearMessage();
     m_fileRefusalMessage.clear();
+    showFileRefusal(QString());
 
     if (path.isEmpty()) {
         clearFileVersions(QString());
@@ -414,6 +434,15 @@ void ZORVIKUpdater::refuseUpdateFile(const QString& path, const char* reason)
             .arg(QFileInfo(path).fileName(),
                  QCoreApplication::translate("ZORVI::UpdateFile", reason));
     statusBar()->showMessage(m_fileRefusalMessage);
+    // The status line is cut at the window's width and replaced by the next
+    // message; the reason stays beside the file until another one is chosen.
+    showFileRefusal(m_fileRefusalMessage);
+}
+
+void ZORVIKUpdater::showFileRefusal(const QString& text)
+{
+    m_ui->m_lblFileRefusal->setText(text);
+    m_ui->m_lblFileRefusal->setVisible(!text.isEmpty());
 }
 
 void ZORVIKUpdater::showFileVersions(const UpdateFile& file)
@@ -431,15 +460,48 @@ void ZORVIKUpdater::clearFileVersions(const QString& text)
     m_ui->m_lblFileEEPVer->setText(text);
 }
 
+// The file's own text, shown as plain text (never as markup).
 void ZORVIKUpdater::showDescription(const char* description)
 {
+    const QString text = QString::fromLatin1(description);
+    if (text.count(QLatin1Char('\n')) >= DESCRIPTION_BOX_MAX_LINES
+        || text.size() > DESCRIPTION_BOX_MAX_CHARACTERS) {
+        showLongDescription(text);
+        return;
+    }
     QMessageBox box(this);
     box.setWindowTitle(windowTitle());
     box.setIcon(QMessageBox::Information);
-    box.setText(QString::fromLatin1(description));
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
     box.setStandardButtons(QMessageBox::Ok);
     box.setDefaultButton(QMessageBox::Ok);
     box.exec();
+}
+
+// A scrolling text within the screen, with its OK button always in view.
+void ZORVIKUpdater::showLongDescription(const QString& text)
+{
+    QDialog dialog(this);
+    dialog.setObjectName(QStringLiteral("descriptionDialog"));
+    dialog.setWindowTitle(windowTitle());
+    auto* view = new QPlainTextEdit(text, &dialog);
+    view->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(view);
+    layout->addWidget(buttons);
+
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect available = shown->availableGeometry();
+    const QFontMetrics metrics(view->font());
+    const int wanted = metrics.averageCharWidth() * DESCRIPTION_WIDTH_CHARACTERS;
+    dialog.resize(std::min(wanted, static_cast<int>(available.width() * DESCRIPTION_SCREEN_SHARE)),
+                  static_cast<int>(available.height() * DESCRIPTION_SCREEN_SHARE));
+    dialog.move(available.center() - dialog.rect().center());
+    buttons->button(QDialogButtonBox::Ok)->setFocus();
+    dialog.exec();
 }
 
 // ---------------------------------------------------------------------------
@@ -499,15 +561,20 @@ void ZORVIKUpdater::runOnOpenPort()
     if (!hardwareAccepted(before) || !confirmUpdate(before))
         return;
     clearDeviceInfo();
+    // A SIGTERM from here on stops the transfer before its next record; the
+    // run still asks the device, records the line and shows the outcome,
+    // then the window closes.
+    Communication::Serial::SignalPortRelease::holdStops();
     transferChosenFile();
-    // Why the transfer failed, before the device is asked again.
-    const Control::Failure transferFailure = m_control->lastFailure();
     waitForDevice();
     // Also after a failure: the window shows the state the device is in.
     const DeviceConnection::Result after = queryDevice();
     m_control->close();
     const UpdateOutcome outcome = judgeRun(after);
-    showOutcome(outcome, recordRun(before, after, outcome), transferFailure);
+    const QString recordProblem = recordRun(before, after, outcome);
+    if (Communication::Serial::SignalPortRelease::letStopsThrough() != 0)
+        m_closeWhenDone = true;
+    showOutcome(outcome, recordProblem, m_control->lastTransfer());
 }
 
 // While a run holds the port, nothing may reopen it: no menu action and no
@@ -633,6 +700,7 @@ QString ZORVIKUpdater::statusOf(const UpdateOutcome& outcome)
     switch (outcome.kind()) {
     case UpdateOutcome::Kind::Done: return tr("Update done");
     case UpdateOutcome::Kind::Failed: return tr("Update failed");
+    case UpdateOutcome::Kind::Interrupted: return tr("Update interrupted");
     case UpdateOutcome::Kind::VersionsDiffer: return tr("Update not confirmed by the device");
     case UpdateOutcome::Kind::RecoveryAfterUpdate:
         return tr("ZORVIK Device in Recovery-Mode after the update");
@@ -646,13 +714,14 @@ QMessageBox::Icon ZORVIKUpdater::iconOf(const UpdateOutcome& outcome)
 {
     switch (outcome.kind()) {
     case UpdateOutcome::Kind::Done: return QMessageBox::Information;
-    case UpdateOutcome::Kind::Failed: return QMessageBox::Critical;
+    case UpdateOutcome::Kind::Failed:
+    case UpdateOutcome::Kind::Interrupted: return QMessageBox::Critical;
     default: return QMessageBox::Warning;
     }
 }
 
 void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& recordProblem,
-                                LinkFailure transferFailure)
+                                const Control::TransferReport& transfer)
 {
     // The outcome takes the place of the note about the close request.
     closeCloseNotice();
@@ -669,7 +738,13 @@ void ZORVIKUpdater::showOutcome(const UpdateOutcome& outcome, const QString& rec
     box.setIcon(iconOf(outcome));
     box.setText(QCoreApplication::translate("ZORVI::UpdateOutcome", outcome.headline().c_str()));
     box.setInformativeText(details.join(QStringLiteral("\n\n")));
-    LinkFailureDetail::addTo(box, transferFailure);
+    // The port's reason would name another step than the transfer's ("check
+    // that it is powered" about a device that answers): the details tell
+    // the transfer's own failure.
+    const std::string transferText = Control::describe(transfer);
+    if (!transferText.empty())
+        box.setDetailedText(
+            QCoreApplication::translate("ZORVI::UpdateOutcome", transferText.c_str()));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "BusyPortRetry.h"
+#include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceLabels.h"
 #include "LinkFailure.h"
@@ -131,7 +132,9 @@ private:
     void refuseUpdateFile(const QString& path, const char* reason);
     void showFileVersions(const UpdateFile& file);
     void clearFileVersions(const QString& text);
+    void showFileRefusal(const QString& text);
     void showDescription(const char* description);
+    void showLongDescription(const QString& text);
     QByteArray selectedPortName() const;
     bool openSelectedPort();
     void retryRefresh(const QString& port);
@@ -151,10 +154,10 @@ private:
     UpdateOutcome judgeRun(const DeviceConnection::Result& after) const;
     QString recordRun(const DeviceConnection::Result& before,
                       const DeviceConnection::Result& after, const UpdateOutcome& outcome);
-    // The box of a run's outcome; the reason of a failed transfer is its
-    // detailed text.
+    // The box of a run's outcome; the transfer report's sentence is the
+    // detailed text of a failed transfer.
     void showOutcome(const UpdateOutcome& outcome, const QString& recordProblem,
-                     LinkFailure transferFailure);
+                     const Control::TransferReport& transfer);
     static QString statusOf(const UpdateOutcome& outcome);
     static QMessageBox::Icon iconOf(const UpdateOutcome& outcome);
     void answerCloseDuringRun();

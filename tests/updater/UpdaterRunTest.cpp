@@ -11,10 +11,12 @@
 
 #include "Control.h"
 #include "DeviceConnection.h"
+#include "FramedPort.h"
 #include "ModalBoxAnswerer.h"
 #include "RepaintPacer.h"
 #include "UpdaterTestSupport.h"
 #include "ZORVIKUpdater.h"
+#include "win32/SignalPortRelease.h"
 
 #include <QDateTime>
 #include <QDragEnterEvent>
@@ -29,6 +31,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <csignal>
 #include <functional>
 #include <memory>
 
@@ -189,6 +192,7 @@ private slots:
     void outcomeBoxNamesWhatHappened();
     void recordsThatCannotBeWrittenAreNamed();
     void progressRepaintsAtMostTenTimesASecond();
+    void stopSignalDuringTheTransferIsRecorded();
 
 private:
     std::unique_ptr<TestFolder> m_files;
@@ -479,7 +483,9 @@ void UpdaterRunTest::fullRunAnsweredYes()
     const SeenBox& result = boxes.at(1);
     QCOMPARE(result.icon, QMessageBox::Information);
     QCOMPARE(result.text, QString("Device updated successfully."));
-    QCOMPARE(result.informativeText, QString());
+    QCOMPARE(result.informativeText,
+             QString("The device now runs firmware %1, data %2.")
+                 .arg(SIM_UPDATED_APPLICATION, SIM_UPDATED_DATA));
     QCOMPARE(result.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QCOMPARE(result.statusMessage, QString("Update done"));
     const int inProgress = statusMessages.indexOf("Update in progress...");
@@ -693,6 +699,14 @@ void UpdaterRunTest::outcomeBoxNamesWhatHappened_data()
         << "Device update failed." << described(Failure::RecordUnanswered, 2, 3)
         << QStringList({"Record 3 of 3", "recovery mode", retry}) << "Update failed" << recovery
         << 3 << 100 << "2/3" << "failed";
+    // The adapter falls silent at the second record, which goes out as
+    // often as the port tries a write without echo; nothing answers after.
+    QTest::newRow("adapter silent during the transfer")
+        << QStringList({"--silent-during-transfer", "2"}) << QMessageBox::Critical
+        << "Device update failed." << described(Failure::PortLost, 1, 2)
+        << QStringList({"Record 2 of 3", "No ZORVIK Device answers now", retry})
+        << "Update failed" << QStringList({"", "", "", ""})
+        << 1 + int(ZORVI::Communication::Serial::FramedPort::SEND_ATTEMPTS) << 80 << "1/3" << "failed";
     // The device ignores the mode requests of this file's addresses: six of
     // them, each waiting out the answer time-out.
     QTest::newRow("no mode answer")
@@ -723,6 +737,11 @@ void UpdaterRunTest::outcomeBoxNamesWhatHappened()
     connect(bench.window->statusBar(), &QStatusBar::messageChanged, this,
             [&](const QString& message) { statusMessages << message; });
 
+    bench.answerer->noteWhileShown([] {
+        const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        return box ? box->detailedText() : QString();
+    });
+
     QElapsedTimer run;
     run.start();
     bench.start({QMessageBox::Yes, QMessageBox::Ok});
@@ -742,6 +761,10 @@ void UpdaterRunTest::outcomeBoxNamesWhatHappened()
         QVERIFY2(result.informativeText.contains(fact, Qt::CaseInsensitive),
                  qPrintable(fact + " not in: " + result.informativeText));
     QCOMPARE(result.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    // The details tell the same failure as the box, not the port's generic
+    // reason for another step: a transfer that failed has its own sentence.
+    QCOMPARE(result.stateWhileShown,
+             recordedOutcome == "failed" ? paragraphs.first() : QString());
     QCOMPARE(result.statusMessage, status);
     QVERIFY(!statusMessages.contains("Update done"));
     // It stays until the user does something else.
@@ -793,7 +816,9 @@ void UpdaterRunTest::recordsThatCannotBeWrittenAreNamed()
     QCOMPARE(boxes.at(1).icon, QMessageBox::Information);
     QCOMPARE(boxes.at(1).text, QString("Device updated successfully."));
     QCOMPARE(boxes.at(1).informativeText,
-             QString("The update could not be recorded in %1/zorvik/updates.log.").arg(blocked));
+             QString("The device now runs firmware %1, data %2.\n\n"
+                     "The update could not be recorded in %3/zorvik/updates.log.")
+                 .arg(SIM_UPDATED_APPLICATION, SIM_UPDATED_DATA, blocked));
     QCOMPARE(boxes.at(1).statusMessage, QString("Update done"));
     QCOMPARE(deviceLabels(*bench.window), updatedDeviceLabels());
 }
@@ -853,6 +878,61 @@ void UpdaterRunTest::progressRepaintsAtMostTenTimesASecond()
     if (firstMs >= 0 && lastButOneStepMs - firstMs >= RepaintPacer::INTERVAL_MS)
         QVERIFY2(paints.midway() >= 1, qPrintable(QString::number(transferMs)));
     QVERIFY(bench.idleAgain());
+}
+
+
+// SIGTERM (the session ends, or `kill`) during the transfer goes through the
+// program's own stop handler: the transfer stops before its next record, the
+// run is recorded as interrupted and its outcome shown, then the window
+// closes. The signal is raised in this process, between two records.
+void UpdaterRunTest::stopSignalDuringTheTransferIsRecorded()
+{
+    constexpr int RECORDS = 2000;
+    ZORVI::Communication::Serial::SignalPortRelease::install();
+    RunBench bench({});
+    const QString ready = bench.prepare(m_files->writeFile("many.upd", manyRecords(RECORDS)));
+    QVERIFY2(ready.isEmpty(), qPrintable(ready));
+    auto* bar = child<QProgressBar>(*bench.window, "m_progressBar");
+    int raisedAt = -1;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int percent) {
+        if (percent >= 10 && raisedAt < 0) {
+            raisedAt = recordsReceived(bench.sim.link(), 0);
+            soon([] { ::raise(SIGTERM); });
+        }
+    });
+    bench.answerer->noteWhileShown([] {
+        const auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        return box ? box->detailedText() : QString();
+    });
+
+    bench.start({QMessageBox::Yes, QMessageBox::Ok});
+
+    const int sent = recordsReceived(bench.sim.link(), 0);
+    QVERIFY2(raisedAt > 0 && sent >= raisedAt && sent < RECORDS,
+             qPrintable(QString("%1 %2").arg(raisedAt).arg(sent)));
+    const QString stopped = QString("The update was stopped before record %1 of %2: the program "
+                                    "was asked to end.")
+                                .arg(sent + 1)
+                                .arg(RECORDS);
+    const QList<SeenBox> boxes = bench.runBoxes();
+    QCOMPARE(boxes.size(), 2);
+    const SeenBox& result = boxes.at(1);
+    QCOMPARE(result.icon, QMessageBox::Critical);
+    QCOMPARE(result.text, QString("Device update interrupted."));
+    QCOMPARE(result.informativeText.section("\n\n", 0, 0), stopped);
+    QVERIFY2(result.informativeText.contains("press \"Start Update...\"", Qt::CaseInsensitive),
+             qPrintable(result.informativeText));
+    QCOMPARE(result.stateWhileShown, stopped);
+    QCOMPARE(result.statusMessage, QString("Update interrupted"));
+
+    const QStringList lines = m_files->journalLines();
+    QCOMPARE(lines.size(), 1);
+    const QMap<QString, QString> fields = journalFields(lines.first());
+    QCOMPARE(fields.value("outcome"), QString("interrupted"));
+    QCOMPARE(fields.value("records"), QString("%1/%2").arg(sent).arg(RECORDS));
+    QCOMPARE(fields.value("reason"), stopped);
+    // The program ends once the outcome has been shown.
+    QTRY_VERIFY(!bench.window->isVisible());
 }
 
 QTEST_MAIN(UpdaterRunTest)

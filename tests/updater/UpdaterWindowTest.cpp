@@ -17,15 +17,19 @@
 #include "ZORVIKUpdater.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QUrl>
 
@@ -175,6 +179,7 @@ private slots:
     void fileLabels();
     void descriptionBoxForKindTwoOnly_data();
     void descriptionBoxForKindTwoOnly();
+    void longDescriptionFitsTheScreen();
     void choosingTheSamePathReadsItAgain_data();
     void choosingTheSamePathReadsItAgain();
     void pathThatIsNoUsableFileIsRefusedAtOnce_data();
@@ -439,6 +444,60 @@ void UpdaterWindowTest::descriptionBoxForKindTwoOnly()
     }
 }
 
+// A description of hundreds of lines scrolls inside a window that fits the
+// screen, its OK button in view; it is shown as text, not as markup.
+void UpdaterWindowTest::longDescriptionFitsTheScreen()
+{
+    PrivateRuntimeDir runtime;
+    QStringList lines;
+    for (int line = 1; line <= 300; ++line)
+        lines << QStringLiteral("<b>Line %1</b> of the release notes").arg(line);
+    UpdateImage::Header header;
+    header.kind = 2;
+    header.description = lines.join('\n').toStdString();
+    const QString path = writeFile(
+        "long.upd", UpdateImage::join({UpdateImage::header(header), UpdateImage::record(4)}));
+
+    ZORVIKUpdater window;
+    window.show();
+    struct Seen {
+        bool found = false;
+        QRect frame;
+        QRect available;
+        bool okVisible = false;
+        QRect okOnScreen;
+        QString text;
+    } seen;
+    ModalBoxAnswerer answerer(&window);
+    answerer.setOtherHandler([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QDialog*>(modal);
+        const auto* view = modal->findChild<QPlainTextEdit*>();
+        auto* buttons = modal->findChild<QDialogButtonBox*>();
+        if (!dialog || !view || !buttons)
+            return false;
+        QPushButton* ok = buttons->button(QDialogButtonBox::Ok);
+        seen.found = true;
+        seen.frame = dialog->frameGeometry();
+        seen.available = dialog->screen()->availableGeometry();
+        seen.okVisible = ok && ok->isVisible();
+        if (ok)
+            seen.okOnScreen = QRect(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+        seen.text = view->toPlainText();
+        ok->click();
+        return true;
+    });
+    window.setUpdateFile(path);
+
+    QVERIFY(seen.found);
+    QCOMPARE(answerer.count(), 0);
+    QVERIFY2(seen.frame.height() <= seen.available.height(),
+             qPrintable(QString("%1 > %2").arg(seen.frame.height()).arg(seen.available.height())));
+    QVERIFY(seen.okVisible);
+    QVERIFY(seen.available.contains(seen.okOnScreen));
+    QCOMPARE(seen.text, lines.join('\n'));
+    QCOMPARE(text(window, "m_lblFileAppVer"), QString("3.1.0"));
+}
+
 // Whichever way a file is chosen, it is read then: the same path chosen
 // again after the file changed shows what it holds now.
 void UpdaterWindowTest::choosingTheSamePathReadsItAgain_data()
@@ -524,11 +583,26 @@ void UpdaterWindowTest::pathThatIsNoUsableFileIsRefusedAtOnce()
     QVERIFY(!unblocker.wasNeeded());
     QCOMPARE(child<QLineEdit>(window, "m_edtFileName")->text(), path);
     QCOMPARE(texts(window, FILE_LABELS), QStringList({"failed", "failed", "failed"}));
-    QCOMPARE(window.statusBar()->currentMessage(),
-             refusalMessage(path, ZORVI::UpdateFile::Refusal(refusal)));
+    const QString refused = refusalMessage(path, ZORVI::UpdateFile::Refusal(refusal));
+    QCOMPARE(window.statusBar()->currentMessage(), refused);
     // The file chosen before is no longer the one to flash.
     QVERIFY(!startButton(window)->isEnabled());
     QCOMPARE(answerer.count(), 0);
+
+    // The reason stays beside the file, whole and selectable, when the
+    // status line moves on to the device.
+    const auto* reason = child<QLabel>(window, "m_lblFileRefusal");
+    child<QPushButton>(window, "m_btnZorviRefresh")->click();
+    QVERIFY(window.statusBar()->currentMessage() != refused);
+    QCOMPARE(reason->text(), refused);
+    QVERIFY(reason->isVisibleTo(&window));
+    QVERIFY(reason->wordWrap());
+    QVERIFY(reason->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QCOMPARE(reason->textFormat(), Qt::PlainText);
+    // Until another file is chosen.
+    window.setUpdateFile(writeRunFile());
+    QCOMPARE(reason->text(), QString());
+    QVERIFY(!reason->isVisibleTo(&window));
 }
 
 void UpdaterWindowTest::dropTakesTheFirstUrl()
@@ -757,18 +831,33 @@ void UpdaterWindowTest::pathOutsideAsciiIsRead()
 void UpdaterWindowTest::autodetectReport_data()
 {
     QTest::addColumn<bool>("listed");
-    QTest::newRow("port listed") << true;
-    QTest::newRow("port not listed yet") << false;
+    QTest::addColumn<bool>("newerThanTheList");
+    QTest::newRow("port listed") << true << false;
+    // Plugged in after the window's last look at the ports: OK comes before
+    // its next one.
+    QTest::newRow("port newer than the window's list") << true << true;
+    QTest::newRow("port not listed yet") << false << false;
 }
 
 void UpdaterWindowTest::autodetectReport()
 {
     QFETCH(bool, listed);
+    QFETCH(bool, newerThanTheList);
+    std::unique_ptr<ZORVIKUpdater> earlyWindow;
+    if (newerThanTheList) {
+        earlyWindow = std::make_unique<ZORVIKUpdater>();
+        interfaceTimer(*earlyWindow)->stop();
+    }
     SimulatorProcess sim;
     QVERIFY2(sim.isRunning(), sim.error().c_str());
     const QString simPort = QString::fromStdString(sim.portName());
-    ZORVIKUpdater window;
-    QVERIFY(waitUntilListed(window, simPort));
+    std::unique_ptr<ZORVIKUpdater> lateWindow;
+    if (!newerThanTheList) {
+        lateWindow = std::make_unique<ZORVIKUpdater>();
+        QVERIFY(waitUntilListed(*lateWindow, simPort));
+    }
+    ZORVIKUpdater& window = newerThanTheList ? *earlyWindow : *lateWindow;
+    QCOMPARE(portCombo(window)->findText(simPort) >= 0, !newerThanTheList);
     ModalBoxAnswerer answerer(&window);
     const QString reported = listed ? simPort : simPort + "X";
 
