@@ -262,16 +262,25 @@ QString SettingsPreview::noteText(SettingsPlan::Note note) const
     return QString();
 }
 
-// Every value is read in full, without a truncated "corrected from ...".
+// Every value is read in full, without a truncated "corrected from ...", and
+// nothing is scrolled sideways: each column is as wide as its longest text,
+// and the last one takes whatever the dialog has beyond that. (A header that
+// stretches its last section remembers a width of its own for it, wider
+// than short values, which pushed the table past its edge.)
 void SettingsPreview::fitTable()
 {
     QTableWidget* table = m_ui->m_tblChanges;
+    QHeaderView* header = table->horizontalHeader();
     table->resizeColumnsToContents();
+    const int last = table->columnCount() - 1;
+    for (int column = 0; column < last; ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(last, QHeaderView::Stretch);
     const int frame = 2 * table->frameWidth();
     int width = frame + table->verticalScrollBar()->sizeHint().width();
     for (int column = 0; column < table->columnCount(); ++column)
         width += table->columnWidth(column);
-    int height = frame + table->horizontalHeader()->sizeHint().height();
+    int height = frame + header->sizeHint().height();
     for (int row = 0; row < std::min(table->rowCount(), ROWS_SHOWN); ++row)
         height += table->rowHeight(row);
     table->setMinimumSize(width, height);
