@@ -72,7 +72,7 @@ bool PortClaim::claim(const std::string& name, const std::string& deviceNode,
         return false;
     m_name = name;
     m_deviceNode = deviceNode;
-    m_lockPath = mapDirectory + "/." + name + ".lock";
+    m_lockPath = mapDirectory + "/" + PortMap::lockFileName(name);
     if (!lockName(problem))
         return false;
     recordProcess(m_lock);

@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,6 +209,21 @@ bool isPortLink(const std::string& path, const TerminalDrivers& drivers)
         && S_ISCHR(st.st_mode) && drivers.isSerialLine(st.st_rdev);
 }
 
+// The entry's provider claimed it with a lock file and is gone: the kernel
+// drops a lock with its holder, however it ends.
+bool providerIsGone(const std::string& mapDirectory, const std::string& name)
+{
+    const std::string lockPath = mapDirectory + "/" + PortMap::lockFileName(name);
+    const int fd = open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Taken and dropped at once: a shared lock only shows whether the
+    // provider's exclusive one is still there.
+    const bool unheld = flock(fd, LOCK_SH | LOCK_NB) == 0;
+    close(fd);
+    return unheld;
+}
+
 // Unique without the entry's name, which may already use all of NAME_MAX.
 std::string temporaryLinkName(const std::string& directory)
 {
@@ -311,7 +328,8 @@ std::vector<std::string> PortMap::entries()
         struct stat st;
         if (entry->d_type == DT_UNKNOWN && (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)))
             continue;
-        if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && drivers.isSerialLine(st.st_rdev))
+        if (stat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && drivers.isSerialLine(st.st_rdev)
+            && !providerIsGone(mapDirectory, name))
             names.push_back(name);
     }
     closedir(dir);
@@ -327,12 +345,17 @@ std::string PortMap::resolve(const std::string& name)
     if (mapDirectory.empty())
         return std::string();
     const std::string path = mapDirectory + "/" + name;
-    if (!isPortLink(path, TerminalDrivers::load()))
+    if (!isPortLink(path, TerminalDrivers::load()) || providerIsGone(mapDirectory, name))
         return std::string();
     std::string target = linkTarget(path);
     if (!target.empty() && target[0] != '/')
         target = mapDirectory + "/" + target;
     return target;
+}
+
+std::string PortMap::lockFileName(const std::string& name)
+{
+    return "." + name + ".lock";
 }
 
 } // namespace Serial

@@ -23,6 +23,13 @@ namespace Serial {
 // pseudo-terminal slave or a serial driver's device, see TerminalDrivers):
 // entries pointing at anything else (/dev/null, /dev/tty, a file, a FIFO,
 // nothing) are neither listed nor resolved.
+//
+// A provider that claims its name (PortClaim) holds a lock on a file beside
+// the entry for as long as it runs. When it is killed, its entry stays, and
+// its pseudo-terminal's number goes to whatever program the kernel gives
+// the next one: an entry whose lock file nobody holds any more points at
+// that program's terminal, and is neither listed nor resolved. An entry
+// without a lock file (made by hand, or by a test) is taken as it is.
 class PortMap {
 public:
     // The longest name a port list shows: the programs read port names
@@ -47,6 +54,9 @@ public:
     static std::vector<std::string> entries();
     // The serial line behind a name, or empty when the map has no such entry.
     static std::string resolve(const std::string& name);
+    // The name of the lock file a provider of `name` holds, in the map
+    // directory (it starts with '.', so it is never taken for a port).
+    static std::string lockFileName(const std::string& name);
 };
 
 } // namespace Serial

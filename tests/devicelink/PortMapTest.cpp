@@ -1,22 +1,28 @@
 // The per-user map of virtual serial ports.
 
 #include "PortClaim.h"
+#include "PortList.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
+#include "SerialWin.h"
 #include "TerminalDrivers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+using ZORVI::Communication::PortList;
 using ZORVI::Communication::Serial::PortClaim;
+using ZORVI::Communication::Serial::SerialWin;
 using ZORVI::Communication::Serial::PortMap;
 using ZORVI::Communication::Serial::TerminalDrivers;
 
@@ -303,6 +309,46 @@ TEST_F(PortMapTest, AnUnheldEntryIsTakenOver)
     std::string problem;
     ASSERT_TRUE(claim.claim("ttySIM0", other.slavePath(), problem)) << problem;
     EXPECT_EQ(PortMap::resolve("ttySIM0"), other.slavePath());
+}
+
+// A provider that claims the name and then ends without giving it back, as a
+// killed simulator does; true once it has ended.
+bool claimAndVanish(const std::string& name, const std::string& node)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        PortClaim claim;
+        std::string problem;
+        // _exit: no destructor runs, the entry stays as a SIGKILL leaves it.
+        _exit(claim.claim(name, node, problem) ? 0 : 1);
+    }
+    int status = -1;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)
+        && WEXITSTATUS(status) == 0;
+}
+
+// The terminal a killed provider's entry points at goes to whatever
+// program the kernel gives the next one (here the test's own terminal): the
+// entry is neither listed nor opened, so nothing is written into it.
+TEST_F(PortMapTest, AnEntryWhoseProviderIsGoneIsNeitherListedNorOpened)
+{
+    ASSERT_TRUE(claimAndVanish("ttySIM0", pty.slavePath()));
+    ASSERT_TRUE(PortMap::add("ttyHAND", pty.slavePath())) << "made by hand: no provider's lock";
+
+    EXPECT_EQ(PortMap::entries(), std::vector<std::string>{"ttyHAND"});
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), "");
+    const PortList::Names listed = PortList().present();
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "ttySIM0"), 0);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "ttyHAND"), 1);
+    SerialWin port;
+    EXPECT_FALSE(port.open("ttySIM0", 1));
+    EXPECT_EQ(port.openFailure(), SerialWin::OpenFailure::NoSuchPort);
+
+    // A provider that claims the name again is listed at once.
+    PortClaim claim;
+    std::string problem;
+    ASSERT_TRUE(claim.claim("ttySIM0", pty.slavePath(), problem)) << problem;
+    EXPECT_EQ(PortMap::resolve("ttySIM0"), pty.slavePath());
 }
 
 // Whoever replaced the entry since keeps it.

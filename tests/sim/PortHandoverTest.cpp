@@ -200,6 +200,14 @@ TEST(SimulatorName, LeftBehindByAKilledSimulatorIsTakenOver)
     ASSERT_TRUE(first.isRunning()) << first.error();
     ASSERT_EQ(kill(first.pid(), SIGKILL), 0);
     first.stop();
+    // Its pseudo-terminal may go to another program now: the entry it left
+    // is no port any more.
+    struct stat left;
+    ASSERT_EQ(lstat((first.runtimeDirectory() + "/serialcomm/" + first.portName()).c_str(), &left),
+              0);
+    ASSERT_TRUE(S_ISLNK(left.st_mode));
+    EXPECT_EQ(PortMap::resolve(first.portName()), "");
+    EXPECT_TRUE(PortMap::entries().empty());
 
     SimulatorProcess second({"--name", first.portName()}, first.runtimeDirectory());
     ASSERT_TRUE(second.isRunning()) << second.error();
