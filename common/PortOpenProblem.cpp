@@ -13,9 +13,10 @@ QString PortOpenProblem::reason(DeviceConnection::Outcome outcome, const std::st
     return text;
 }
 
-bool PortOpenProblem::needsBox(DeviceConnection::Outcome outcome)
+bool PortOpenProblem::needsBox(DeviceConnection::Outcome outcome, const std::string& openError)
 {
-    return outcome == DeviceConnection::Outcome::PermissionDenied;
+    return outcome == DeviceConnection::Outcome::PermissionDenied
+        || (outcome == DeviceConnection::Outcome::PortInUse && !openError.empty());
 }
 
 void PortOpenProblem::showBox(QWidget* parent, const QString& port, const QString& reason)

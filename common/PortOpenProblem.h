@@ -22,10 +22,13 @@ public:
     // The reason, and after it the system's words in parentheses when the
     // port itself failed and the system had any.
     static QString reason(DeviceConnection::Outcome outcome, const std::string& openError);
-    // Whether the user must run a command (join the port's group): a box
-    // then says which, where the whole text can be read and copied. Other
-    // failures fit the status line.
-    static bool needsBox(DeviceConnection::Outcome outcome);
+    // Whether the whole text goes into a box, where it can be read and
+    // copied: when the user must run a command (join the port's group), and
+    // when the system names the program that holds the port (its words make
+    // the text too long for a status line, and the user must close that
+    // program). Other failures fit the status line.
+    static bool needsBox(DeviceConnection::Outcome outcome,
+                         const std::string& openError = std::string());
     static void showBox(QWidget* parent, const QString& port, const QString& reason);
 };
 

@@ -563,11 +563,18 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
             const QString port = ui->m_cmbBoxZorvilink->currentText();
             // A port that opened but did not echo has no system words; the
             // link tells a garbled echo from none.
+            const std::string openError = m_control->lastOpenError();
             const QString problem = result.outcome == Outcome::NoEcho
                 ? reason
-                : PortOpenProblem::reason(result.outcome, m_control->lastOpenError());
-            ui->m_statusbar->showMessage(tr("Cannot use %1: %2").arg(port, problem));
-            if (PortOpenProblem::needsBox(result.outcome))
+                : PortOpenProblem::reason(result.outcome, openError);
+            const bool inBox = PortOpenProblem::needsBox(result.outcome, openError);
+            // With a box the status line keeps to the reason, which fits it;
+            // the system's words are read in the box.
+            ui->m_statusbar->showMessage(
+                tr("Cannot use %1: %2")
+                    .arg(port, inBox ? PortOpenProblem::reason(result.outcome, std::string())
+                                     : problem));
+            if (inBox)
                 PortOpenProblem::showBox(this, port, problem);
         } else {
             showNoDevice(reason);
