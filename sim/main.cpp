@@ -134,6 +134,11 @@ int main(int argc, char** argv)
     }
     // The parent may stop reading our standard output once it has the name.
     std::signal(SIGPIPE, SIG_IGN);
+    // Under a file-size limit (ulimit -f) the kernel would end us in the
+    // middle of a state file's write, leaving its temporary file and our
+    // port map entry behind. Ignored, the write fails with EFBIG instead,
+    // and the device refuses the store as on a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // A parameter table the device cannot have is a bad command line too.
     ParameterTable parameters;

@@ -3,6 +3,7 @@
 
 #include "ChildProgram.h"
 #include "Control.h"
+#include "FolderContents.h"
 #include "DeviceInfo.h"
 #include "FrameAssembler.h"
 #include "FrameBytes.h"
@@ -26,6 +27,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -364,6 +366,82 @@ TEST(SimulatorProgram, EndsWithTheWatchedProcess)
     close(simExit);
     EXPECT_TRUE(PortMap::resolve(sim.portName()).empty());
     EXPECT_EQ(sim.stop(), 0);
+}
+
+// The simulator started under a file-size limit, as `ulimit -f` leaves it:
+// setrlimit in the child before exec. Its port name once it is ready, or
+// empty.
+std::string startUnderFileSizeLimit(rlim_t limit, const std::vector<std::string>& arguments,
+                                    pid_t& pid)
+{
+    int output[2];
+    if (pipe2(output, O_CLOEXEC) != 0)
+        return std::string();
+    const std::string program = SimulatorProcess::simulatorPath();
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid = fork();
+    if (pid == 0) {
+        const rlimit bound{limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &bound) != 0 || dup2(output[1], STDOUT_FILENO) < 0)
+            _exit(127);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(output[1]);
+    std::string name;
+    pollfd readable{output[0], POLLIN, 0};
+    char c = 0;
+    while (pid > 0 && poll(&readable, 1, 10000) == 1 && read(output[0], &c, 1) == 1 && c != '\n')
+        name += c;
+    close(output[0]);
+    return c == '\n' ? name : std::string();
+}
+
+// A write that would make the state file larger than the limit allows is
+// refused with status 06, as on a full disk: the simulator goes on, the
+// state file is as it was, and no temporary file is left beside it.
+TEST(SimulatorProgram, AFileSizeLimitRefusesTheWriteAndLeavesNoTemporary)
+{
+    PrivateRuntimeDir directory;
+    ASSERT_TRUE(directory.isReady());
+    const std::string statePath = directory.path() + "/state.txt";
+    {
+        SimulatorProcess defaults({"--state", statePath}, directory.path());
+        ASSERT_TRUE(defaults.isRunning()) << defaults.error();
+    }
+    const std::string before = readText(statePath);
+    ASSERT_GT(before.size(), 64u);
+    const std::set<std::string> folderBefore = entriesOf(directory.path());
+
+    pid_t pid = -1;
+    const std::string name = startUnderFileSizeLimit(
+        before.size() / 2,
+        {"--name", PrivateRuntimeDir::uniquePortName("ttyFSZ"), "--state", statePath,
+         "--watch-pid", std::to_string(getpid())},
+        pid);
+    ASSERT_GT(pid, 0);
+    ASSERT_FALSE(name.empty()) << "the simulator did not start";
+
+    Control control;
+    bool echo = false;
+    ASSERT_TRUE(control.testInterface(name.c_str(), &echo) && echo);
+    const uint16_t address = 0x0011;
+    const uint16_t value = 100;
+    EXPECT_FALSE(control.writeParameters(&address, &value, 1));
+    EXPECT_EQ(control.lastFailure(), ZORVI::LinkFailure::Refused);
+    control.close();
+
+    int status = 0;
+    EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "the simulator ended, status " << status;
+    EXPECT_FALSE(PortMap::resolve(name).empty());
+    EXPECT_EQ(readText(statePath), before);
+    EXPECT_EQ(entriesOf(directory.path()), folderBefore);
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(SimulatorProgram, HelpAndBadOptions)
