@@ -2,6 +2,7 @@
 
 #include "Command.h"
 #include "Control.h"
+#include "ControlText.h"
 
 #include <cstdio>
 
@@ -34,7 +35,7 @@ int DeviceSession::open(const std::string& port)
         return reportPortFailure(opened, port, m_control);
     }
     std::fprintf(m_report, "Interface:   KORLINK interface on %s, echo OK\n",
-                 port.c_str());
+                 ControlText::escaped(port).c_str());
     m_result = DeviceConnection::probe(m_control);
     m_found = foundOf(m_result.outcome);
     return EXIT_OK;
@@ -47,7 +48,7 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
     if (outcome == Outcome::NoEcho) {
         std::fprintf(stderr, "zorvik: the KORLINK interface on %s did not echo the interface "
                              "probe: %s\n",
-                     port.c_str(), reason);
+                     ControlText::escaped(port).c_str(), reason);
         // No echo, a garbled one, or a port that took no bytes.
         reportLinkFailure(control.lastFailure());
     } else {
@@ -55,8 +56,8 @@ int DeviceSession::reportPortFailure(DeviceConnection::Outcome outcome, const st
         // groups together (a port that vanished, the program that holds
         // it, the group to join and the command for it).
         std::fprintf(stderr, "zorvik: cannot open port %s: %s\n",
-                     port.c_str(), reason);
-        std::fprintf(stderr, "zorvik: %s\n", control.lastOpenError().c_str());
+                     ControlText::escaped(port).c_str(), reason);
+        std::fprintf(stderr, "zorvik: %s\n", ControlText::escaped(control.lastOpenError()).c_str());
     }
     return EXIT_ADAPTER;
 }
@@ -73,7 +74,7 @@ int DeviceSession::reportUnreached(const std::string& port, const std::string& d
     const std::string lead = DeviceConnection::adapterFailed(result)
         ? "zorvik: the KORLINK interface on " + port + ": "
         : deviceLead;
-    std::fprintf(stderr, "%s%s\n", lead.c_str(),
+    std::fprintf(stderr, "%s%s\n", ControlText::escaped(lead).c_str(),
                  DeviceConnection::sentence(result).c_str());
     if (!*DeviceConnection::explain(result).link)
         reportLinkFailure(result.linkFailure);

@@ -1,5 +1,6 @@
 #include "DiffCommand.h"
 
+#include "ControlText.h"
 #include "ParameterSession.h"
 #include "PreviewText.h"
 
@@ -21,7 +22,7 @@ int DiffCommand::run(const std::vector<std::string>& args)
     PreviewText::print(plan, session.memory().snapshot(), session.deviceInfo());
     if (plan.refused()) {
         std::fprintf(stderr, "zorvik: %s cannot be loaded onto this device\n",
-                     options.file.c_str());
+                     ControlText::escaped(options.file).c_str());
         return EXIT_USAGE;
     }
     return EXIT_OK;

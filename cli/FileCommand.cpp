@@ -1,5 +1,6 @@
 #include "FileCommand.h"
 
+#include "ControlText.h"
 #include "TerminalText.h"
 #include "UpdateFile.h"
 #include "UpdateSummary.h"
@@ -18,7 +19,7 @@ int FileCommand::run(const std::vector<std::string>& args)
     const std::unique_ptr<UpdateFile> file = UpdateSummary::load(args[0]);
     if (!file)
         return EXIT_USAGE;
-    std::printf("File:        %s\n", args[0].c_str());
+    std::printf("File:        %s\n", ControlText::escaped(args[0]).c_str());
     UpdateSummary(*file).printDetails(TerminalText::ofThisTerminal());
     return EXIT_OK;
 }

@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "ControlFactory.h"
+#include "ControlText.h"
 #include "DeviceRequirements.h"
 
 #include <cstdio>
@@ -56,12 +57,12 @@ int ParameterSession::connect(const std::string& port, const std::vector<uint16_
         std::fprintf(stderr,
                      "zorvik: the KORLINK interface on %s stopped echoing while the settings "
                      "were read; nothing was written\n",
-                     port.c_str());
+                     ControlText::escaped(port).c_str());
     else
         std::fprintf(stderr,
                      "zorvik: the device on %s stopped answering while its settings were read; "
                      "nothing was written\n",
-                     port.c_str());
+                     ControlText::escaped(port).c_str());
     DeviceSession::reportLinkFailure(failure);
     return DeviceSession::exitFor(failure);
 }
@@ -100,19 +101,22 @@ int ParameterSession::refuse(const DeviceConnection::Result& result, const std::
         std::fprintf(stderr,
                      "zorvik: the device on %s is in recovery mode (hardware %s); its "
                      "parameters cannot be reached: %s\n",
-                     port.c_str(), recoveryHardwareText(result.recoveryHardware).c_str(), reason);
+                     ControlText::escaped(port).c_str(),
+                     recoveryHardwareText(result.recoveryHardware).c_str(), reason);
         break;
     case Outcome::WrongHardware:
         std::fprintf(stderr,
                      "zorvik: Wrong Hardware on %s: %s This software requires hardware version "
                      "%u.x (TR6400QK).\n",
-                     port.c_str(), reason, unsigned(DeviceRequirements::HARDWARE_MAJOR));
+                     ControlText::escaped(port).c_str(), reason,
+                     unsigned(DeviceRequirements::HARDWARE_MAJOR));
         break;
     case Outcome::WrongApplication:
         std::fprintf(stderr,
                      "zorvik: Wrong Application Version on %s: %s This software requires "
                      "firmware %u.%u.x; get it at %s\n",
-                     port.c_str(), reason, unsigned(DeviceRequirements::APPLICATION_MAJOR),
+                     ControlText::escaped(port).c_str(), reason,
+                     unsigned(DeviceRequirements::APPLICATION_MAJOR),
                      unsigned(DeviceRequirements::APPLICATION_MINOR),
                      DeviceRequirements::productPageUrl(result.info).c_str());
         break;

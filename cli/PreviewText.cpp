@@ -1,5 +1,6 @@
 #include "PreviewText.h"
 
+#include "ControlText.h"
 #include "ParameterIds.h"
 #include "RuleTexts.h"
 
@@ -87,7 +88,8 @@ void PreviewText::printNotes(const SettingsPlan& plan, const DeviceInfo& info)
         case Plan::Note::OtherSerial:
             std::printf("Note: the file was saved from another unit (serial %s); this one is "
                         "serial %s.\n",
-                        origin.serial.c_str(), info.serialLabelText().c_str());
+                        ControlText::escaped(origin.serial).c_str(),
+                        ControlText::escaped(info.serialLabelText()).c_str());
             break;
         case Plan::Note::OtherDataVersion:
             std::printf("Note: the file was saved under data version %s; this device has data "

@@ -1,5 +1,6 @@
 #include "SaveCommand.h"
 
+#include "ControlText.h"
 #include "ParameterSession.h"
 
 #include <cstdio>
@@ -27,16 +28,16 @@ int SaveCommand::run(const std::vector<std::string>& args)
     }
     std::string error;
     if (!file.write(options.file, &error)) {
-        std::fprintf(stderr,
-                     "zorvik: cannot write the settings file '%s': %s; nothing saved. Name a "
-                     "file in a folder you may write to.\n",
-                     options.file.c_str(), error.c_str());
+        std::fprintf(stderr, "zorvik: cannot write the settings file %s: %s Nothing saved.\n",
+                     ControlText::escaped(options.file).c_str(),
+                     ControlText::escaped(error).c_str());
         return EXIT_USAGE;
     }
     std::error_code ignored;
     const std::filesystem::path where = std::filesystem::absolute(options.file, ignored);
     std::printf("Settings saved to %s (%zu parameters).\n",
-                (where.empty() ? options.file : where.string()).c_str(), file.settings().size());
+                ControlText::escaped(where.empty() ? options.file : where.string()).c_str(),
+                file.settings().size());
     return EXIT_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "SettingsCommand.h"
 
 #include "Console.h"
+#include "ControlText.h"
 #include "DeviceSession.h"
 #include "ParameterIds.h"
 #include "ParameterSession.h"
@@ -55,7 +56,8 @@ bool SettingsCommand::readFile(const std::string& path, SettingsFile* file)
     if (SettingsFile::read(path, file, &error))
         return true;
     std::fprintf(stderr, "zorvik: %s is no usable settings file: %s\nzorvik: %s\n",
-                 path.c_str(), error.text().c_str(), NOTHING_WRITTEN);
+                 ControlText::escaped(path).c_str(), ControlText::escaped(error.text()).c_str(),
+                 NOTHING_WRITTEN);
     return false;
 }
 
@@ -90,7 +92,8 @@ bool SettingsCommand::confirmed(size_t count, const std::string& port)
                      changesText(count).c_str(), NOTHING_WRITTEN);
         return false;
     }
-    if (Console::confirm("Apply " + changesText(count) + " to the device on " + port + "?"))
+    if (Console::confirm("Apply " + changesText(count) + " to the device on "
+                         + ControlText::escaped(port) + "?"))
         return true;
     std::printf("Not confirmed: %s.\n", NOTHING_WRITTEN);
     return false;

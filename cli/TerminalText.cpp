@@ -1,6 +1,6 @@
 #include "TerminalText.h"
 
-#include "HexDigits.h"
+#include "ControlText.h"
 
 #include <cctype>
 #include <utility>
@@ -20,27 +20,11 @@ namespace Cli {
 namespace {
 
 constexpr char REPLACEMENT = '?';
-constexpr unsigned char FIRST_PRINTABLE = 0x20;
 constexpr unsigned char DEL_CHARACTER = 0x7F;
-// Latin-1 keeps the C1 control characters at 0x80 to 0x9F.
-constexpr unsigned char FIRST_C1 = 0x80;
-constexpr unsigned char LAST_C1 = 0x9F;
 
 bool isSpacing(unsigned char c)
 {
     return c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-bool isControl(unsigned char c)
-{
-    return c < FIRST_PRINTABLE || c == DEL_CHARACTER || (c >= FIRST_C1 && c <= LAST_C1);
-}
-
-// "\x1b": the byte stays visible to the reader (and to the support) without
-// acting on the terminal.
-std::string escaped(unsigned char c)
-{
-    return std::string("\\x") + HexDigits::digit(c >> 4) + HexDigits::digit(c);
 }
 
 // Latin-1 is the first 256 code points of Unicode: two bytes in UTF-8
@@ -156,8 +140,8 @@ std::string TerminalText::fromLatin1(const std::string& latin1) const
         const unsigned char c = static_cast<unsigned char>(byte);
         if (isSpacing(c))
             out += ' ';
-        else if (isControl(c))
-            out += escaped(c);
+        else if (ControlText::isControl(c))
+            out += ControlText::escapedByte(c);
         else if (c < DEL_CHARACTER) // every terminal encoding keeps ASCII as it is
             out += byte;
         else if (utf8)

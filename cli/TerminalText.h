@@ -11,7 +11,9 @@ namespace Cli {
 // is converted, one that the terminal's encoding lacks becomes '?', and no
 // control character reaches the terminal, where it could move the cursor,
 // change colours or clear the screen: line breaks and tabs become blanks,
-// the others are shown escaped ("\x1b").
+// the others are shown escaped ("\x1b") as ControlText escapes them.
+// Other text from outside (settings files, port and program names) is
+// UTF-8 and goes through ControlText::escaped alone.
 class TerminalText {
 public:
     // The encoding of this program's terminal: on Linux the one the

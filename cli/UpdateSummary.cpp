@@ -1,5 +1,6 @@
 #include "UpdateSummary.h"
 
+#include "ControlText.h"
 #include "Packet.h"
 #include "TerminalText.h"
 #include "UpdateChecks.h"
@@ -16,10 +17,10 @@ std::unique_ptr<UpdateFile> UpdateSummary::load(const std::string& path)
     std::unique_ptr<UpdateFile> file = UpdateFile::load(path, &refusal);
     if (refusal == UpdateFile::Refusal::None)
         return file;
-    std::fprintf(stderr, "zorvik: cannot use %s: %s\n", path.c_str(),
+    std::fprintf(stderr, "zorvik: cannot use %s: %s\n", ControlText::escaped(path).c_str(),
                  UpdateFile::reason(refusal));
     if (refusal == UpdateFile::Refusal::Invalid && file)
-        std::fprintf(stderr, "zorvik: %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "zorvik: %s: %s\n", ControlText::escaped(path).c_str(),
                      problemText(file->update().problem()).c_str());
     return nullptr;
 }

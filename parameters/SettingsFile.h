@@ -18,9 +18,14 @@ namespace ZORVI {
 //     # saved 2026-12-10 14:03
 //     SwashServoFrequencyID = 2
 //
-// Blank lines and lines starting with '#' are comments. Any other line that
-// is not `Name = value` with a known name given once and a decimal value
-// makes the whole file invalid: a half-understood setup must never reach a
+// Blank lines and lines starting with '#' are comments. A comment whose
+// first word is "hardware", "serial" or "saved" names the device, and must
+// be exactly as written above (any of application and data may be left out
+// of the hardware line): a hardware line read half would let the settings
+// of another hardware onto this one. Any other line that is not
+// `Name = value` with a known name given once and a decimal value that a
+// 16-bit parameter can hold, and a malformed or repeated device line, make
+// the whole file invalid: a half-understood setup must never reach a
 // helicopter, so nothing of an invalid file is used.
 class SettingsFile {
 public:
@@ -28,6 +33,10 @@ public:
     static constexpr const char* TITLE_LINE = "# ZORVIK settings";
     // Far above any real file (29 short lines); a larger file is not read.
     static constexpr size_t MAX_FILE_SIZE = 64 * 1024;
+    // What a 16-bit parameter can hold, signed or not; the device's own
+    // limits are narrower and are checked by the rules.
+    static constexpr int MIN_VALUE = -32768;
+    static constexpr int MAX_VALUE = 65535;
 
     struct Setting {
         uint16_t id = 0;
@@ -73,16 +82,25 @@ public:
     // then left as it was.
     static bool parse(const std::string& text, SettingsFile* file, Error* error);
 
-    // The file at path, read and parsed; the error names an unreadable or
-    // oversized file as well.
+    // The file at path, read and parsed; the error says what else stands
+    // at path (nothing, a folder, a pipe or a device, a file too large or
+    // not text). Messages do not repeat the path: the caller names it.
     static bool read(const std::string& path, SettingsFile* file, Error* error);
-    // Writes the text to a file beside path and renames it over path, so an
-    // existing file is either replaced whole or left as it was.
+    // Writes the text to a new temporary file of its own beside path
+    // (owner-only until complete), flushes it to the disk and renames it
+    // over path, so an existing file is either replaced whole or left as it
+    // was. A path that is a symbolic link, or anything else than a regular
+    // file, is refused: a link planted in a shared folder must not make the
+    // save write where it points. The error does not repeat the path.
     bool write(const std::string& path, std::string* error) const;
 
 private:
-    static void takeComment(const std::string& comment, Origin* origin);
-    static void takeVersion(const std::string& part, Origin* origin);
+    // For a comment line: false with the reason when it is a malformed
+    // device line.
+    static bool takeComment(const std::string& comment, Origin* origin, std::string* problem);
+    static bool takeHardwareLine(const std::string& text, Origin* origin);
+    static bool takeValue(const std::string& name, const std::string& valueText,
+                          Setting* setting, std::string* problem);
 
     Origin m_origin;
     std::vector<Setting> m_settings;

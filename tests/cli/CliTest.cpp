@@ -492,7 +492,7 @@ struct UnusableFile {
 };
 
 const UnusableFile UNUSABLE_FILES[] = {
-    {"no such file", nullptr, "Cannot read"},
+    {"no such file", nullptr, "There is no such file."},
     {"line without =", "# mine\nStickDeadband 9\n", "line 2"},
     {"unknown name", "StickDeadband = 9\nStickDeadbands = 9\n", "line 2"},
     {"name given twice", "StickDeadband = 9\nHeadingLockGain = 60\nStickDeadband = 3\n",
@@ -525,6 +525,49 @@ TEST(ZorvikSettings, UnusableFilesWriteNothing)
         EXPECT_TRUE(contains(run.err, "nothing written")) << run.err;
         EXPECT_EQ(writeRequestCount(sim), 0u);
     }
+}
+
+// A settings file's text never acts on the terminal: a device line holding
+// an escape sequence that clears the screen and draws a preview and a
+// question of its own, a value holding one, and a file whose name holds
+// one reach the terminal escaped ("\x1b"), and the file is named once.
+TEST(ZorvikSettings, FileTextReachesTheTerminalEscaped)
+{
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    TempFolder folder;
+    // The cursor moves to the start of each line of a forged preview.
+    const std::string forgedPreview = "\x1b[2J\x1b[HNAME CURRENT NEW\x1b[2;1HPitchBoost 0 1"
+                                      "\x1b[4;1HApply this change to the device? [y/N] ";
+    const struct {
+        const char* what;
+        std::string name;
+        std::string content;
+        std::string shown; // escaped, on standard error
+    } files[] = {
+        {"serial line", "serial.zset",
+         "# ZORVIK settings\n# serial " + forgedPreview + "\nStickDeadband = 9\n",
+         "\\x1b[2J\\x1b[HNAME CURRENT NEW\\x1b[2;1HPitchBoost 0 1\\x1b[4;1HApply"},
+        {"value", "value.zset", "StickDeadband = 9\x1b[2J\n", "\"9\\x1b[2J\""},
+        {"file name", "heli\x1b[2J\x07.zset", "StickDeadband = nine\n", "heli\\x1b[2J\\x07.zset"},
+    };
+    for (const auto& file : files) {
+        const std::string path = folder.write(file.name, file.content);
+        for (const auto& [command, option] : {std::pair<std::string, std::string>{"diff", ""},
+                                              {"load", " --dry-run"}}) {
+            SCOPED_TRACE(std::string(file.what) + ", " + command);
+            const CliRun run =
+                runZorvik(command + " " + sim.portName() + " '" + path + "'" + option);
+            EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+            EXPECT_EQ((run.out + run.err).find('\x1b'), std::string::npos) << run.out << run.err;
+            EXPECT_TRUE(contains(run.err, file.shown)) << run.err;
+            const std::string shownFolder = folder.path().string();
+            EXPECT_EQ(run.err.find(shownFolder), run.err.rfind(shownFolder))
+                << "the file is named once: " << run.err;
+            EXPECT_TRUE(contains(run.err, "nothing written")) << run.err;
+        }
+    }
+    EXPECT_EQ(writeRequestCount(sim), 0u);
 }
 
 // Save, change, then compare, preview, refuse without a terminal and load:
