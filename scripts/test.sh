@@ -43,7 +43,8 @@ done
 # The parsers that take outside input, fuzzed briefly with libFuzzer (clang).
 CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_BUILD_FUZZERS=ON \
     -DZORVIK_BUILD_GUI=OFF -DZORVIK_BUILD_BENCH=OFF
-cmake --build build/fuzz -j"$jobs" --target update_reader_fuzzer packet_decode_fuzzer
+cmake --build build/fuzz -j"$jobs" --target update_reader_fuzzer packet_decode_fuzzer \
+    settings_file_fuzzer
 (cd build/fuzz && ctest --output-on-failure -L fuzz -j"$jobs")
 
 # The Debian package, made by CPack from the optimized GCC tree built above:

@@ -3,6 +3,7 @@
 #include "ui_SettingsPreview.h"
 
 #include "ParameterRules.h"
+#include "ShownText.h"
 
 #include <QBrush>
 #include <QColor>
@@ -40,7 +41,7 @@ QString versionText(uint16_t major, uint16_t minor)
 // A serial number is not split across lines.
 QString unbroken(const std::string& text)
 {
-    return QString::fromStdString(text).replace(QLatin1Char(' '), QChar(0x00A0));
+    return ShownText::of(text).replace(QLatin1Char(' '), QChar(0x00A0));
 }
 
 QTableWidgetItem* cell(const QString& text)
@@ -94,7 +95,7 @@ void SettingsPreview::showSummary()
 {
     const QString what = m_purpose == Purpose::Reset
         ? tr("the factory settings")
-        : tr("\"%1\"").arg(m_source);
+        : tr("\"%1\"").arg(ShownText::of(m_source));
     QString summary;
     if (m_plan.refused())
         summary = tr("%1 cannot be applied: nothing will be written to the ZORVIK Device.")

@@ -15,6 +15,7 @@
 #include "PortOpenProblem.h"
 #include "RowInputGuard.h"
 #include "SettledChoice.h"
+#include "ShownText.h"
 #include "TabSwitchKeys.h"
 #include "TypedValueSpinBox.h"
 #include "ZorvikVersion.h"
@@ -1537,10 +1538,10 @@ bool ZORVIKMiniSetup::readSettingsFile(const QString& path, SettingsFile* file)
         return true;
     QMessageBox box(this);
     box.setIcon(QMessageBox::Warning);
-    box.setText(tr("\"%1\" is no valid settings file").arg(fileName(path)));
+    box.setText(tr("\"%1\" is no valid settings file").arg(ShownText::of(fileName(path))));
     box.setInformativeText(tr("%1\n%2\n\nNothing has been written to the ZORVIK Device.")
-                               .arg(QDir::toNativeSeparators(path),
-                                    QString::fromStdString(error.text())));
+                               .arg(ShownText::of(QDir::toNativeSeparators(path)),
+                                    ShownText::of(error.text())));
     box.exec();
     return false;
 }

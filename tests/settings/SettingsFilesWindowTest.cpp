@@ -29,6 +29,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
+
 using ZORVI::SettingsFile;
 using ZORVI::SettingsPreview;
 using ZORVI::ZORVIKMiniSetup;
@@ -47,6 +49,7 @@ struct SeenPreview {
     QStringList buttons;
     QString corrections;
     QString notes;
+    QString summary;
 };
 
 // Reads the preview when it comes up and presses the planned button.
@@ -90,6 +93,7 @@ private:
             seen.buttons.append(button->text());
         seen.corrections = child<QLabel>(preview, "m_lblCorrections")->text();
         seen.notes = child<QLabel>(preview, "m_lblNotes")->text();
+        seen.summary = child<QLabel>(preview, "m_lblSummary")->text();
         return seen;
     }
 
@@ -175,6 +179,9 @@ private slots:
     void previewWithoutApply();
     void resetRestoresDefaults();
     void invalidFileNamesLineAndWritesNothing();
+    void fileTextIsShownEscaped_data();
+    void fileTextIsShownEscaped();
+    void previewShowsTheFileNameEscaped();
     void readBackMismatchNamesTheSetting();
     void lostWriteAnswerEndsTheApplyAtOnce();
 
@@ -510,6 +517,91 @@ void SettingsFilesWindowTest::invalidFileNamesLineAndWritesNothing()
     QVERIFY2(boxes.seen()[0].informativeText.contains(QStringLiteral("line 3: ")),
              qPrintable(boxes.seen()[0].informativeText));
     QVERIFY(preview.seen().isEmpty());
+    QCOMPARE(device.writes(), 0);
+}
+
+// True when the text holds a control character other than the line breaks
+// the window itself puts between its parts.
+bool holdsControlCharacter(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) {
+        return c != QLatin1Char('\n')
+            && (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F));
+    });
+}
+
+void SettingsFilesWindowTest::fileTextIsShownEscaped_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("serial line")
+        << QStringLiteral("forged.zset")
+        << QByteArray("# serial \x1b[2J\x1b[HApply? [y/N]\nHeadingLockGain = 75\n")
+        << QStringLiteral("\\x1b[2J\\x1b[HApply?");
+    QTest::newRow("value") << QStringLiteral("value.zset")
+                           << QByteArray("HeadingLockGain = 75\x07\x1b[1m\n")
+                           << QStringLiteral("\"75\\x07\\x1b[1m\"");
+    QTest::newRow("file name") << QStringLiteral("heli\x1b[2J\t.zset")
+                               << QByteArray("HeadingLockGain = high\n")
+                               << QStringLiteral("heli\\x1b[2J\\x09.zset");
+}
+
+// What an invalid file holds, and its name, are shown escaped in the box,
+// and the box names the file's path once.
+void SettingsFilesWindowTest::fileTextIsShownEscaped()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, shown);
+
+    Device device({});
+    QVERIFY(device.isReady());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer boxes(&window);
+    choosePort(window, device.portName());
+    QVERIFY(isConnected(window));
+    const QString path = m_folder.path() + QLatin1Char('/') + name;
+    QVERIFY(writeText(path, text));
+    chooseAlways(window, path);
+    PreviewAnswerer preview(boxes, QDialogButtonBox::Apply);
+
+    action(window, "action_LoadSettings")->trigger();
+
+    QCOMPARE(boxes.count(), 1);
+    const QString boxText =
+        boxes.seen()[0].text + QLatin1Char('\n') + boxes.seen()[0].informativeText;
+    QVERIFY2(!holdsControlCharacter(boxText), qPrintable(boxText));
+    QVERIFY2(boxText.contains(shown), qPrintable(boxText));
+    QCOMPARE(boxes.seen()[0].informativeText.count(m_folder.path()), 1);
+    QVERIFY(preview.seen().isEmpty());
+    QCOMPARE(device.writes(), 0);
+}
+
+// The preview of a file whose name holds control characters shows them
+// escaped.
+void SettingsFilesWindowTest::previewShowsTheFileNameEscaped()
+{
+    Device device({});
+    QVERIFY(device.isReady());
+    ZORVIKMiniSetup window(device.control());
+    ModalBoxAnswerer boxes(&window);
+    choosePort(window, device.portName());
+    QVERIFY(isConnected(window));
+    const QString path = m_folder.path() + QStringLiteral("/heli\x1b[2J.zset");
+    QVERIFY(writeText(path, "HeadingLockGain = 75\n"));
+    chooseAlways(window, path);
+    PreviewAnswerer preview(boxes, QDialogButtonBox::Cancel);
+
+    action(window, "action_CompareWithFile")->trigger();
+
+    QCOMPARE(preview.seen().size(), 1);
+    const SeenPreview& seen = preview.seen()[0];
+    const QString shown = seen.summary + QLatin1Char('\n') + seen.notes;
+    QVERIFY2(!holdsControlCharacter(shown), qPrintable(shown));
+    QVERIFY2(seen.summary.contains(QStringLiteral("\"heli\\x1b[2J.zset\"")),
+             qPrintable(seen.summary));
     QCOMPARE(device.writes(), 0);
 }
 
