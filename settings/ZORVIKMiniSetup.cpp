@@ -165,11 +165,11 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
 
     connect(ui->m_btnConnect, &QPushButton::clicked, this, &ZORVIKMiniSetup::doConnect);
     // A click on Disconnect takes the focus neither to the button nor to the
-    // page around it: leaving a row with a typed value would commit it and
-    // start the write cycle, which disables the button under the click. The
-    // click writes that value itself.
+    // page around it (Tab still reaches both): leaving a row with a typed
+    // value would commit it and start the write cycle, which disables the
+    // button under the click. The click writes that value itself.
     ui->m_btnDisconnect->setFocusPolicy(Qt::TabFocus);
-    ui->scrollArea->setFocusPolicy(Qt::NoFocus);
+    ui->scrollArea->setFocusPolicy(Qt::TabFocus);
     connect(ui->m_btnDisconnect, &QPushButton::clicked, this,
             &ZORVIKMiniSetup::onDisconnectClicked);
     connect(ui->action_About_ZORVIK_Micro_Settings, &QAction::triggered, this,
