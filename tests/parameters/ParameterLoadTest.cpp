@@ -126,8 +126,9 @@ TEST_P(LoadRequests, ReadsEveryParameterOnceInTheFewestRequests)
         EXPECT_EQ(memory.isOffered(parameter.id), !missing) << parameter.name;
         EXPECT_EQ(ok, !missing) << parameter.name;
         int32_t held = 0;
-        if (!missing && device.link().value(parameter.id, held))
+        if (!missing && device.link().value(parameter.id, held)) {
             EXPECT_EQ(value, held) << parameter.name;
+        }
     }
 
     // Everything is in memory now: reading it again asks nothing, and a
