@@ -340,11 +340,9 @@ std::string SettingsFile::text() const
 
 // "# hardware 8.2, application 3.1.7, data 1.2", "# serial ..." and
 // "# saved ..." describe the device; other comments are the user's own.
-bool SettingsFile::takeComment(const std::string& comment, Origin* origin, std::string* problem)
+bool SettingsFile::takeComment(const std::string& comment, const std::string& key,
+                               const std::string& rest, Origin* origin, std::string* problem)
 {
-    std::string key;
-    std::string rest;
-    splitWord(trimmed(comment.substr(1)), &key, &rest);
     if (key == HARDWARE_KEY) {
         if (takeHardwareLine(rest, origin))
             return true;
@@ -465,7 +463,7 @@ bool SettingsFile::parse(const std::string& text, SettingsFile* file, Error* err
             std::string rest;
             splitWord(trimmed(line.substr(1)), &key, &rest);
             std::string problem;
-            if (!result.takeComment(line, &result.m_origin, &problem))
+            if (!takeComment(line, key, rest, &result.m_origin, &problem))
                 return fail(number, problem);
             if (key != HARDWARE_KEY && key != SERIAL_KEY && key != SAVED_KEY)
                 continue;

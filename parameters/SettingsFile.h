@@ -95,9 +95,10 @@ public:
     bool write(const std::string& path, std::string* error) const;
 
 private:
-    // For a comment line: false with the reason when it is a malformed
-    // device line.
-    static bool takeComment(const std::string& comment, Origin* origin, std::string* problem);
+    // For a comment line, split into its first word and the rest: false
+    // with the reason when it is a malformed device line.
+    static bool takeComment(const std::string& comment, const std::string& key,
+                            const std::string& rest, Origin* origin, std::string* problem);
     static bool takeHardwareLine(const std::string& text, Origin* origin);
     static bool takeValue(const std::string& name, const std::string& valueText,
                           Setting* setting, std::string* problem);
