@@ -1,5 +1,6 @@
 #include "InfoCommand.h"
 
+#include "CommandWords.h"
 #include "Control.h"
 #include "ControlFactory.h"
 #include "DeviceSession.h"
@@ -12,13 +13,16 @@ namespace Cli {
 
 int InfoCommand::run(const std::vector<std::string>& args)
 {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+    CommandWords words;
+    if (!words.split(args, {}, synopsis()))
+        return EXIT_USAGE;
+    if (words.operands().size() != 1) {
+        CommandWords::printUsage(synopsis());
         return EXIT_USAGE;
     }
     const std::unique_ptr<Control> control = ControlFactory::make();
     DeviceSession session(*control);
-    const int opened = session.open(args[0]);
+    const int opened = session.open(words.operands().front());
     if (opened != EXIT_OK)
         return opened;
     session.printDevice();

@@ -1,5 +1,6 @@
 #include "ParamsCommand.h"
 
+#include "CommandWords.h"
 #include "ParameterIds.h"
 #include "ParameterSession.h"
 
@@ -85,22 +86,15 @@ void printTable(const std::vector<ParameterRow>& rows)
 
 int ParamsCommand::run(const std::vector<std::string>& args)
 {
-    bool json = false;
-    bool unknownOption = false;
-    std::vector<std::string> positional;
-    for (const std::string& arg : args) {
-        if (arg == "--json")
-            json = true;
-        else if (arg.rfind("-", 0) == 0)
-            unknownOption = true;
-        else
-            positional.push_back(arg);
-    }
-    if (unknownOption || positional.size() != 1) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+    CommandWords words;
+    if (!words.split(args, {"--json"}, synopsis()))
+        return EXIT_USAGE;
+    if (words.operands().size() != 1) {
+        CommandWords::printUsage(synopsis());
         return EXIT_USAGE;
     }
-    const std::string& port = positional.front();
+    const bool json = words.has("--json");
+    const std::string& port = words.operands().front();
 
     ParameterSession session;
     const int connected = session.connect(port);

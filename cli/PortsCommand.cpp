@@ -1,5 +1,6 @@
 #include "PortsCommand.h"
 
+#include "CommandWords.h"
 #include "PortList.h"
 
 #include <cstdio>
@@ -9,8 +10,11 @@ namespace Cli {
 
 int PortsCommand::run(const std::vector<std::string>& args)
 {
-    if (!args.empty()) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+    CommandWords words;
+    if (!words.split(args, {}, synopsis()))
+        return EXIT_USAGE;
+    if (!words.operands().empty()) {
+        CommandWords::printUsage(synopsis());
         return EXIT_USAGE;
     }
     Communication::PortList ports;

@@ -2,6 +2,7 @@
 
 #include "ParameterIds.h"
 #include "ParameterRules.h"
+#include "CommandWords.h"
 #include "DeviceSession.h"
 #include "ParameterSession.h"
 #include "RuleTexts.h"
@@ -117,18 +118,22 @@ int store(ParameterSession& session, const SetRequest& request, const Rules::Cha
 
 int SetCommand::run(const std::vector<std::string>& args)
 {
-    if (args.size() < 2) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+    CommandWords words;
+    if (!words.split(args, {}, synopsis()))
+        return EXIT_USAGE;
+    const std::vector<std::string>& operands = words.operands();
+    if (operands.size() < 2) {
+        CommandWords::printUsage(synopsis());
         return EXIT_USAGE;
     }
     SetRequest request;
-    if (!request.parse(std::vector<std::string>(args.begin() + 1, args.end()))) {
+    if (!request.parse(std::vector<std::string>(operands.begin() + 1, operands.end()))) {
         std::fprintf(stderr, "zorvik: nothing written\n");
         return EXIT_USAGE;
     }
 
     ParameterSession session;
-    const int connected = session.connect(args[0], readOrder(request));
+    const int connected = session.connect(operands.front(), readOrder(request));
     if (connected != EXIT_OK)
         return connected;
     EEPROM::ParameterMemory& memory = session.memory();

@@ -1,5 +1,6 @@
 #include "SetRequest.h"
 
+#include "ControlText.h"
 #include "DecimalNumber.h"
 #include "ParameterIds.h"
 
@@ -14,11 +15,31 @@ namespace {
 const char* const GEOMETRY_NAME = "SwashGeometry";
 const char* const PHASE_NAME = "SwashPhase";
 
+// On the command line a value is written one way only: an optional '-' and
+// digits. "+4" and "-0" are refused: a script that builds them has likely
+// gone wrong somewhere, and what it meant is not certain.
+bool isPlainInteger(const std::string& text)
+{
+    const size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (text.size() == digits)
+        return false;
+    bool allZero = true;
+    for (size_t i = digits; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        allZero = allZero && text[i] == '0';
+    }
+    return !(digits == 1 && allZero);
+}
+
 bool parseNumber(const std::string& text, int* value)
 {
-    if (DecimalNumber::parse(text, value))
+    if (isPlainInteger(text) && DecimalNumber::parse(text, value))
         return true;
-    std::fprintf(stderr, "zorvik: '%s' is not a decimal integer\n", text.c_str());
+    std::fprintf(stderr,
+                 "zorvik: '%s' is not a value: write a decimal integer as digits with an "
+                 "optional '-' (not +, not -0)\n",
+                 ControlText::escaped(text).c_str());
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "SettingsCommand.h"
 
+#include "CommandWords.h"
 #include "Console.h"
 #include "ControlText.h"
 #include "DeviceSession.h"
@@ -28,22 +29,19 @@ bool SettingsCommand::parseArguments(const std::vector<std::string>& args, int a
                                      Options* options) const
 {
     const size_t wanted = (accepts & WithFile) ? 2 : 1;
-    std::vector<std::string> positional;
-    bool valid = true;
-    for (const std::string& arg : args) {
-        if ((accepts & WithApplyOptions) && arg == "--dry-run")
-            options->dryRun = true;
-        else if ((accepts & WithApplyOptions) && (arg == "--yes" || arg == "-y"))
-            options->yes = true;
-        else if (arg.rfind("-", 0) == 0 && arg.size() > 1)
-            valid = false;
-        else
-            positional.push_back(arg);
-    }
-    if (!valid || positional.size() != wanted) {
-        std::fprintf(stderr, "usage: zorvik %s\n", synopsis());
+    std::vector<std::string> known;
+    if (accepts & WithApplyOptions)
+        known = {"--dry-run", "--yes", "-y"};
+    CommandWords words;
+    if (!words.split(args, known, synopsis()))
+        return false;
+    const std::vector<std::string>& positional = words.operands();
+    if (positional.size() != wanted) {
+        CommandWords::printUsage(synopsis());
         return false;
     }
+    options->dryRun = words.has("--dry-run");
+    options->yes = words.has("--yes") || words.has("-y");
     options->port = positional[0];
     if (wanted == 2)
         options->file = positional[1];

@@ -61,11 +61,14 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
     for (const auto& command : commands)
         std::printf("  %-34s %s\n", command->synopsis(), command->summary());
     std::printf("\nPORT is a port name as `zorvik ports` lists it (for example ttyUSB0, COM3,\n"
-                "or ttySIM0 for the device simulator).\n\n"
+                "or ttySIM0 for the device simulator). A command refuses options it does\n"
+                "not know; after -- every word is an operand, for a PORT or FILE whose\n"
+                "name starts with '-' (zorvik info -- -port).\n\n"
                 "--trace FILE writes every byte and packet that crosses the wire, with\n"
                 "the time in milliseconds since the port was opened, to FILE (created or\n"
                 "emptied first), for a support request.\n\n");
-    std::printf("`set` stores all its values or none, under the settings window's rules:\n"
+    std::printf("`set` stores all its values or none, under the settings window's rules\n"
+                "(a VALUE is digits with an optional '-': not +4, not -0):\n"
                 "the device's limits, the preset lists, TorqueDirection 1 or -1, and a tail\n"
                 "servo frame rate its centre pulse allows (a request that the window would\n"
                 "correct is refused, naming the values to ask for instead). The swash plate\n"

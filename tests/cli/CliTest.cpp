@@ -194,11 +194,98 @@ TEST(ZorvikPorts, ListsTheSimulatorsPortByName)
 TEST(ZorvikUsage, WrongArgumentsAreUsageErrors)
 {
     EXPECT_EQ(1, runZorvik("").exitCode);
+    EXPECT_EQ("", runZorvik("").out) << "the help is for --help";
     EXPECT_EQ(1, runZorvik("frobnicate").exitCode);
     EXPECT_EQ(1, runZorvik("info").exitCode);
     const CliRun help = runZorvik("--help");
     EXPECT_EQ(0, help.exitCode);
     EXPECT_TRUE(contains(help.out, "Exit codes")) << help.out;
+}
+
+// ---- words the commands refuse or take ---------------------------------------
+
+namespace {
+
+struct UsageCase {
+    const char* name;
+    const char* arguments; // %s: a running simulator's port
+    int exitCode;
+    const char* err;       // a part of standard error ("" for none at all)
+    bool helpOnOut;        // the whole help on standard output
+};
+
+const UsageCase USAGE_CASES[] = {
+    {"NoArgumentsIsAUsageLineOnStderr", "", 1, "usage: zorvik [--trace FILE] COMMAND", false},
+    {"HelpIsOnStdoutWithZero", "--help", 0, "", true},
+    {"HelpWithExtraWordsIsRefused", "--help info", 1, "--help takes no arguments", false},
+    {"VersionWithExtraWordsIsRefused", "--version extra", 1, "--version takes no arguments",
+     false},
+    {"UnknownOptionOfInfoIsNoPortName", "info --bogus", 1, "unknown option '--bogus'", false},
+    {"UnknownOptionOfParams", "params %s --jsn", 1, "usage: zorvik params PORT", false},
+    {"UnknownOptionOfSet", "set %s -f StickDeadband=3", 1, "unknown option '-f'", false},
+    {"UnknownOptionOfSave", "save %s --force x.zset", 1, "unknown option '--force'", false},
+    {"UnknownOptionOfPorts", "ports -l", 1, "unknown option '-l'", false},
+    {"AnOptionIsShownEscaped", "info '--\033[2J'", 1, "unknown option '--\\x1b[2J'", false},
+    {"PlusSignIsNoValue", "set %s StickDeadband=+4", 1, "'+4' is not a value", false},
+    {"MinusZeroIsNoValue", "set %s StickDeadband=-0", 1, "'-0' is not a value", false},
+    {"MinusZerosAreNoValue", "set %s StickDeadband=-00", 1, "'-00' is not a value", false},
+    {"BlankIsNoValue", "set %s 'StickDeadband= 4'", 1, "is not a value", false},
+    {"APortAfterDoubleDash", "info -- %s", 0, "", false},
+    {"ANegativeValueIsAValue", "set %s TorqueDirection=-1", 0, "", false},
+    // Success keeps standard error for problems: no "Device: ..." line.
+    {"SetStoresWithNothingOnStderr", "set %s StickDeadband=4", 0, "", false},
+};
+
+void PrintTo(const UsageCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ZorvikWords : public ::testing::TestWithParam<UsageCase> {};
+
+} // namespace
+
+TEST_P(ZorvikWords, AreTakenOrRefusedAsDocumented)
+{
+    const UsageCase& c = GetParam();
+    SimulatorProcess sim;
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    char arguments[256];
+    std::snprintf(arguments, sizeof arguments, c.arguments, sim.portName().c_str());
+    const CliRun run = runZorvik(arguments);
+    EXPECT_EQ(c.exitCode, run.exitCode) << run.out << run.err;
+    if (*c.err)
+        EXPECT_TRUE(contains(run.err, c.err)) << run.err;
+    else
+        EXPECT_EQ(run.err, "");
+    EXPECT_EQ(contains(run.out, "Exit codes:"), c.helpOnOut) << run.out;
+    if (c.exitCode != 0) {
+        EXPECT_TRUE(sim.logLines("probe").empty()) << "the port was probed";
+        EXPECT_TRUE(sim.logLines("request").empty()) << "the device was asked";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Usage, ZorvikWords, ::testing::ValuesIn(USAGE_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A port whose name starts with '-' is listed, and every command that takes
+// a port reaches it after "--".
+TEST(ZorvikWords, APortNamedWithADashIsReachedAfterDoubleDash)
+{
+    SimulatorProcess sim({"--name", "-dash"});
+    ASSERT_TRUE(sim.isRunning()) << sim.error();
+    EXPECT_TRUE(contains(runZorvik("ports").out, "-dash\n"));
+    TempFolder folder;
+    const std::string file = folder.file("setup.zset");
+    const std::vector<std::string> commands = {
+        "info -- -dash",        "params -- -dash",       "set -- -dash StickDeadband=4",
+        "save -- -dash " + file, "diff -- -dash " + file, "load --yes -- -dash " + file,
+        "reset --dry-run -- -dash"};
+    for (const std::string& command : commands) {
+        const CliRun run = runZorvik(command);
+        EXPECT_EQ(0, run.exitCode) << command << ": " << run.err;
+    }
+    EXPECT_EQ(1, runZorvik("info -dash").exitCode) << "an option, unless after --";
 }
 
 // ---- --trace FILE -----------------------------------------------------------

@@ -188,12 +188,17 @@ void ParameterCommandsTest::setWritesAcceptedValuesInOneRequest_data()
     QTest::newRow("write refused by device")
         << QStringList{"--refuse-writes"} << QStringList{"StickDeadband=3"} << 2
         << QStringList{"8100310003"} << "refused the write";
-    // 13 answered exchanges bring the set command up to its write (device
-    // information, handshake, ten descriptor requests and one value read);
-    // an unanswered write may or may not have been stored, and is not
+    // An unanswered write may or may not have been stored, and is not
     // called refused.
     QTest::newRow("write unanswered")
-        << QStringList{"--silent-after", "13"} << QStringList{"StickDeadband=3"} << 2
+        << QStringList{"--lose-write-answers"} << QStringList{"StickDeadband=3"} << 2
+        << QStringList{"8100310003"} << "did not confirm the write; what it holds now is not known";
+    // 13 answered exchanges bring the set command up to its write (device
+    // information, handshake, ten descriptor requests and one value read);
+    // then the adapter falls silent: its echo failed, which is exit 3 as
+    // for an adapter that never echoed.
+    QTest::newRow("adapter silent at the write")
+        << QStringList{"--silent-after", "13"} << QStringList{"StickDeadband=3"} << 3
         << QStringList{} << "did not confirm the write; what it holds now is not known";
     QTest::newRow("unknown name") << QStringList{} << QStringList{"Stickdeadband=3"} << 1
                                   << QStringList{} << "unknown parameter 'Stickdeadband'";
@@ -320,13 +325,20 @@ void ParameterCommandsTest::setRefusesWhatTheWindowRefuses_data()
     QTest::newRow("name given twice")
         << QStringList{} << QString() << QStringList{"StickDeadband=3", "StickDeadband=4"}
         << QStringList{"StickDeadband is given more than once"};
-    // A value is the number and nothing else: no blank before or after it.
+    // A value is an optional '-' and digits, and nothing else: no blank
+    // before or after it, no '+', no negative zero.
     QTest::newRow("blank before the value")
         << QStringList{} << QString() << QStringList{"StickDeadband= 5"}
-        << QStringList{"' 5' is not a decimal integer"};
+        << QStringList{"' 5' is not a value"};
     QTest::newRow("blank after the value")
         << QStringList{} << QString() << QStringList{"StickDeadband=5 "}
-        << QStringList{"'5 ' is not a decimal integer"};
+        << QStringList{"'5 ' is not a value"};
+    QTest::newRow("plus sign")
+        << QStringList{} << QString() << QStringList{"StickDeadband=+4"}
+        << QStringList{"'+4' is not a value"};
+    QTest::newRow("negative zero")
+        << QStringList{} << QString() << QStringList{"TorqueDirection=-0"}
+        << QStringList{"'-0' is not a value"};
 }
 
 void ParameterCommandsTest::setRefusesWhatTheWindowRefuses()

@@ -5,11 +5,13 @@
 // so the file comes out byte for byte the same on every run.
 //
 //   make_sample_update OUTPUT.upd
+//   make_sample_update --help
 
 #include "Packet.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -95,12 +97,33 @@ void writeLines(FILE* file, const Bytes& bytes)
     }
 }
 
+const char* const USAGE = "usage: make_sample_update OUTPUT.upd\n";
+
+bool isHelp(const char* word)
+{
+    return !std::strcmp(word, "--help") || !std::strcmp(word, "-h");
+}
+
+// The one argument is the file to write: a word that starts with '-' is no
+// file name the user meant ("--help" would otherwise become one).
+bool isOutputName(const char* word)
+{
+    return word[0] != '-' && word[0] != '\0';
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT.upd\n", argv[0]);
+    if (argc == 2 && isHelp(argv[1])) {
+        std::printf("%sWrites the sample update file the demo flashes into the simulated\n"
+                    "device (application 3.1.8, data 1.3, hardware 8), byte for byte the\n"
+                    "same on every run.\n",
+                    USAGE);
+        return 0;
+    }
+    if (argc != 2 || !isOutputName(argv[1])) {
+        std::fputs(USAGE, stderr);
         return 1;
     }
     FILE* file = std::fopen(argv[1], "w");
