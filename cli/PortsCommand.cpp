@@ -1,4 +1,5 @@
 #include "PortsCommand.h"
+#include "ControlText.h"
 
 #include "CommandWords.h"
 #include "PortList.h"
@@ -19,7 +20,7 @@ int PortsCommand::run(const std::vector<std::string>& args)
     }
     Communication::PortList ports;
     for (const std::string& port : ports.sortedPresent())
-        std::printf("%s\n", port.c_str());
+        std::printf("%s\n", ControlText::escaped(port).c_str());
     return EXIT_OK;
 }
 

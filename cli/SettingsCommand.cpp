@@ -148,7 +148,9 @@ int SettingsCommand::failureOf(const SettingsApply::Result& result)
         return EXIT_USAGE;
     if (!result.written && !result.ids.empty()) {
         ParameterSession::reportWriteFailure(result.failure);
-        return EXIT_NO_DEVICE;
+        // An adapter that stopped echoing is the adapter's failure, as for
+        // every command.
+        return DeviceSession::exitFor(result.failure);
     }
     if (!result.mismatches.empty())
         std::fprintf(stderr, "zorvik: the device acknowledged the write but holds other values, "

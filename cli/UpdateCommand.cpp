@@ -1,4 +1,5 @@
 #include "UpdateCommand.h"
+#include "ControlText.h"
 
 #include "Console.h"
 #include "ControlFactory.h"
@@ -170,7 +171,7 @@ void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
         outcome.journalEntry(options.port, file, before, after, report);
     const std::string path = UpdateJournal::path();
     if (UpdateJournal::append(entry)) {
-        std::printf("Recorded in %s.\n", path.c_str());
+        std::printf("Recorded in %s.\n", ControlText::escaped(path).c_str());
         return;
     }
     std::fflush(stdout);
@@ -184,7 +185,8 @@ void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
 #endif
         );
     else
-        std::fprintf(stderr, "zorvik: the update could not be recorded in %s.\n", path.c_str());
+        std::fprintf(stderr, "zorvik: the update could not be recorded in %s.\n",
+                     ControlText::escaped(path).c_str());
 }
 
 int UpdateCommand::exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report,
@@ -253,7 +255,7 @@ int UpdateCommand::run(const std::vector<std::string>& args)
     const std::unique_ptr<UpdateFile> file = UpdateSummary::load(options.file);
     if (!file)
         return EXIT_USAGE;
-    std::printf("Update file: %s\n", options.file.c_str());
+    std::printf("Update file: %s\n", ControlText::escaped(options.file).c_str());
     UpdateSummary(*file).printVersions();
     std::printf("\n");
 

@@ -2,6 +2,7 @@
 // without a desktop.
 
 #include "Command.h"
+#include "ControlText.h"
 #include "CommandList.h"
 #include "ControlFactory.h"
 #include "win32/SignalPortRelease.h"
@@ -150,7 +151,8 @@ int runCommand(const std::vector<std::unique_ptr<Command>>& commands, int first,
         if (std::strcmp(argv[first], command->name()) == 0)
             return command->run(std::vector<std::string>(argv + first + 1, argv + argc));
     }
-    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n", argv[first]);
+    std::fprintf(stderr, "zorvik: unknown command '%s' (see zorvik --help)\n",
+                 ZORVI::ControlText::escaped(argv[first]).c_str());
     return ZORVI::Cli::EXIT_USAGE;
 }
 

@@ -1,5 +1,7 @@
 #include "PortOpenProblem.h"
 
+#include "ShownText.h"
+
 #include <QMessageBox>
 
 namespace ZORVI {
@@ -9,7 +11,9 @@ QString PortOpenProblem::reason(DeviceConnection::Outcome outcome, const std::st
     QString text = QCoreApplication::translate("ZORVI::DeviceConnection",
                                                DeviceConnection::reason(outcome));
     if (DeviceConnection::isPortFailure(outcome) && !openError.empty())
-        text += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(openError.c_str()));
+        // The system's words name a program, a device node, a group: text
+        // from outside, shown escaped.
+        text += QStringLiteral(" (%1)").arg(ShownText::of(QString::fromLocal8Bit(openError.c_str())));
     return text;
 }
 
@@ -25,7 +29,7 @@ void PortOpenProblem::showBox(QWidget* parent, const QString& port, const QStrin
     if (parent)
         box.setWindowTitle(parent->window()->windowTitle());
     box.setIcon(QMessageBox::Warning);
-    box.setText(tr("Cannot open %1").arg(port));
+    box.setText(tr("Cannot open %1").arg(ShownText::of(port)));
     box.setInformativeText(reason);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.setStandardButtons(QMessageBox::Ok);

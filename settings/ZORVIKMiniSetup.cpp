@@ -559,13 +559,16 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
         showRecoveryInfo(result.recoveryHardware);
         break;
     default:
-        if (DeviceConnection::isPortFailure(result.outcome)) {
+        // An adapter that echoed the probe but not a request after it is the
+        // port's problem as much as one that echoed nothing.
+        const bool adapterFailed = DeviceConnection::adapterFailed(result);
+        if (DeviceConnection::isPortFailure(result.outcome) || adapterFailed) {
             showNoDevice();
             const QString port = ui->m_cmbBoxZorvilink->currentText();
             // A port that opened but did not echo has no system words; the
             // link tells a garbled echo from none.
             const std::string openError = m_control->lastOpenError();
-            const QString problem = result.outcome == Outcome::NoEcho
+            const QString problem = result.outcome == Outcome::NoEcho || adapterFailed
                 ? reason
                 : PortOpenProblem::reason(result.outcome, openError);
             const bool inBox = PortOpenProblem::needsBox(result.outcome, openError);
@@ -573,7 +576,8 @@ void ZORVIKMiniSetup::showConnectOutcome(const DeviceConnection::Result& result)
             // the system's words are read in the box.
             ui->m_statusbar->showMessage(
                 tr("Cannot use %1: %2")
-                    .arg(port, inBox ? PortOpenProblem::reason(result.outcome, std::string())
+                    .arg(ShownText::of(port),
+                         inBox ? PortOpenProblem::reason(result.outcome, std::string())
                                      : problem));
             if (inBox)
                 PortOpenProblem::showBox(this, port, problem);

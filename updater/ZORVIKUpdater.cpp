@@ -1,5 +1,7 @@
 #include "ZORVIKUpdater.h"
 
+#include "ShownText.h"
+
 #include "AboutBox.h"
 #include "AutoDetectInterface.h"
 #include "ConnectionText.h"
@@ -283,9 +285,16 @@ bool ZORVIKUpdater::openSelectedPort()
         statusBar()->showMessage(BusyPortRetry::waitingText(name));
         return false;
     }
-    const QString problem = PortOpenProblem::reason(opened, m_control->lastOpenError());
-    statusBar()->showMessage(tr("Cannot use %1: %2").arg(name, problem));
-    if (PortOpenProblem::needsBox(opened))
+    const std::string openError = m_control->lastOpenError();
+    const QString problem = PortOpenProblem::reason(opened, openError);
+    // With a box the status line keeps to the reason, which fits it; the
+    // system's words are read in the box.
+    const bool inBox = PortOpenProblem::needsBox(opened, openError);
+    statusBar()->showMessage(
+        tr("Cannot use %1: %2")
+            .arg(ShownText::of(name),
+                 inBox ? PortOpenProblem::reason(opened, std::string()) : problem));
+    if (inBox)
         PortOpenProblem::showBox(this, name, problem);
     return false;
 }
@@ -336,6 +345,12 @@ DeviceConnection::Result ZORVIKUpdater::queryDevice()
         showRecoveryInfo(found.recoveryHardware);
         statusBar()->showMessage(tr("ZORVIK Device in Recovery-Mode found"),
                                  MESSAGE_TIMEOUT_RESULT_MS);
+    } else if (DeviceConnection::adapterFailed(found)) {
+        // The adapter failed the request, not the device: no device is
+        // said to be missing.
+        statusBar()->showMessage(
+            tr("KORLINK Interface Problem: %1").arg(ConnectionText::sentence(found)),
+            MESSAGE_TIMEOUT_RESULT_MS);
     } else {
         statusBar()->showMessage(
             tr("No ZORVIK Device found: %1").arg(ConnectionText::sentence(found)),
@@ -431,7 +446,7 @@ void ZORVIKUpdater::refuseUpdateFile(const QString& path, const char* reason)
     clearFileVersions(tr("failed"));
     m_fileRefusalMessage =
         tr("Cannot use %1: %2")
-            .arg(QFileInfo(path).fileName(),
+            .arg(ShownText::of(QFileInfo(path).fileName()),
                  QCoreApplication::translate("ZORVI::UpdateFile", reason));
     statusBar()->showMessage(m_fileRefusalMessage);
     // The status line is cut at the window's width and replaced by the next

@@ -267,10 +267,13 @@ void DeviceValuesTest::failedConnectionSaysWhyAndReleasesThePort_data()
         << QStringList{"--bad-crc"} << false
         << unusable + "The device's answer arrived damaged (its checksum did not match): check "
                       "the cable and its connectors, then try again.";
+    // The adapter, not the device, failed: no device is said to be missing.
     QTest::newRow("garbled echo")
         << QStringList{"--corrupt-echo"} << false
-        << unusable + "The KORLINK adapter echoed other bytes than were sent: the line is "
-                      "disturbed; check the cable and its connectors, then try again.";
+        << cannotUse
+            + "The KORLINK interface echoed the probe, but not a request after it. The KORLINK "
+              "adapter echoed other bytes than were sent: the line is disturbed; check the cable "
+              "and its connectors, then try again.";
     // The device's information carries another token than the one it takes.
     QTest::newRow("handshake refused")
         << QStringList{"--info", "0001000200030001000700825a17c308e24d912be6703fa49999"} << false

@@ -742,14 +742,18 @@ void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound_data()
     QTest::addColumn<QStringList>("simArguments");
     QTest::addColumn<int>("failure");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("lead");
+    const QString noDevice = QStringLiteral("No ZORVIK Device found: ");
     QTest::newRow("bad CRC") << QStringList({"--bad-crc"}) << int(ZORVI::LinkFailure::BadCrc)
-                             << "its checksum did not match";
+                             << "its checksum did not match" << noDevice;
+    // The adapter, not the device, failed the request: no device is said
+    // to be missing.
     QTest::newRow("corrupted echo")
         << QStringList({"--corrupt-echo"}) << int(ZORVI::LinkFailure::WrongEcho)
-        << "echoed other bytes than were sent";
+        << "echoed other bytes than were sent" << QStringLiteral("KORLINK Interface Problem: ");
     QTest::newRow("no answer") << QStringList({"--no-answer"})
                                << int(ZORVI::LinkFailure::NoAnswer)
-                               << "no ZORVIK Device is connected or powered";
+                               << "no ZORVIK Device is connected or powered" << noDevice;
 }
 
 void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound()
@@ -757,6 +761,7 @@ void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound()
     QFETCH(QStringList, simArguments);
     QFETCH(int, failure);
     QFETCH(QString, reason);
+    QFETCH(QString, lead);
     const QStringList reasons = {"checksum", "echoed other bytes", "no ZORVIK Device is connected"};
     InProcessDevice sim(arguments(simArguments));
     QVERIFY2(sim.isReady(), sim.error().c_str());
@@ -769,8 +774,7 @@ void UpdaterWindowTest::refreshSaysWhyNoDeviceWasFound()
     child<QPushButton>(window, "m_btnZorviRefresh")->click();
 
     const QString shown = window.statusBar()->currentMessage();
-    QCOMPARE(shown, "No ZORVIK Device found: "
-                        + noDeviceSentence(static_cast<ZORVI::LinkFailure>(failure)));
+    QCOMPARE(shown, lead + noDeviceSentence(static_cast<ZORVI::LinkFailure>(failure)));
     QVERIFY2(shown.contains(reason), qPrintable(shown));
     int named = 0;
     for (const QString& each : reasons)
