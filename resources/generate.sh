@@ -46,3 +46,14 @@ for size in 16 22 24 32 64 128 256; do
     rsvg-convert --width "$size" --height "$size" \
         --output "$here/linux/icons/zorvik_${size}x${size}.png" "$src/zorvik_logo.svg"
 done
+
+# The Windows icon of the programs and their files (windows/): the same
+# PNGs in one .ico. Needs ImageMagick's convert.
+if command -v convert >/dev/null 2>&1; then
+    icons=$here/linux/icons
+    convert "$icons/zorvik_16x16.png" "$icons/zorvik_24x24.png" "$icons/zorvik_32x32.png" \
+        "$out/zorvik_48x48.png" "$icons/zorvik_64x64.png" "$icons/zorvik_128x128.png" \
+        "$icons/zorvik_256x256.png" "$here/windows/zorvik.ico"
+else
+    echo "convert not found (apt-get install imagemagick): windows/zorvik.ico not rendered" >&2
+fi

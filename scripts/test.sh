@@ -25,7 +25,19 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build/test && ctest --output-on-failure -j"$jobs")
 
-# The device link built for Windows, tested under wine against the simulator.
+# Qt for Windows: a prebuilt copy when this machine has one (the shared
+# toolchains folder beside the project); without one scripts/windows-qt.sh
+# builds it from Debian's source, which takes about an hour.
+if [ -z "${ZORVIK_QT_MINGW_ARCHIVE:-}" ]; then
+    for prebuilt in ../shared/toolchains /work/shared/toolchains; do
+        if [ -f "$prebuilt/qt6-mingw-6.4.2.tar.xz" ]; then
+            export ZORVIK_QT_MINGW_ARCHIVE=$prebuilt/qt6-mingw-6.4.2.tar.xz
+            break
+        fi
+    done
+fi
+
+# Everything built for Windows, tested under wine against the simulator.
 tests/windows/run.sh build/test/sim/zorvik-sim
 
 # Every target, the windows and the tests included, without a warning under
