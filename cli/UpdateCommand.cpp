@@ -177,13 +177,8 @@ void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
     std::fflush(stdout);
     if (path.empty())
         std::fprintf(stderr, "zorvik: the update could not be recorded: no folder for the "
-                             "update records is known (%s is not set).\n",
-#ifdef _WIN32
-                     "LOCALAPPDATA"
-#else
-                     "HOME"
-#endif
-        );
+                             "update records is known (set %s).\n",
+                     UpdateJournal::folderVariables());
     else
         std::fprintf(stderr, "zorvik: the update could not be recorded in %s.\n",
                      ControlText::escaped(path).c_str());

@@ -138,9 +138,13 @@ std::optional<int> ProgramArguments::answer(const Program& program, std::FILE* o
         return status;
     if (m_action != Action::Invalid)
         return std::nullopt;
-    std::fprintf(err, "%s: %s\nTry '%s --help'.\n", program.name.c_str(), m_error.c_str(),
-                 program.name.c_str());
+    std::fputs(refusal(program).c_str(), err);
     return EXIT_USAGE;
+}
+
+std::string ProgramArguments::refusal(const Program& program) const
+{
+    return program.name + ": " + m_error + "\nTry '" + program.name + " --help'.\n";
 }
 
 std::optional<int> ProgramArguments::answerInformation(const Program& program,

@@ -48,6 +48,9 @@ public:
 
     static std::string usage(const Program& program);
     static std::string versionLine(const Program& program);
+    // What is said about a command line that cannot be followed, with the
+    // way to the help.
+    std::string refusal(const Program& program) const;
     // Said on standard error when the port to preselect is not listed.
     static std::string unknownPortMessage(const Program& program, const std::string& port,
                                           const std::vector<std::string>& listed);

@@ -40,6 +40,19 @@ fs::path stateFolder()
 #endif
 }
 
+} // namespace
+
+const char* UpdateJournal::folderVariables()
+{
+#ifdef _WIN32
+    return "LOCALAPPDATA";
+#else
+    return "XDG_STATE_HOME or HOME";
+#endif
+}
+
+namespace {
+
 std::string utcNow()
 {
     const std::time_t now = std::time(nullptr);

@@ -27,6 +27,9 @@ public:
 
     // Where the lines go; empty when no folder for it is known.
     static std::string path();
+    // The environment that names that folder, for the sentence saying that
+    // none is known: "XDG_STATE_HOME or HOME", on Windows "LOCALAPPDATA".
+    static const char* folderVariables();
     // Appends one line, with the time (UTC, ISO 8601) in front; creates the
     // folders. False when it could not be written.
     static bool append(const Entry& entry);

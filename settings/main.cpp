@@ -1,3 +1,5 @@
+#include "ParentConsole.h"
+#include "ProgramAnswer.h"
 #include "ProgramArguments.h"
 #include "ZORVIKMiniSetup.h"
 #include "ZorvikVersion.h"
@@ -14,11 +16,15 @@ int main(int argc, char* argv[])
         "ZORVIKMicroSettings", ZORVI::Version::SETTINGS,
         "Reads and edits the flight parameters of a ZORVIK device through its KORLINK adapter.",
         "FILE.zset", "a settings file to load (with its preview) once a device is connected"};
-    // --help and --version need no display.
+    // --help and --version need no display when there is a terminal to
+    // answer on (on Windows, without one, they are answered in a box below).
     using ZORVI::ProgramArguments;
-    if (const auto status = ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv))
-                                .answerInformation(program, stdout))
-        return *status;
+    const ProgramArguments early =
+        ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
+    const bool information = early.action() == ProgramArguments::Action::Help
+                             || early.action() == ProgramArguments::Action::Version;
+    if (information && ZORVI::ParentConsole::reachable())
+        return *early.answerInformation(program, stdout);
 
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
@@ -29,7 +35,7 @@ int main(int argc, char* argv[])
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
-    if (const auto status = arguments.answer(program, stdout, stderr))
+    if (const auto status = ZORVI::ProgramAnswer::answer(program, arguments))
         return *status;
 
     ZORVI::ZORVIKMiniSetup window;

@@ -828,8 +828,8 @@ void ZORVIKUpdater::onUpdateRecords()
     box.setText(tr("Each update is recorded in one line of a text file: time, port, file and "
                    "its SHA-256, versions before and after, records sent and outcome."));
     box.setInformativeText(path.empty()
-                               ? tr("No folder for the update records is known: set "
-                                    "XDG_STATE_HOME or HOME.")
+                               ? tr("No folder for the update records is known: set %1.")
+                                     .arg(QString::fromLatin1(UpdateJournal::folderVariables()))
                                : QFile::decodeName(path.c_str()));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();

@@ -1,3 +1,5 @@
+#include "ParentConsole.h"
+#include "ProgramAnswer.h"
 #include "ProgramArguments.h"
 #include "ZORVIKUpdater.h"
 #include "ZorvikVersion.h"
@@ -15,11 +17,15 @@ int main(int argc, char* argv[])
         "ZORVIKUpdater", ZORVI::Version::UPDATER,
         "Flashes a firmware update file into a ZORVIK device through its KORLINK adapter.",
         "FILE.upd", "open this update file (its description, if any, is shown first)"};
-    // --help and --version need no display.
+    // --help and --version need no display when there is a terminal to
+    // answer on (on Windows, without one, they are answered in a box below).
     using ZORVI::ProgramArguments;
-    if (const auto status = ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv))
-                                .answerInformation(program, stdout))
-        return *status;
+    const ProgramArguments early =
+        ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
+    const bool information = early.action() == ProgramArguments::Action::Help
+                             || early.action() == ProgramArguments::Action::Version;
+    if (information && ZORVI::ParentConsole::reachable())
+        return *early.answerInformation(program, stdout);
 
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
@@ -31,7 +37,7 @@ int main(int argc, char* argv[])
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
-    if (const auto status = arguments.answer(program, stdout, stderr))
+    if (const auto status = ZORVI::ProgramAnswer::answer(program, arguments))
         return *status;
 
     ZORVI::ZORVIKUpdater window;
