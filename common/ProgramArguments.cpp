@@ -1,5 +1,7 @@
 #include "ProgramArguments.h"
 
+#include <set>
+
 namespace ZORVI {
 
 namespace {
@@ -7,6 +9,32 @@ namespace {
 const std::string PORT_OPTION = "--port";
 // Where the option texts of the usage start, after two spaces.
 constexpr size_t HELP_COLUMN = 14;
+
+// Qt's own options, which QApplication takes out of the line: those that
+// are followed by a value, and those that stand alone. Read before
+// QApplication exists, they are passed over (see parseBeforeQt).
+const std::set<std::string> QT_OPTIONS_WITH_VALUE = {
+    "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+    "-geometry", "-qwindowtitle", "-title", "-qwindowicon", "-icon", "-session", "-display",
+    "-name", "-style", "-stylesheet", "-qmljsdebugger"};
+const std::set<std::string> QT_FLAGS = {"-reverse", "-widgetcount", "-nograb", "-dograb",
+                                        "-testability"};
+
+// How many words from `index` on are one of Qt's options: 0 for none of
+// them, 1 for a flag or an option joined to its value ("-style=fusion"),
+// 2 for an option and its value.
+size_t qtOptionWords(const std::vector<std::string>& arguments, size_t index)
+{
+    const std::string& argument = arguments[index];
+    if (QT_FLAGS.count(argument))
+        return 1;
+    if (QT_OPTIONS_WITH_VALUE.count(argument))
+        return index + 1 < arguments.size() ? 2 : 1;
+    const size_t equals = argument.find('=');
+    if (equals != std::string::npos && QT_OPTIONS_WITH_VALUE.count(argument.substr(0, equals)))
+        return 1;
+    return 0;
+}
 
 bool isHelp(const std::string& argument)
 {
@@ -25,11 +53,27 @@ bool isPortName(const std::string& name)
 ProgramArguments ProgramArguments::parse(const Program& program,
                                          const std::vector<std::string>& arguments)
 {
+    return parse(program, arguments, false);
+}
+
+ProgramArguments ProgramArguments::parseBeforeQt(const Program& program,
+                                                 const std::vector<std::string>& arguments)
+{
+    return parse(program, arguments, true);
+}
+
+ProgramArguments ProgramArguments::parse(const Program& program,
+                                         const std::vector<std::string>& arguments,
+                                         bool passOverQtOptions)
+{
     ProgramArguments result;
     bool options = true;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (options && argument == "--")
+        const size_t qtWords = options && passOverQtOptions ? qtOptionWords(arguments, i) : 0;
+        if (qtWords > 0)
+            i += qtWords - 1;
+        else if (options && argument == "--")
             options = false;
         else if (options && argument.size() > 1 && argument[0] == '-')
             result.readOption(arguments, i);
@@ -144,7 +188,7 @@ std::optional<int> ProgramArguments::answer(const Program& program, std::FILE* o
 
 std::string ProgramArguments::refusal(const Program& program) const
 {
-    return program.name + ": " + m_error + "\nTry '" + program.name + " --help'.\n";
+    return program.name + ": " + m_error + "\n\n" + usage(program);
 }
 
 std::optional<int> ProgramArguments::answerInformation(const Program& program,

@@ -37,6 +37,11 @@ public:
     // Reads the arguments after the program name. --help (or -h) wins over
     // everything else on the line, then --version; "--" ends the options.
     static ProgramArguments parse(const Program& program, const std::vector<std::string>& arguments);
+    // The same before QApplication has taken its own options (-platform,
+    // -style, ...) out of the line: those are passed over, so that a line
+    // the program cannot follow is refused before a display is needed.
+    static ProgramArguments parseBeforeQt(const Program& program,
+                                          const std::vector<std::string>& arguments);
     static std::vector<std::string> listOf(int argc, char** argv);
 
     Action action() const { return m_action; }
@@ -48,8 +53,8 @@ public:
 
     static std::string usage(const Program& program);
     static std::string versionLine(const Program& program);
-    // What is said about a command line that cannot be followed, with the
-    // way to the help.
+    // What is said about a command line that cannot be followed: the fault,
+    // then the usage.
     std::string refusal(const Program& program) const;
     // Said on standard error when the port to preselect is not listed.
     static std::string unknownPortMessage(const Program& program, const std::string& port,
@@ -64,6 +69,8 @@ public:
     std::optional<int> answerInformation(const Program& program, std::FILE* out) const;
 
 private:
+    static ProgramArguments parse(const Program& program, const std::vector<std::string>& arguments,
+                                  bool passOverQtOptions);
     void readOption(const std::vector<std::string>& arguments, size_t& index);
     void readOperand(const Program& program, const std::string& argument);
     void fail(const std::string& error);

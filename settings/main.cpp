@@ -1,6 +1,7 @@
-#include "ParentConsole.h"
+#include "GraphicalSession.h"
 #include "ProgramAnswer.h"
 #include "ProgramArguments.h"
+#include "ProgramStart.h"
 #include "ZORVIKMiniSetup.h"
 #include "ZorvikVersion.h"
 #include "win32/SignalPortRelease.h"
@@ -16,20 +17,20 @@ int main(int argc, char* argv[])
         "ZORVIKMicroSettings", ZORVI::Version::SETTINGS,
         "Reads and edits the flight parameters of a ZORVIK device through its KORLINK adapter.",
         "FILE.zset", "a settings file to load (with its preview) once a device is connected"};
-    // --help and --version need no display when there is a terminal to
-    // answer on (on Windows, without one, they are answered in a box below).
+    // --help, --version and a line the program cannot follow need no display.
     using ZORVI::ProgramArguments;
-    const ProgramArguments early =
-        ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
-    const bool information = early.action() == ProgramArguments::Action::Help
-                             || early.action() == ProgramArguments::Action::Version;
-    if (information && ZORVI::ParentConsole::reachable())
-        return *early.answerInformation(program, stdout);
+    if (const auto status = ZORVI::ProgramStart::beforeApplication(program, argc, argv))
+        return *status;
 
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
-    QApplication application(argc, argv);
+    // Without a display: a sentence and status 1, not Qt's abort.
+    const auto application = ZORVI::GraphicalSession::open(
+        program,
+        "zorvik ports, zorvik info PORT, zorvik params PORT, "
+        "zorvik set PORT NAME=VALUE, zorvik save PORT FILE, zorvik load PORT FILE",
+        argc, argv);
     // The window belongs to its menu entry (resources/linux) also on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.MicroSettings"));
     // QApplication has taken its own options out of argv by now.
@@ -48,5 +49,5 @@ int main(int argc, char* argv[])
                    stderr);
     if (!arguments.file().empty())
         window.loadSettingsFileOnConnect(QString::fromLocal8Bit(arguments.file().c_str()));
-    return application.exec();
+    return application->exec();
 }

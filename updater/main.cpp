@@ -1,6 +1,7 @@
-#include "ParentConsole.h"
+#include "GraphicalSession.h"
 #include "ProgramAnswer.h"
 #include "ProgramArguments.h"
+#include "ProgramStart.h"
 #include "ZORVIKUpdater.h"
 #include "ZorvikVersion.h"
 #include "win32/SignalPortRelease.h"
@@ -17,21 +18,21 @@ int main(int argc, char* argv[])
         "ZORVIKUpdater", ZORVI::Version::UPDATER,
         "Flashes a firmware update file into a ZORVIK device through its KORLINK adapter.",
         "FILE.upd", "open this update file (its description, if any, is shown first)"};
-    // --help and --version need no display when there is a terminal to
-    // answer on (on Windows, without one, they are answered in a box below).
+    // --help, --version and a line the program cannot follow need no display.
     using ZORVI::ProgramArguments;
-    const ProgramArguments early =
-        ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
-    const bool information = early.action() == ProgramArguments::Action::Help
-                             || early.action() == ProgramArguments::Action::Version;
-    if (information && ZORVI::ParentConsole::reachable())
-        return *early.answerInformation(program, stdout);
+    if (const auto status = ZORVI::ProgramStart::beforeApplication(program, argc, argv))
+        return *status;
 
     // Stopped by a signal instead of the window's close, the program still
     // gives the port back.
     ZORVI::Communication::Serial::SignalPortRelease::install();
     ZORVI::ZORVIKUpdater::paintWithoutWaitingForTheDisplay();
-    QApplication application(argc, argv);
+    // Without a display: a sentence and status 1, not Qt's abort.
+    const auto application = ZORVI::GraphicalSession::open(
+        program,
+        "zorvik ports, zorvik info PORT, "
+        "zorvik file FILE, zorvik update PORT FILE",
+        argc, argv);
     // The window belongs to its menu entry (resources/linux) also on Wayland.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.Updater"));
     // QApplication has taken its own options out of argv by now.
@@ -51,5 +52,5 @@ int main(int argc, char* argv[])
                                                         window.listedPorts())
                        .c_str(),
                    stderr);
-    return application.exec();
+    return application->exec();
 }

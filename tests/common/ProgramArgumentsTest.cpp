@@ -139,23 +139,48 @@ TEST(ProgramArguments, HelpNamesEveryOptionTheProgramTakes)
     EXPECT_EQ(noFile.out.find("FILE"), std::string::npos) << noFile.out;
 }
 
-TEST(ProgramArguments, OnlyTheFullReadingRefusesALine)
+TEST(ProgramArguments, ARefusedLineNamesTheFaultThenTheUsage)
 {
-    // Before QApplication, Qt's own options are still in the line: nothing
-    // but --help and --version is answered then.
-    const Answer early = answerTo(SETTINGS, {"-platform", "offscreen"}, true);
-    EXPECT_FALSE(early.status.has_value());
-    EXPECT_EQ(early.out + early.err, "");
-
-    const Answer full = answerTo(SETTINGS, {"--bogus"}, false);
-    EXPECT_EQ(full.status, ProgramArguments::EXIT_USAGE);
-    EXPECT_EQ(full.out, "");
-    EXPECT_EQ(full.err, "ZORVIKMicroSettings: unknown option '--bogus'\n"
-                        "Try 'ZORVIKMicroSettings --help'.\n");
+    const Answer refused = answerTo(SETTINGS, {"--bogus"}, false);
+    EXPECT_EQ(refused.status, ProgramArguments::EXIT_USAGE);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err, "ZORVIKMicroSettings: unknown option '--bogus'\n\n"
+                               + ProgramArguments::usage(SETTINGS));
 
     const Answer run = answerTo(UPDATER, {"--port", "ttySIM0", "a.upd"}, false);
     EXPECT_FALSE(run.status.has_value());
     EXPECT_EQ(run.out + run.err, "");
+}
+
+// Before QApplication has taken Qt's own options out, they are passed over
+// (with their values), so that the program's own faults are refused
+// without a display, and Qt's options are never taken for ours.
+TEST(ProgramArguments, BeforeQtTheLinePassesOverQtsOwnOptions)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        Action action;
+        std::string file;
+        std::string errorPart;
+    };
+    const Case cases[] = {
+        {{"-platform", "offscreen"}, Action::Run, "", ""},
+        {{"-style=fusion", "-reverse", "a.upd"}, Action::Run, "a.upd", ""},
+        {{"-platform", "offscreen", "--bogus"}, Action::Invalid, "", "unknown option '--bogus'"},
+        // A value is Qt's, not the program's file.
+        {{"-stylesheet", "look.qss", "a.upd"}, Action::Run, "a.upd", ""},
+        {{"-platformx"}, Action::Invalid, "", "unknown option '-platformx'"},
+        {{"--", "-style"}, Action::Run, "-style", ""},
+    };
+    for (const Case& line : cases) {
+        const ProgramArguments read = ProgramArguments::parseBeforeQt(UPDATER, line.arguments);
+        EXPECT_EQ(read.action(), line.action) << line.arguments.front();
+        EXPECT_EQ(read.file(), line.file) << line.arguments.front();
+        EXPECT_NE(read.error().find(line.errorPart), std::string::npos) << read.error();
+    }
+    // Read after QApplication, the same words are the program's own.
+    EXPECT_EQ(ProgramArguments::parse(UPDATER, {"-platform", "offscreen"}).action(),
+              Action::Invalid);
 }
 
 TEST(ProgramArguments, UnknownPortMessageNamesThePortsThatAreListed)
