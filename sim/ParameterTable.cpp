@@ -12,6 +12,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <io.h>
+#include <windows.h>
+#endif
+
 namespace ZORVI {
 namespace Simulator {
 
@@ -97,8 +108,10 @@ const char* fileKind(mode_t mode)
         return "a block device";
     if (S_ISFIFO(mode))
         return "a FIFO";
+#ifdef S_ISSOCK // Windows has no sockets in its file system
     if (S_ISSOCK(mode))
         return "a socket";
+#endif
     return "of another kind";
 }
 
@@ -114,10 +127,18 @@ bool refuseUnlessRegular(const std::string& path, mode_t mode, std::string& erro
     return false;
 }
 
+#ifdef _WIN32
+// Windows reads files as text unless told otherwise (turning line ends
+// into other bytes), and knows neither terminals nor non-blocking files.
+constexpr int STATE_READ_FLAGS = O_RDONLY | O_BINARY;
+#else
+constexpr int STATE_READ_FLAGS = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+#endif
+
 bool readStateText(const std::string& path, std::string& text, std::string& error)
 {
     // Checked again on the opened file, which may not be the one looked at.
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int descriptor = ::open(path.c_str(), STATE_READ_FLAGS);
     if (descriptor < 0) {
         error = "cannot read state file " + path + ": " + systemError();
         return false;
@@ -217,15 +238,6 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// The new file keeps the permissions of the one it replaces.
-mode_t replacementMode(const std::string& path)
-{
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
-        return status.st_mode & 07777;
-    return 0644;
-}
-
 bool writeAll(int descriptor, const std::string& text)
 {
     for (size_t done = 0; done < text.size();) {
@@ -242,13 +254,83 @@ bool writeAll(int descriptor, const std::string& text)
     return true;
 }
 
+#ifdef _WIN32
+// Windows files carry no permission bits to keep (only a read-only mark,
+// which a state file the simulator writes never has).
+bool keepPermissions(int, const std::string&)
+{
+    return true;
+}
+
+bool flushToDisk(int descriptor)
+{
+    return ::_commit(descriptor) == 0;
+}
+
+// A name nobody else holds: the pattern's X's filled in, and the file
+// created only when no file of that name exists (O_EXCL).
+int createTemporary(std::string& name)
+{
+    const std::string pattern = name;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = pattern;
+        if (::_mktemp_s(&name[0], name.size() + 1) != 0)
+            return -1;
+        const int descriptor =
+            ::_open(name.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+        if (descriptor >= 0 || errno != EEXIST)
+            return descriptor;
+    }
+    return -1;
+}
+
+// Windows' rename refuses to replace an existing file.
+bool replaceFile(const std::string& from, const std::string& to)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = EACCES;
+    return false;
+}
+#else
+// The new file keeps the permissions of the one it replaces.
+mode_t replacementMode(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode))
+        return status.st_mode & 07777;
+    return 0644;
+}
+
+bool keepPermissions(int descriptor, const std::string& path)
+{
+    return ::fchmod(descriptor, replacementMode(path)) == 0;
+}
+
+bool flushToDisk(int descriptor)
+{
+    return ::fsync(descriptor) == 0;
+}
+
+int createTemporary(std::string& name)
+{
+    return ::mkostemp(&name[0], O_CLOEXEC);
+}
+
+bool replaceFile(const std::string& from, const std::string& to)
+{
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+#endif
+
 // The new state in the temporary file, on disk, with the permissions of
 // the file it is to replace.
 bool writeStateInto(int descriptor, const std::string& path,
                     const std::vector<ParameterTable::Parameter>& parameters)
 {
-    return ::fchmod(descriptor, replacementMode(path)) == 0
-        && writeAll(descriptor, stateText(parameters)) && ::fsync(descriptor) == 0;
+    return keepPermissions(descriptor, path) && writeAll(descriptor, stateText(parameters))
+        && flushToDisk(descriptor);
 }
 
 // Written in full and on disk before it replaces the old state, so that a
@@ -260,7 +342,7 @@ bool saveStateFile(const std::string& path,
                    const std::vector<ParameterTable::Parameter>& parameters, std::string& error)
 {
     std::string name = temporaryPattern(path);
-    const int descriptor = ::mkostemp(&name[0], O_CLOEXEC);
+    const int descriptor = createTemporary(name);
     if (descriptor < 0) {
         error = "cannot save state file " + path + ": no new file can be made in "
             + folderOf(path) + " (" + systemError() + "); it must be a folder you can write to";
@@ -276,7 +358,7 @@ bool saveStateFile(const std::string& path,
         failure = errno;
         failedStep = "writing it failed";
     }
-    if (!failedStep && std::rename(name.c_str(), path.c_str()) != 0) {
+    if (!failedStep && !replaceFile(name, path)) {
         failure = errno;
         failedStep = "the old file cannot be replaced";
     }

@@ -18,6 +18,7 @@
 #include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMimeData>
@@ -287,7 +288,8 @@ void SettingsFilesWindowTest::saveFailureSavesNothing()
 
     QCOMPARE(boxes.count(), 1);
     QCOMPARE(boxes.seen()[0].icon, QMessageBox::Critical);
-    QVERIFY2(boxes.seen()[0].informativeText.contains(said),
+    // The box names paths as the system writes them (backslashes on Windows).
+    QVERIFY2(boxes.seen()[0].informativeText.contains(QDir::toNativeSeparators(said)),
              qPrintable(boxes.seen()[0].informativeText));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(isConnected(window), connected);
@@ -555,6 +557,11 @@ void SettingsFilesWindowTest::fileTextIsShownEscaped()
     QFETCH(QString, name);
     QFETCH(QByteArray, text);
     QFETCH(QString, shown);
+#ifdef _WIN32
+    // Windows file names cannot hold control characters: only Linux ones can.
+    if (holdsControlCharacter(name))
+        QSKIP("a file name with control characters cannot be made on Windows");
+#endif
 
     Device device({});
     QVERIFY(device.isReady());
@@ -574,7 +581,7 @@ void SettingsFilesWindowTest::fileTextIsShownEscaped()
         boxes.seen()[0].text + QLatin1Char('\n') + boxes.seen()[0].informativeText;
     QVERIFY2(!holdsControlCharacter(boxText), qPrintable(boxText));
     QVERIFY2(boxText.contains(shown), qPrintable(boxText));
-    QCOMPARE(boxes.seen()[0].informativeText.count(m_folder.path()), 1);
+    QCOMPARE(boxes.seen()[0].informativeText.count(QDir::toNativeSeparators(m_folder.path())), 1);
     QVERIFY(preview.seen().isEmpty());
     QCOMPARE(device.writes(), 0);
 }
@@ -583,6 +590,10 @@ void SettingsFilesWindowTest::fileTextIsShownEscaped()
 // escaped.
 void SettingsFilesWindowTest::previewShowsTheFileNameEscaped()
 {
+#ifdef _WIN32
+    // Windows file names cannot hold control characters: only Linux ones can.
+    QSKIP("a file name with control characters cannot be made on Windows");
+#endif
     Device device({});
     QVERIFY(device.isReady());
     ZORVIKMiniSetup window(device.control());

@@ -1,44 +1,86 @@
 #include "InProcessDevice.h"
 
 #include "Control.h"
-#include "PortMap.h"
 #include "SimulatedPort.h"
+
+#ifndef _WIN32
+#include "PortMap.h"
+#endif
 
 #include <utility>
 
-using ZORVI::Communication::Serial::PortMap;
-
 InProcessDevice::InProcessDevice(const std::vector<std::string>& arguments,
                                  const InProcessDevice* plugInBeside)
+#ifdef _WIN32
+    : m_runtime(plugInBeside ? nullptr : std::make_unique<PrivatePortList>())
+#else
     : m_runtime(plugInBeside ? nullptr : std::make_unique<PrivateRuntimeDir>())
+#endif
     , m_link(std::make_unique<ZORVI::Simulator::SimulatedLink>(arguments))
 {
     if (!m_link->isReady())
         m_error = m_link->error();
-    else if (m_runtime && !m_runtime->isReady())
-        m_error = "no private runtime directory";
-    else if (!m_listing.isOpen())
-        m_error = "no pseudo-terminal for the port list";
-    else if (!PortMap::add(m_link->portName(), m_listing.slavePath()))
+    else
+        m_error = listingProblem();
+    if (m_error.empty() && !enterListing())
         m_error = "cannot enter " + m_link->portName() + " in the port map";
 }
 
 InProcessDevice::~InProcessDevice()
 {
-    PortMap::remove(m_link->portName());
+    leaveListing();
 }
 
 void InProcessDevice::unplug()
 {
     m_link->unplug();
-    PortMap::remove(m_link->portName());
+    leaveListing();
 }
 
 void InProcessDevice::plugIn()
 {
-    PortMap::add(m_link->portName(), m_listing.slavePath());
+    enterListing();
     m_link->plugIn();
 }
+
+#ifdef _WIN32
+std::string InProcessDevice::listingProblem() const
+{
+    if (m_runtime && !m_runtime->isReady())
+        return "the system's port list cannot be given to the test";
+    return {};
+}
+
+bool InProcessDevice::enterListing()
+{
+    return PrivatePortList::add(m_link->portName());
+}
+
+void InProcessDevice::leaveListing()
+{
+    PrivatePortList::remove(m_link->portName());
+}
+#else
+std::string InProcessDevice::listingProblem() const
+{
+    if (m_runtime && !m_runtime->isReady())
+        return "no private runtime directory";
+    if (!m_listing.isOpen())
+        return "no pseudo-terminal for the port list";
+    return {};
+}
+
+bool InProcessDevice::enterListing()
+{
+    using ZORVI::Communication::Serial::PortMap;
+    return PortMap::add(m_link->portName(), m_listing.slavePath());
+}
+
+void InProcessDevice::leaveListing()
+{
+    ZORVI::Communication::Serial::PortMap::remove(m_link->portName());
+}
+#endif
 
 std::unique_ptr<ZORVI::Control> InProcessDevice::control()
 {

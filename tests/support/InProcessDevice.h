@@ -1,8 +1,13 @@
 #pragma once
 
+#include "SimulatedLink.h"
+
+#ifdef _WIN32
+#include "PrivatePortList.h"
+#else
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
-#include "SimulatedLink.h"
+#endif
 
 #include <memory>
 #include <string>
@@ -20,7 +25,8 @@ class Control;
 // The windows list the system's ports, so the device also takes a name in
 // a private port map (XDG_RUNTIME_DIR for as long as it lives), on an idle
 // pseudo-terminal that nothing is ever sent over: selecting that name in the
-// window's list opens the in-process port.
+// window's list opens the in-process port. On Windows the name goes into the
+// system's port list itself, given to the device (PrivatePortList).
 class InProcessDevice {
 public:
     // The arguments as zorvik-sim takes them (--state, --refuse-writes...);
@@ -52,8 +58,17 @@ public:
     static std::unique_ptr<ZORVI::Control> control(const std::vector<InProcessDevice*>& devices);
 
 private:
+    // Why the name cannot be listed (empty when it can).
+    std::string listingProblem() const;
+    bool enterListing();
+    void leaveListing();
+
+#ifdef _WIN32
+    std::unique_ptr<PrivatePortList> m_runtime; // none when plugged in beside another
+#else
     std::unique_ptr<PrivateRuntimeDir> m_runtime; // none when plugged in beside another
     PtyPair m_listing;
+#endif
     std::unique_ptr<ZORVI::Simulator::SimulatedLink> m_link;
     std::string m_error;
 };

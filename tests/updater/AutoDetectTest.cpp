@@ -4,9 +4,8 @@
 // one-second timer drives), so the rule is checked without waiting.
 
 #include "AutoDetectInterface.h"
-#include "PortMap.h"
-#include "PrivateRuntimeDir.h"
-#include "PtyPair.h"
+#include "ListedPorts.h"
+#include "PrivatePorts.h"
 #include "TimerTicks.h"
 
 #include <QApplication>
@@ -17,20 +16,19 @@
 #include <QTimer>
 
 using ZORVI::AutoDetectInterface;
-using ZORVI::Communication::Serial::PortMap;
 
 namespace {
 
 // Makes the port map hold exactly these test ports (ports of the machine
 // itself, if any, stay as they are).
-void setPorts(const QStringList& wanted, const std::string& node)
+void setPorts(ListedPorts& ports, const QStringList& wanted)
 {
-    for (const std::string& name : PortMap::entries()) {
+    for (const std::string& name : ports.names()) {
         if (!wanted.contains(QString::fromStdString(name)))
-            PortMap::remove(name);
+            ports.remove(name);
     }
     for (const QString& name : wanted)
-        PortMap::add(name.toStdString(), node);
+        ports.add(name.toStdString());
 }
 
 QStringList emitted(const QSignalSpy& spy)
@@ -89,10 +87,10 @@ void AutoDetectTest::reportsExactlyOneNewPort()
     QFETCH(QStringList, initial);
     QFETCH(QList<QStringList>, polls);
     QFETCH(QStringList, reported);
-    PrivateRuntimeDir runtime;
-    PtyPair adapter;
-    QVERIFY(runtime.isReady() && adapter.isOpen());
-    setPorts(initial, adapter.slavePath());
+    PrivatePorts runtime;
+    ListedPorts adapter;
+    QVERIFY(runtime.isReady() && adapter.isReady());
+    setPorts(adapter, initial);
 
     QWidget mainWindow;
     mainWindow.show();
@@ -100,7 +98,7 @@ void AutoDetectTest::reportsExactlyOneNewPort()
     dialog->show();
     QSignalSpy spy(dialog.data(), &AutoDetectInterface::sendAutodetect);
     for (const QStringList& ports : polls) {
-        setPorts(ports, adapter.slavePath());
+        setPorts(adapter, ports);
         QVERIFY(dialog);
         dialog->OnTimer();
     }
@@ -114,9 +112,9 @@ void AutoDetectTest::reportsExactlyOneNewPort()
 
 void AutoDetectTest::pollsOnceASecondUntilClosed()
 {
-    PrivateRuntimeDir runtime;
-    PtyPair adapter;
-    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    PrivatePorts runtime;
+    ListedPorts adapter;
+    QVERIFY(adapter.add("ZA"));
     QWidget mainWindow;
     mainWindow.show();
     QPointer<AutoDetectInterface> dialog = new AutoDetectInterface(&mainWindow, Qt::Dialog);
@@ -125,10 +123,10 @@ void AutoDetectTest::pollsOnceASecondUntilClosed()
     QCOMPARE(QApplication::activeModalWidget(), dialog.data());
 
     // Unplugged, seen gone by a poll, and replugged.
-    QVERIFY(PortMap::remove("ZA"));
+    QVERIFY(adapter.remove("ZA"));
     QVERIFY(UpdaterTest::waitForTicks(dialog->findChild<QTimer*>("m_pollTimer"), 1));
     QCOMPARE(spy.count(), 0);
-    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    QVERIFY(adapter.add("ZA"));
     QVERIFY(spy.wait(2500));
     QCOMPARE(emitted(spy), QStringList({"ZA"}));
     deleteClosedDialogs();
@@ -138,8 +136,8 @@ void AutoDetectTest::pollsOnceASecondUntilClosed()
 
 void AutoDetectTest::abortReportsNothing()
 {
-    PrivateRuntimeDir runtime;
-    PtyPair adapter;
+    PrivatePorts runtime;
+    ListedPorts adapter;
     QWidget mainWindow;
     mainWindow.show();
     QPointer<AutoDetectInterface> dialog = new AutoDetectInterface(&mainWindow, Qt::Dialog);
@@ -156,7 +154,7 @@ void AutoDetectTest::abortReportsNothing()
 
     // A port that shows up afterwards reaches nobody: the dialog, its
     // timer with it, is gone, and it reported nothing before it went.
-    QVERIFY(PortMap::add("ZA", adapter.slavePath()));
+    QVERIFY(adapter.add("ZA"));
     QCoreApplication::processEvents();
     QCOMPARE(spy.count(), 0);
 }

@@ -10,12 +10,12 @@
 #include "DeviceInfo.h"
 #include "InProcessDevice.h"
 #include "SimulatedLink.h"
-#include "SimulatorProcess.h"
 #include "UpdateImage.h"
 #include "WindowChild.h"
 
 #include <QComboBox>
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QMap>
@@ -30,6 +30,11 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// The simulator program on a pseudo-terminal: Linux only.
+#ifndef _WIN32
+#include "SimulatorProcess.h"
+#endif
 
 namespace UpdaterTest {
 
@@ -156,6 +161,7 @@ inline int modeRequests(const ZORVI::Simulator::SimulatedLink& link)
     return static_cast<int>(link.requests(0).size());
 }
 
+#ifndef _WIN32
 inline int recordsReceived(const ZORVI::Testing::SimulatorProcess& sim, int32_t targetAddress)
 {
     const std::string prefix = "request dst=" + std::to_string(targetAddress) + " src=6 cmd=1 ";
@@ -172,6 +178,7 @@ inline int modeRequests(const ZORVI::Testing::SimulatorProcess& sim)
         count += line.find(" cmd=0 ") != std::string::npos ? 1 : 0;
     return count;
 }
+#endif
 
 inline std::vector<std::string> arguments(const QStringList& list)
 {
@@ -232,21 +239,29 @@ inline QMap<QString, QString> journalFields(const QString& line)
 }
 
 // A folder of the test's own for update files, with the update records
-// (XDG_STATE_HOME) inside it for as long as it lives.
+// (XDG_STATE_HOME, on Windows LOCALAPPDATA) inside it for as long as it lives.
 class TestFolder {
 public:
+#ifdef _WIN32
+    static constexpr const char* STATE_VARIABLE = "LOCALAPPDATA";
+#else
+    static constexpr const char* STATE_VARIABLE = "XDG_STATE_HOME";
+#endif
+
     TestFolder()
-        : m_hadState(qEnvironmentVariableIsSet("XDG_STATE_HOME"))
-        , m_oldState(qgetenv("XDG_STATE_HOME"))
+        : m_hadState(qEnvironmentVariableIsSet(STATE_VARIABLE))
+        , m_oldState(qgetenv(STATE_VARIABLE))
     {
-        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath("state")));
+        // As the system sets it: with backslashes on Windows.
+        qputenv(STATE_VARIABLE,
+                QFile::encodeName(QDir::toNativeSeparators(m_dir.filePath("state"))));
     }
     ~TestFolder()
     {
         if (m_hadState)
-            qputenv("XDG_STATE_HOME", m_oldState);
+            qputenv(STATE_VARIABLE, m_oldState);
         else
-            qunsetenv("XDG_STATE_HOME");
+            qunsetenv(STATE_VARIABLE);
     }
     TestFolder(const TestFolder&) = delete;
     TestFolder& operator=(const TestFolder&) = delete;
