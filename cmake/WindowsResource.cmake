@@ -1,4 +1,4 @@
-# The Windows resources of a program: icon and version block, from the
+# The Windows resources of a program: icon, manifest and version block, from the
 # versions in ZorvikVersion.cmake and the project's version (the product's).
 #
 #   zorvik_windows_resource(TARGET DESCRIPTION VERSION)
@@ -19,6 +19,7 @@ function(zorvik_windows_resource target description version)
   set(ZORVIK_RC_PRODUCT "${ZORVIK_PRODUCT_NAME}")
   set(ZORVIK_RC_COMPANY "${ZORVIK_COMPANY_NAME}")
   set(ZORVIK_RC_ICON "${PROJECT_SOURCE_DIR}/resources/windows/zorvik.ico")
+  set(ZORVIK_RC_MANIFEST "${PROJECT_SOURCE_DIR}/resources/windows/utf8.manifest")
   string(REPLACE "." "," commas "${version}")
   set(ZORVIK_RC_VERSION_COMMAS "${commas},0")
   string(REPLACE "." "," commas "${PROJECT_VERSION}")

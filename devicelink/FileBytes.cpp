@@ -1,5 +1,7 @@
 #include "FileBytes.h"
 
+#include "FilePath.h"
+
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -62,7 +64,7 @@ Problem readWhole(const std::string& path, size_t maxSize, std::string& bytes)
 {
     // Others may go on reading, writing, renaming or deleting the file: what
     // is read here is kept, whatever they do.
-    const HANDLE file = CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(FilePath::of(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -125,7 +127,7 @@ FileBytes::Problem FileBytes::problemOfPath(const std::string& path)
 {
     namespace fs = std::filesystem;
     std::error_code error;
-    const fs::file_status status = fs::status(fs::path(path), error);
+    const fs::file_status status = fs::status(FilePath::of(path), error);
     if (status.type() == fs::file_type::not_found)
         return Problem::NotFound;
     if (error)

@@ -1,6 +1,7 @@
 #include "UpdateFile.h"
 
 #include "FileBytes.h"
+#include "FilePath.h"
 #include "Sha256.h"
 
 #include <filesystem>
@@ -90,7 +91,7 @@ const char* UpdateFile::reason(Refusal refusal)
 
 std::string UpdateFile::fileName() const
 {
-    return std::filesystem::path(m_path).filename().string();
+    return FilePath::text(FilePath::of(m_path).filename());
 }
 
 } // namespace ZORVI

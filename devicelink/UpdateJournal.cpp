@@ -1,5 +1,7 @@
 #include "UpdateJournal.h"
 
+#include "FilePath.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -29,14 +31,14 @@ fs::path stateFolder()
 {
 #ifdef _WIN32
     const std::string local = environment("LOCALAPPDATA");
-    return local.empty() ? fs::path() : fs::path(local);
+    return local.empty() ? fs::path() : FilePath::of(local);
 #else
-    const fs::path state = environment("XDG_STATE_HOME");
+    const fs::path state = FilePath::of(environment("XDG_STATE_HOME"));
     // The XDG rules say a relative value is to be ignored.
     if (!state.empty() && state.is_absolute())
         return state;
     const std::string home = environment("HOME");
-    return home.empty() ? fs::path() : fs::path(home) / ".local" / "state";
+    return home.empty() ? fs::path() : FilePath::of(home) / ".local" / "state";
 #endif
 }
 
@@ -93,7 +95,7 @@ std::string UpdateJournal::path()
     const fs::path folder = stateFolder();
     if (folder.empty())
         return std::string();
-    return (folder / FOLDER / FILE_NAME).string();
+    return FilePath::text(folder / FOLDER / FILE_NAME);
 }
 
 bool UpdateJournal::append(const Entry& entry)
@@ -102,7 +104,7 @@ bool UpdateJournal::append(const Entry& entry)
     if (where.empty())
         return false;
     std::error_code error;
-    fs::create_directories(fs::path(where).parent_path(), error);
+    fs::create_directories(FilePath::of(where).parent_path(), error);
     if (error)
         return false;
 
@@ -121,7 +123,7 @@ bool UpdateJournal::append(const Entry& entry)
 
     // Appended in one write, so that two programs updating at the same time
     // do not interleave within a line.
-    std::ofstream out(fs::path(where), std::ios::binary | std::ios::app);
+    std::ofstream out(FilePath::of(where), std::ios::binary | std::ios::app);
     if (!out)
         return false;
     out.write(line.data(), static_cast<std::streamsize>(line.size()));

@@ -2,6 +2,7 @@
 
 #include "DecimalNumber.h"
 #include "FileBytes.h"
+#include "FilePath.h"
 #include "HexDigits.h"
 #include "ParameterIds.h"
 
@@ -174,7 +175,7 @@ bool mayReplace(const std::string& path, std::string* error)
 {
     namespace fs = std::filesystem;
     std::error_code failure;
-    const fs::file_status status = fs::symlink_status(fs::path(path), failure);
+    const fs::file_status status = fs::symlink_status(FilePath::of(path), failure);
     if (status.type() == fs::file_type::not_found)
         return true;
     if (failure) {
