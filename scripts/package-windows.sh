@@ -98,7 +98,8 @@ write_file_list() {
 setup=$tree/zorvik-$version-setup.exe
 write_file_list
 rm -f "$setup"
-quietly "making the installer" makensis -V2 -DZORVIK_VERSION="$version" \
+quietly "making the installer" makensis -V2 \
+    -DZORVIK_PRODUCT="$(realpath "$tree/installer-product.nsh")" \
     -DZORVIK_FILES="$(realpath "$work/files.nsh")" -DZORVIK_OUTFILE="$(realpath -m "$setup")" \
     resources/windows/zorvik.nsi
 

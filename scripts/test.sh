@@ -37,8 +37,16 @@ if [ -z "${ZORVIK_QT_MINGW_ARCHIVE:-}" ]; then
     done
 fi
 
-# Everything built for Windows, tested under wine against the simulator.
-tests/windows/run.sh build/test/sim/zorvik-sim
+# Everything built for Windows (build/windows-release), tested under wine
+# against the simulator: the device link and zorvik.exe, the window suites,
+# both windows end to end under Xvfb; then the installer and the portable
+# zip are made (scripts/package-windows.sh) and the installer is installed,
+# used and uninstalled under wine.
+export ZORVIK_SIM=$PWD/build/test/sim/zorvik-sim
+tests/windows/run.sh "$ZORVIK_SIM"
+tests/windows/window-suites.sh
+tests/windows/window-end-to-end.sh
+tests/windows/installer-check.sh
 
 # Every target, the windows and the tests included, without a warning under
 # GCC and under Clang: built only, with warnings as errors and without the

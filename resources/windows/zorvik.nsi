@@ -3,7 +3,8 @@
 ; Start menu entries, the two file types and an entry in Windows' list of
 ; installed programs. Built by scripts/package-windows.sh, which hands in:
 ;
-;   ZORVIK_VERSION  the product's version (the CMake project's)
+;   ZORVIK_PRODUCT  the build tree's installer-product.nsh: the product's
+;                   name, publisher and version, as CMake has them
 ;   ZORVIK_FILES    a generated include with the macros ZorvikInstallFiles
 ;                   and ZorvikRemoveFiles: every file of the deploy folder,
 ;                   named one by one (files.nsh in the build tree)
@@ -25,16 +26,14 @@ ManifestDPIAware true
     !error "${NAME} is not defined: build with scripts/package-windows.sh"
   !endif
 !macroend
-!insertmacro RequireDefine ZORVIK_VERSION
+!insertmacro RequireDefine ZORVIK_PRODUCT
 !insertmacro RequireDefine ZORVIK_FILES
 !insertmacro RequireDefine ZORVIK_OUTFILE
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include "${ZORVIK_FILES}"
-
-!define PRODUCT "ZORVIK"
-!define PUBLISHER "ZORVIK"
+!include "${ZORVIK_PRODUCT}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\ZORVIK"
 !define SETTINGS_EXE "ZORVIKMicroSettings.exe"
 !define UPDATER_EXE "ZORVIKUpdater.exe"

@@ -45,27 +45,13 @@ install_packages() {
     ensure_packages wine64 wine fonts-wine fonts-dejavu-core xvfb xdotool nsis zip cmake make
 }
 
-# The simulator in a small Linux tree (no Qt, no tests), as tests/windows/run.sh
-# builds it.
-build_simulator() {
-    local sim_tree=$1
-    if [ ! -f "$sim_tree/CMakeCache.txt" ]; then
-        cmake -S . -B "$sim_tree" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_GUI=OFF \
-            -DBUILD_TESTING=OFF -DZORVIK_BUILD_BENCH=OFF
-    fi
-    cmake --build "$sim_tree" -j"$jobs" --target zorvik-sim
-}
-
 step "installing packages" install_packages
 if [ $# -eq 0 ]; then
     step "building and packing for Windows" scripts/package-windows.sh
 else
     step "packing $tree" scripts/package-windows.sh "$tree"
 fi
-if [ ! -x "$sim" ]; then
-    sim=build/windows-sim/sim/zorvik-sim
-    step "building the simulator" build_simulator build/windows-sim
-fi
+ensure_simulator
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$tree/CMakeCache.txt")
 setup=$tree/zorvik-$version-setup.exe
 deploy=$tree/deploy

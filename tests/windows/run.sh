@@ -29,19 +29,6 @@ install_packages() {
     ensure_packages wine64 wine fonts-wine fonts-dejavu-core cmake make
 }
 
-# build_simulator TREE: builds zorvik-sim in a Linux build tree, configuring
-# a small one (no Qt, no tests) when the tree is new.
-build_simulator() {
-    local sim_tree=$1
-    if [ ! -f "$sim_tree/CMakeCache.txt" ]; then
-        . scripts/ensure-packages.sh
-        ensure_packages build-essential cmake
-        cmake -S . -B "$sim_tree" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_GUI=OFF \
-            -DBUILD_TESTING=OFF -DZORVIK_BUILD_BENCH=OFF
-    fi
-    cmake --build "$sim_tree" -j"$jobs" --target zorvik-sim
-}
-
 # The GoogleTest suites that need no port: the device link's and the update
 # file's (the window suites run in tests/windows/window-suites.sh).
 run_portable_tests() {
@@ -90,14 +77,7 @@ deadband_row() {
 step "installing packages" install_packages
 step "cross-building for Windows" scripts/build-windows.sh
 qt=$(scripts/windows-qt.sh)
-if [ ! -x "$sim" ]; then
-    sim_tree=$(dirname "$(dirname "$sim")")
-    if [ ! -f "$sim_tree/CMakeCache.txt" ]; then
-        sim_tree=build/windows-sim
-        sim=$sim_tree/sim/zorvik-sim
-    fi
-    step "building the simulator" build_simulator "$sim_tree"
-fi
+ensure_simulator
 wine_session_begin
 step "protocol and update file tests under wine" run_portable_tests
 

@@ -100,6 +100,30 @@ wine_session_begin() {
     step "creating the wine prefix" make_wine_prefix
 }
 
+# build_simulator TREE: builds zorvik-sim in a Linux build tree, configuring
+# a small one (no Qt, no tests) when the tree is new.
+build_simulator() {
+    local sim_tree=$1
+    if [ ! -f "$sim_tree/CMakeCache.txt" ]; then
+        . scripts/ensure-packages.sh
+        ensure_packages build-essential cmake
+        cmake -S . -B "$sim_tree" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_GUI=OFF \
+            -DBUILD_TESTING=OFF -DZORVIK_BUILD_BENCH=OFF
+    fi
+    cmake --build "$sim_tree" -j"$jobs" --target zorvik-sim
+}
+
+# The Linux simulator $sim, built when it is missing: in its own tree when
+# that tree is configured, else in build/windows-sim.
+ensure_simulator() {
+    [ -x "$sim" ] && return 0
+    local sim_tree
+    sim_tree=$(dirname "$(dirname "$sim")")
+    [ -f "$sim_tree/CMakeCache.txt" ] || sim_tree=build/windows-sim
+    step "building the simulator" build_simulator "$sim_tree"
+    sim=$sim_tree/sim/zorvik-sim
+}
+
 # start_simulator ARGS...: a simulator on COM5, ready when this returns.
 start_simulator() {
     local ready=$work/simulator.ready name=
