@@ -16,6 +16,7 @@
 #include "RowInputGuard.h"
 #include "SettledChoice.h"
 #include "ShownText.h"
+#include "SimulatedDeviceMenu.h"
 #include "TabSwitchKeys.h"
 #include "TypedValueSpinBox.h"
 #include "ZorvikVersion.h"
@@ -28,6 +29,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
@@ -182,6 +184,7 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
             &ZORVIKMiniSetup::onCompareWithFile);
     connect(ui->action_ResetToFactorySettings, &QAction::triggered, this,
             &ZORVIKMiniSetup::onResetToFactorySettings);
+    addHelpMenu();
     connectParameterRows();
     connect(m_eep.get(), &EEP::writeResult, this, &ZORVIKMiniSetup::onWriteResult);
 }
@@ -308,18 +311,72 @@ void ZORVIKMiniSetup::onInterfaceTimer()
     m_busyRetry.noteList(PortListBox::names(m_ports.known()));
 }
 
-// The first port is offered when none was chosen: choosing connects only
-// once the user settles on a port or presses Connect.
+// When none was chosen, the port likely to be the KORLINK interface is
+// offered, or none: choosing connects only once the user settles on a port
+// or presses Connect.
 void ZORVIKMiniSetup::rebuildPortList()
 {
     // Rebuilding the list must not start a connection.
     m_portChoice->pause();
     const PortListBox::Selection selection =
         PortListBox::rebuild(*ui->m_cmbBoxZorvilink, PortListBox::names(m_ports.known()),
-                             PortListBox::Unchosen::FirstPort);
+                             PortListBox::Unchosen::LikelyInterface);
     if (selection == PortListBox::Selection::Gone)
         showNoDevice();
     m_portChoice->resume();
+}
+
+void ZORVIKMiniSetup::addHelpMenu()
+{
+    SimulatedDeviceMenu::giveQuitKeys(ui->action_Close);
+    auto* help = new QMenu(tr("&Help"), ui->menuBar);
+    help->setObjectName(QStringLiteral("menu_Help"));
+    ui->menuBar->addMenu(help);
+    m_simulatedDeviceMenu = new SimulatedDeviceMenu(
+        this, help,
+        tr("The simulated device (zorvik-sim) behaves like a KORLINK interface with a ZORVIK "
+           "Device behind it, on a port of its own.\n\n"
+           "1. Choose Help > Start a Simulated Device. Its port, ttySIM0, is chosen under "
+           "\"USB-Interface (KORLINK)\".\n"
+           "2. Press \"Connect\": the pages fill with the simulated device's parameters.\n"
+           "3. Change a value: half a second later the status bar says \"Settings "
+           "successfully stored.\".\n\n"
+           "The simulated device starts with its factory settings each time and forgets "
+           "your changes when it stops: when you choose Help > Stop the Simulated Device or "
+           "close the window.\n\n"
+           "In a terminal: start zorvik-sim (it prints its port, ttySIM0), then "
+           "ZORVIKMicroSettings --port ttySIM0."));
+    connect(m_simulatedDeviceMenu, &SimulatedDeviceMenu::ready, this,
+            &ZORVIKMiniSetup::chooseSimulatedDevice);
+    connect(m_simulatedDeviceMenu, &SimulatedDeviceMenu::aboutToStop, this,
+            &ZORVIKMiniSetup::releaseSimulatedDevice);
+}
+
+// Chosen as --port chooses a port: connecting is the user's next step. A
+// connection to another device is not ended for it.
+void ZORVIKMiniSetup::chooseSimulatedDevice(const QString& port)
+{
+    // Its port map entry is there now: the list need not wait for its check.
+    onInterfaceTimer();
+    const QString shown = ShownText::of(port);
+    if (m_bConnected) {
+        ui->m_statusbar->showMessage(
+            tr("The simulated device is ready on %1: disconnect, then choose %1 to use it.")
+                .arg(shown),
+            MESSAGE_DEVICE_MS);
+        return;
+    }
+    if (preselectPort(port))
+        ui->m_statusbar->showMessage(
+            tr("The simulated device is ready on %1: press \"Connect\".").arg(shown),
+            MESSAGE_DEVICE_MS);
+}
+
+// Pending edits are written before it goes, as the Disconnect button does.
+void ZORVIKMiniSetup::releaseSimulatedDevice(const QString& port)
+{
+    if (ui->m_cmbBoxZorvilink->currentText() == port)
+        onDisconnectClicked();
 }
 
 bool ZORVIKMiniSetup::preselectPort(const QString& name)
@@ -476,6 +533,12 @@ void ZORVIKMiniSetup::doConnect()
 {
     writePendingChangesBeforeLeaving();
     doDisconnect();
+    // Nothing is opened without a port: no port was likely the interface.
+    if (ui->m_cmbBoxZorvilink->currentIndex() < 0) {
+        showNoDevice(tr("no port is chosen. Plug in the KORLINK interface and choose its "
+                        "port, or start a simulated device from the Help menu."));
+        return;
+    }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     showQuerying();
     const QByteArray portName = ui->m_cmbBoxZorvilink->currentText().toLocal8Bit();
@@ -626,6 +689,9 @@ void ZORVIKMiniSetup::closeEvent(QCloseEvent* event)
 {
     writePendingChangesBeforeLeaving();
     QMainWindow::closeEvent(event);
+    // The simulated device goes with the window, once the window let go of it.
+    if (event->isAccepted())
+        m_simulatedDeviceMenu->stopDevice();
 }
 
 void ZORVIKMiniSetup::writePendingChangesBeforeLeaving()

@@ -36,6 +36,7 @@ namespace ZORVI {
 
 class Control;
 class SettledChoice;
+class SimulatedDeviceMenu;
 
 namespace EEPROM {
 class EEP;
@@ -134,6 +135,11 @@ private:
     enum class RowUnit { Hertz, Microseconds, Plain };
 
     void rebuildPortList();
+    // The Help menu's simulated device: its port chosen once it is ready,
+    // and let go of before it stops.
+    void addHelpMenu();
+    void chooseSimulatedDevice(const QString& port);
+    void releaseSimulatedDevice(const QString& port);
     void showNoDevice(const QString& reason = QString());
     void showDeviceInfo(const DeviceInfo& info);
     void showRecoveryInfo(uint8_t hardwareByte);
@@ -264,6 +270,7 @@ private:
     // connects at once.
     SettledChoice* m_portChoice = nullptr;
     FileChooser m_chooseFile;
+    SimulatedDeviceMenu* m_simulatedDeviceMenu = nullptr;
 };
 
 } // namespace ZORVI

@@ -13,6 +13,9 @@
 #include "PortListBox.h"
 #include "PortOpenProblem.h"
 #include "RepaintPacer.h"
+#include "SampleFolder.h"
+#include "SimulatedDevice.h"
+#include "SimulatedDeviceMenu.h"
 #include "Update.h"
 #include "UpdateChecks.h"
 #include "UpdateFile.h"
@@ -26,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
@@ -80,8 +84,8 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
     , m_control(std::move(control))
     , m_interfaceTimer(new QTimer(this))
     , m_repaintPacer(new RepaintPacer(this))
-    , m_chooseFile([](QWidget* parent, const QString& caption, const QString& filter) {
-        return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    , m_chooseFile([this](QWidget* parent, const QString& caption, const QString& filter) {
+        return QFileDialog::getOpenFileName(parent, caption, fileDialogFolder(), filter);
     })
 {
     m_interfaceTimer->setObjectName(QStringLiteral("m_interfaceTimer"));
@@ -97,6 +101,7 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
     m_control->setProgressCallback(&ZORVIKUpdater::progressFunction);
 
     makeConnections();
+    addHelpEntries();
     clearFileVersions(QString());
     showFileRefusal(QString());
     clearDeviceInfo();
@@ -189,6 +194,61 @@ void ZORVIKUpdater::rebuildPortList()
     if (selection != PortListBox::Selection::Kept)
         clearDeviceInfo();
     connectRefresh();
+}
+
+// The entries go to the top of the Help menu, above the records and About.
+void ZORVIKUpdater::addHelpEntries()
+{
+    SimulatedDeviceMenu::giveQuitKeys(m_ui->m_action_Exit);
+    const QString samples = SampleFolder::find();
+    const QString sampleFolderText = samples.isEmpty()
+        ? tr("installed with the program in /usr/share/zorvik/samples")
+        : ShownText::of(QDir::toNativeSeparators(samples));
+    m_simulatedDeviceMenu = new SimulatedDeviceMenu(
+        this, m_ui->menu_About,
+        tr("The simulated device (zorvik-sim) behaves like a KORLINK interface with a ZORVIK "
+           "Device behind it, on a port of its own, and takes updates as the device does.\n\n"
+           "1. Choose Help > Start a Simulated Device. Its port, ttySIM0, is chosen under "
+           "\"USB-Interface (KORLINK)\" and the device's versions are shown (firmware "
+           "3.1.7).\n"
+           "2. Press \"Open File...\": the dialog opens in the folder of the sample update "
+           "file (%1). Open zorvik-3.1.8-sample.upd and press \"OK\" on its description.\n"
+           "3. Press \"Start Update...\" and answer \"Yes\": the simulated device takes the "
+           "update, restarts and shows firmware 3.1.8.\n\n"
+           "The simulated device forgets the update when it stops: when you choose Help > "
+           "Stop the Simulated Device or close the window.\n\n"
+           "In a terminal: start zorvik-sim (it prints its port, ttySIM0), then "
+           "ZORVIKUpdater --port ttySIM0 with the sample file.")
+            .arg(sampleFolderText));
+    connect(m_simulatedDeviceMenu, &SimulatedDeviceMenu::ready, this,
+            &ZORVIKUpdater::chooseSimulatedDevice);
+}
+
+// Chosen as the user would choose it: the device's versions are asked at once.
+void ZORVIKUpdater::chooseSimulatedDevice(const QString& port)
+{
+    // Its port map entry is there now: the list need not wait for its check.
+    onInterfaceTimer();
+    if (!m_running)
+        preselectPort(port);
+}
+
+bool ZORVIKUpdater::isSimulatedDevicePort(const QString& port) const
+{
+    if (port.isEmpty())
+        return false;
+    if (port == m_simulatedDeviceMenu->device().portName())
+        return true;
+    // One started in a terminal, under its own name in the port map.
+    return SimulatedDevice::isSimulatorPortName(port)
+        && PortListBox::virtualPorts().contains(port);
+}
+
+QString ZORVIKUpdater::fileDialogFolder() const
+{
+    if (m_fileChosenInDialog || !isSimulatedDevicePort(m_ui->m_cmbBoxZorvilink->currentText()))
+        return QString();
+    return SampleFolder::find();
 }
 
 void ZORVIKUpdater::checkInterface()
@@ -384,8 +444,11 @@ void ZORVIKUpdater::btnFileOpenClick()
     m_interfaceTimer->stop();
     const QString path = m_chooseFile(this, tr("Open ZORVIK Update File"),
                                       tr("Update Files (*.upd);; All Files (*.*)"));
-    if (!path.isEmpty())
+    if (!path.isEmpty()) {
+        // From now on the dialog starts where the user went.
+        m_fileChosenInDialog = true;
         setUpdateFile(path);
+    }
     m_interfaceTimer->start(INTERFACE_POLL_MS);
 }
 
@@ -771,6 +834,9 @@ void ZORVIKUpdater::closeEvent(QCloseEvent* event)
 {
     if (!m_running) {
         QMainWindow::closeEvent(event);
+        // The simulated device goes with the window.
+        if (event->isAccepted())
+            m_simulatedDeviceMenu->stopDevice();
         return;
     }
     event->ignore();

@@ -27,6 +27,7 @@ class ZORVIKUpdaterClass;
 namespace ZORVI {
 
 class Control;
+class SimulatedDeviceMenu;
 class UpdateFile;
 class UpdateOutcome;
 struct DeviceInfo;
@@ -86,6 +87,11 @@ public:
     using FileChooser =
         std::function<QString(QWidget* parent, const QString& caption, const QString& filter)>;
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
+    // Where the file dialog starts: the sample update file's folder while
+    // the simulated device is the port, until the user has chosen a file
+    // in the dialog; empty otherwise, where the dialog starts in the folder
+    // last opened from (or the working folder).
+    QString fileDialogFolder() const;
 
     // For the about box.
     QString version() const;
@@ -128,6 +134,10 @@ private:
     void disconnectRefresh();
     void updateStartButton();
     void rebuildPortList();
+    // The Help menu's simulated device, whose port is asked once it is ready.
+    void addHelpEntries();
+    void chooseSimulatedDevice(const QString& port);
+    bool isSimulatedDevicePort(const QString& port) const;
     void loadUpdateFile(const QString& path);
     void refuseUpdateFile(const QString& path, const char* reason);
     void showFileVersions(const UpdateFile& file);
@@ -180,6 +190,8 @@ private:
     RepaintPacer* m_repaintPacer;
     QMetaObject::Connection m_refreshConnection;
     FileChooser m_chooseFile;
+    bool m_fileChosenInDialog = false;
+    SimulatedDeviceMenu* m_simulatedDeviceMenu = nullptr;
 
     static ZORVIKUpdater* s_progressWindow;
 };
