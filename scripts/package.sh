@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Builds the Debian package zorvik_<version>_<arch>.deb of the four programs
-# with their menu entries, icons, file types, man pages and bash completion:
+# Builds the two Debian packages of the programs (cmake/Packaging.cmake):
+#   zorvik_<version>_<arch>.deb      the command line and the simulator, their
+#                                    man pages and bash completion
+#   zorvik-gui_<version>_<arch>.deb  the two windows with their menu entries,
+#                                    icons, file types and the sample update
 #
 #   scripts/package.sh [--check] [TREE]
 #
 # TREE is an optimized build tree, by default build/release (the demos' tree;
-# configured here when it does not exist). The package is written into TREE
-# and its path printed as the last line. Install it with
-#   apt install ./build/release/zorvik_*.deb
-# --check then checks the package as CI does (tests/package/check-package.sh):
+# configured here when it does not exist). The packages are written into TREE
+# and their paths printed as the last two lines, zorvik first. Install them
+# with apt (as root), the command line alone on a machine without a desktop:
+#   apt install ./build/release/zorvik_*.deb ./build/release/zorvik-gui_*.deb
+# --check then checks the packages as CI does (tests/package/check-package.sh):
 # lintian, the desktop and AppStream files, and an install, run and removal
-# on this machine.
+# on this machine; and that between them they hold every file that
+# `cmake --install` installs, each in one package only.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
@@ -40,13 +45,38 @@ cached() { sed -n "s/^$1:[A-Z]*=//p" "$tree/CMakeCache.txt"; }
     || { echo "$tree is built without the windows (ZORVIK_BUILD_GUI=OFF); name another TREE" >&2; exit 1; }
 
 cmake --build "$tree" -j"$(nproc)"
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+log=$work/cpack.log
 (cd "$tree" && cpack -G DEB) | tee "$log"
-deb=$(sed -n 's/^CPack: - package: \(.*\.deb\) generated\.$/\1/p' "$log")
-[ -f "$deb" ] || { echo "CPack reported no package" >&2; exit 1; }
+debs=()
+for package in zorvik zorvik-gui; do
+    deb=$(sed -n "s/^CPack: - package: \(.*\/${package}_[^/]*\.deb\) generated\.\$/\1/p" "$log")
+    [ -f "$deb" ] || { echo "CPack reported no package $package" >&2; exit 1; }
+    debs+=("$deb")
+done
 
+# What the packages hold (files and links, without the folders) against what
+# an install of the tree puts under /usr: a file of an install rule without
+# its package's component would be in neither.
+package_contents() {
+    local deb
+    for deb in "$@"; do
+        dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\./|/|'
+    done
+}
 if $check; then
-    tests/package/check-package.sh "$deb"
+    DESTDIR="$work/staged" cmake --install "$tree" --prefix /usr >/dev/null
+    (cd "$work/staged" && find . ! -type d | sed 's|^\./|/|') | sort >"$work/installed"
+    package_contents "${debs[@]}" | sort >"$work/packaged"
+    duplicates=$(uniq -d "$work/packaged")
+    differences=$(sort -u "$work/packaged" | diff "$work/installed" - || true)
+    [ -z "$duplicates" ] || { echo "In both packages:" >&2; echo "$duplicates" >&2; exit 1; }
+    [ -z "$differences" ] || {
+        echo "The packages differ from cmake --install (<: installed only, >: packaged only):" >&2
+        echo "$differences" >&2
+        exit 1
+    }
+    tests/package/check-package.sh "${debs[@]}"
 fi
-echo "$deb"
+printf '%s\n' "${debs[@]}"

@@ -32,7 +32,7 @@ int main(int argc, char* argv[])
         "zorvik set PORT NAME=VALUE, zorvik save PORT FILE, zorvik load PORT FILE",
         argc, argv);
     // The window belongs to its menu entry (resources/linux) also on Wayland.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.MicroSettings"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.microsettings"));
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));

@@ -230,6 +230,7 @@ const std::vector<OptionRule>& rules()
          }},
         {"--paced", false, [](O& o, S) { return o.paced = true; }},
         {"--help", false, [](O& o, S) { return o.help = true; }},
+        {"-h", false, [](O& o, S) { return o.help = true; }},
         {"--version", false, [](O& o, S) { return o.version = true; }},
     };
     return table;
@@ -287,7 +288,8 @@ std::string SimulatorOptions::usage()
 Simulates a KORLINK adapter with a ZORVIK device behind it on a
 pseudo-terminal. The port is entered in the port map under its name, which
 is printed as the only line on standard output once the port is ready.
-SIGINT or SIGTERM remove the entry and end the simulator.
+SIGINT, SIGTERM or SIGHUP (the terminal it runs in closing) remove the entry
+and end the simulator with status 0.
 
 Port and run time:
   --name NAME             port name in the port map (default ttySIM0)
@@ -313,7 +315,7 @@ Port and run time:
   --paced                 send at the line rate of 115200 baud 8N1
   --watch-pid PID         end (cleanly) when process PID ends, e.g. the test
                           that started the simulator
-  --help                  show this text
+  -h, --help              show this text
   --version               print the simulator's version
 
 Device identity:

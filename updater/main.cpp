@@ -34,7 +34,7 @@ int main(int argc, char* argv[])
         "zorvik file FILE, zorvik update PORT FILE",
         argc, argv);
     // The window belongs to its menu entry (resources/linux) also on Wayland.
-    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.Updater"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.zorvik_heli.updater"));
     // QApplication has taken its own options out of argv by now.
     const ProgramArguments arguments =
         ProgramArguments::parse(program, ProgramArguments::listOf(argc, argv));
