@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace ZORVI {
 namespace Communication {
@@ -24,6 +25,15 @@ bool isDecimal(const char* name)
     return true;
 }
 
+// What the kernel keeps of a program's name (TASK_COMM_LEN less its NUL).
+constexpr size_t KERNEL_NAME_LENGTH = 15;
+
+std::string baseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
 
 std::vector<PortHolders::Holder> PortHolders::of(const std::string& node,
@@ -38,7 +48,7 @@ std::vector<PortHolders::Holder> PortHolders::of(const std::string& node,
         const std::string processPath = processDirectory + "/" + std::to_string(pid);
         const Use use = useOf(processPath, st.st_rdev, terminalIndex);
         if (use.slave && !use.master)
-            holders.push_back({pid, nameOf(processPath)});
+            holders.push_back({pid, fullNameOf(processPath)});
     }
     return holders;
 }
@@ -123,6 +133,43 @@ std::string PortHolders::nameOf(const std::string& processPath)
     std::string name;
     std::getline(in, name);
     return name;
+}
+
+std::string PortHolders::fullNameOf(const std::string& processPath)
+{
+    const std::string cut = nameOf(processPath);
+    if (cut.size() < KERNEL_NAME_LENGTH)
+        return cut;
+    for (const std::string& candidate : {startedAs(processPath), programFileOf(processPath)})
+        if (candidate.size() > cut.size() && candidate.compare(0, cut.size(), cut) == 0)
+            return candidate;
+    return cut;
+}
+
+// The last part of argv[0], the first of the NUL-separated arguments.
+std::string PortHolders::startedAs(const std::string& processPath)
+{
+    std::ifstream in(processPath + "/cmdline");
+    std::string first;
+    std::getline(in, first, '\0');
+    return baseName(first);
+}
+
+// The program file's name; the kernel marks one that was replaced or
+// removed since it started. Only the user's own processes show it.
+std::string PortHolders::programFileOf(const std::string& processPath)
+{
+    char target[PATH_MAX];
+    const std::string link = processPath + "/exe";
+    const ssize_t length = readlink(link.c_str(), target, sizeof target);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof target)
+        return std::string();
+    std::string path(target, static_cast<size_t>(length));
+    static const std::string DELETED = " (deleted)";
+    if (path.size() > DELETED.size()
+        && path.compare(path.size() - DELETED.size(), DELETED.size(), DELETED) == 0)
+        path.resize(path.size() - DELETED.size());
+    return baseName(path);
 }
 
 } // namespace Serial

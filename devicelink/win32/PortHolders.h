@@ -14,6 +14,11 @@ namespace Serial {
 // root. Its name, /proc/PID/comm, everybody may read, so a program that
 // is known to probe new serial ports can still be named as running.
 //
+// The kernel keeps only the first 15 bytes of a program's name there
+// ("ZORVIKMicroSett"); a holder is named by its full name, the file name it
+// was started by (argv[0]) or of the program file itself (/proc/PID/exe),
+// whichever begins with that cut. A name that is no cut is the full name.
+//
 // A pseudo-terminal's provider (the device simulator) keeps its port's
 // slave open as well as the master: it provides the port and is not
 // counted as holding it.
@@ -21,7 +26,7 @@ class PortHolders {
 public:
     struct Holder {
         pid_t pid;
-        std::string name; // as /proc/PID/comm gives it
+        std::string name; // the full program name, not the kernel's cut
     };
 
     static constexpr const char* PROCESS_DIRECTORY = "/proc";
@@ -44,7 +49,11 @@ private:
     static Use useOf(const std::string& processPath, dev_t device, int terminalIndex);
     static bool isMasterOf(const std::string& processPath, const char* fd, int terminalIndex);
     static int terminalIndexOf(const std::string& node);
+    // The kernel's name (comm), as the probers are known by.
     static std::string nameOf(const std::string& processPath);
+    static std::string fullNameOf(const std::string& processPath);
+    static std::string startedAs(const std::string& processPath);
+    static std::string programFileOf(const std::string& processPath);
 };
 
 } // namespace Serial

@@ -1,25 +1,32 @@
 // What a user reads when a port does not open on Linux: the group to join
 // and the command for it, the program that holds the port. The texts from
-// made-up facts (any user, any group, any holder), then a real pseudo-
-// terminal held by a named child process, through the serial functions and
-// the port.
+// made-up facts (any user, any group, any holder), the holder's full name
+// from made-up process folders, then a real pseudo-terminal held by a named
+// child process, through the serial functions and the port.
 
+#include "ControlText.h"
+#include "ExecHolder.h"
 #include "OpenProblemText.h"
 #include "PortHog.h"
 #include "PortMap.h"
 #include "PrivateRuntimeDir.h"
 #include "PtyPair.h"
 #include "SerialWin.h"
+#include "TempFolder.h"
 #include "TestCaseName.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 namespace {
 
+using namespace std::string_literals;
+using ZORVI::ControlText;
 using ZORVI::Communication::Serial::OpenProblemText;
 using ZORVI::Communication::Serial::PortHolders;
 using ZORVI::Communication::Serial::PortMap;
@@ -243,6 +250,118 @@ TEST(LockFreeHolder, MakesThePortBusyAndNothingIsWrittenToIt)
     ASSERT_TRUE(reader.release());
     EXPECT_TRUE(port.open(portName.c_str(), KORLINK_MODE)) << port.openError();
 }
+
+// ---- the holder's full name ---------------------------------------------------
+
+// The kernel keeps 15 bytes of a program's name (/proc/PID/comm); the rest
+// comes from argv[0] or the program file, where one begins with that cut.
+struct NameCase {
+    const char* what;
+    std::string comm;
+    std::string cmdline; // the NUL-separated arguments
+    std::string exe;     // where /proc/PID/exe points; empty: not readable
+    std::string named;
+};
+
+void PrintTo(const NameCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class HolderName : public testing::TestWithParam<NameCase> {};
+
+// A process folder as /proc has it, holding the pseudo-terminal's slave.
+TEST_P(HolderName, IsTheFullProgramName)
+{
+    const NameCase& c = GetParam();
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen());
+    TempFolder processes;
+    ASSERT_TRUE(processes.isReady());
+    const std::filesystem::path process = processes.path() / "4242";
+    std::filesystem::create_directories(process / "fd");
+    std::filesystem::create_symlink(pty.slavePath(), process / "fd" / "3");
+    std::ofstream(process / "comm", std::ios::binary) << c.comm << '\n';
+    std::ofstream(process / "cmdline", std::ios::binary) << c.cmdline;
+    if (!c.exe.empty())
+        std::filesystem::create_symlink(c.exe, process / "exe");
+
+    const std::vector<PortHolders::Holder> holders =
+        PortHolders::of(pty.slavePath(), processes.path().string());
+    ASSERT_EQ(holders.size(), 1u);
+    EXPECT_EQ(holders[0].pid, 4242);
+    EXPECT_EQ(holders[0].name, c.named);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Processes, HolderName,
+    testing::Values(
+        NameCase{"cut, started by its path", "ZORVIKMicroSett",
+                 "/usr/bin/ZORVIKMicroSettings\0--port\0ttyUSB0\0"s,
+                 "/usr/bin/ZORVIKMicroSettings", "ZORVIKMicroSettings"},
+        NameCase{"cut, started by name, program file not readable", "ZORVIKMicroSett",
+                 "./ZORVIKMicroSettings\0"s, "", "ZORVIKMicroSettings"},
+        NameCase{"cut, arguments rewritten, program file tells", "serial-console-",
+                 "console: logging ttyUSB0\0"s, "/opt/tools/serial-console-logger",
+                 "serial-console-logger"},
+        NameCase{"cut, program file replaced since it started", "ZORVIKMicroSett", "",
+                 "/usr/bin/ZORVIKMicroSettings (deleted)", "ZORVIKMicroSettings"},
+        NameCase{"shorter than the cut, whole whatever argv[0] says", "minicom",
+                 "/usr/bin/minicom-wrapper\0"s, "/usr/bin/minicom-wrapper", "minicom"},
+        NameCase{"cut, nothing longer begins with it", "python3-serial-",
+                 "python3\0tool.py\0"s, "/usr/bin/python3.11", "python3-serial-"},
+        NameCase{"fifteen bytes that are the whole name", "zorvik-updater1",
+                 "/usr/bin/zorvik-updater1\0"s, "/usr/bin/zorvik-updater1", "zorvik-updater1"},
+        // Passed on as it is: whoever shows it escapes it.
+        NameCase{"control characters kept", "holder\x1b[2Jwith-",
+                 "/tmp/holder\x1b[2Jwith-long-name\0"s, "", "holder\x1b[2Jwith-long-name"}),
+    NameFromWhat());
+
+// A program started by a long name holds a real port: the open's words name
+// it in full, and shown, its control characters are escaped.
+struct ExecCase {
+    const char* what;
+    std::string name;
+};
+
+void PrintTo(const ExecCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
+class LongNamedHolder : public testing::TestWithParam<ExecCase> {};
+
+TEST_P(LongNamedHolder, IsNamedInFullAndShownEscaped)
+{
+    const ExecCase& c = GetParam();
+    PrivateRuntimeDir runtime;
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen());
+    const std::string portName = PrivateRuntimeDir::uniquePortName("ttyLONG");
+    ASSERT_TRUE(PortMap::add(portName, pty.slavePath()));
+    TempFolder folder;
+    ASSERT_TRUE(folder.isReady());
+    ExecHolder holder(folder.file(c.name), pty.slavePath());
+    ASSERT_TRUE(holder.isHolding());
+
+    SerialWin port;
+    EXPECT_FALSE(port.open(portName.c_str(), KORLINK_MODE));
+    EXPECT_EQ(port.openFailure(), OpenFailure::InUse);
+    const std::string message = port.openError();
+    const std::string named = pty.slavePath() + " is in use by " + c.name + " (process "
+        + std::to_string(holder.pid()) + ")";
+    EXPECT_TRUE(contains(message, named)) << ControlText::escaped(message);
+
+    const std::string shown = ControlText::escaped(message);
+    EXPECT_TRUE(contains(shown, ControlText::escaped(c.name) + " (process ")) << shown;
+    EXPECT_FALSE(contains(shown, "\x1b")) << shown;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, LongNamedHolder,
+    testing::Values(ExecCase{"the settings program's name", "ZORVIKMicroSettings"},
+                    ExecCase{"a name with a control sequence", "holder\x1b[2Jwith-long-name"}),
+    NameFromWhat());
 
 TEST(DeniedPort, NamesTheNodeAndWhyAsOnlyAUserCanBeRefused)
 {
