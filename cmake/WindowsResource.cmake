@@ -1,8 +1,10 @@
 # The Windows resources of a program: icon, manifest and version block, from the
 # versions in ZorvikVersion.cmake and the project's version (the product's).
 #
-#   zorvik_windows_resource(TARGET DESCRIPTION VERSION)
+#   zorvik_windows_resource(TARGET DESCRIPTION VERSION [ICON FILE.ico])
 #
+# ICON is the program's own icon; without it the program carries the ZORVIK
+# logo, resources/windows/zorvik.ico.
 # Does nothing when not building for Windows.
 include_guard(GLOBAL)
 
@@ -29,7 +31,12 @@ function(zorvik_windows_resource target description version)
   set(ZORVIK_RC_VERSION ${version})
   set(ZORVIK_RC_PRODUCT "${ZORVIK_PRODUCT_NAME}")
   set(ZORVIK_RC_COMPANY "${ZORVIK_COMPANY_NAME}")
-  set(ZORVIK_RC_ICON "${PROJECT_SOURCE_DIR}/resources/windows/zorvik.ico")
+  cmake_parse_arguments(PARSE_ARGV 3 arg "" "ICON" "")
+  if(arg_ICON)
+    set(ZORVIK_RC_ICON "${arg_ICON}")
+  else()
+    set(ZORVIK_RC_ICON "${PROJECT_SOURCE_DIR}/resources/windows/zorvik.ico")
+  endif()
   set(ZORVIK_RC_MANIFEST "${PROJECT_SOURCE_DIR}/resources/windows/utf8.manifest")
   string(REPLACE "." "," commas "${version}")
   set(ZORVIK_RC_VERSION_COMMAS "${commas},0")

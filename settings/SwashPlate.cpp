@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QPainter>
+#include <QPalette>
 #include <QPen>
 
 #include <cmath>
@@ -18,27 +19,17 @@ constexpr int ARROW_X = 15;
 constexpr int ARROW_END_MARGIN = 20;
 constexpr int ARROW_HEAD = 5;
 constexpr int PLATE_MARGIN = 60;
-constexpr int RING_ALPHA = 64;
+// The drawing's three inks, all the palette's window text: the dots opaque,
+// the shaft and the spokes a little lighter, the dotted outline of the plate
+// (rings or quadrilateral) nearly opaque because a one-pixel antialiased
+// dotted line shows only about half its colour. Each keeps at least 3:1
+// against a light or a dark window.
+constexpr int LINE_ALPHA = 160;
+constexpr int OUTLINE_ALPHA = 240;
 constexpr int DOT_ALPHA = 255;
 constexpr int DOT_BOX = 4;
 constexpr int DOT_PEN_WIDTH = 3;
 constexpr int SPOKE_PEN_WIDTH = 2;
-
-QColor halfBlack()
-{
-    return QColor(0, 0, 0, 128);
-}
-
-// Every servo is drawn in black: its ring faint, its dot opaque.
-QColor ringColor()
-{
-    return QColor(0, 0, 0, RING_ALPHA);
-}
-
-QColor dotColor()
-{
-    return QColor(0, 0, 0, DOT_ALPHA);
-}
 
 double radiansDouble(int degrees)
 {
@@ -172,10 +163,19 @@ SwashPlate::ServoGeometry SwashPlate::servoGeometry(int servo, int plate) const
     return geometry;
 }
 
+// The window text of the active palette also while disabled: the double
+// arrow, all a disabled plate draws, stays the same picture.
+QColor SwashPlate::ink(int alpha) const
+{
+    QColor colour = palette().color(QPalette::Active, QPalette::WindowText);
+    colour.setAlpha(alpha);
+    return colour;
+}
+
 void SwashPlate::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    QPen pen(halfBlack(), 1, Qt::SolidLine);
+    QPen pen(ink(LINE_ALPHA), 1, Qt::SolidLine);
     painter.setPen(pen);
     drawDoubleArrow(painter);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -215,18 +215,31 @@ void SwashPlate::drawDoubleArrow(QPainter& painter) const
 
 void SwashPlate::drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const
 {
-    pen.setColor(ringColor());
+    pen.setColor(ink(OUTLINE_ALPHA));
     painter.setPen(pen);
     for (int servo = 0; servo < m_servoCount; ++servo)
-        painter.drawEllipse(geometry[servo].ring);
+        if (!ringDrawnBefore(servo, geometry))
+            painter.drawEllipse(geometry[servo].ring);
+}
+
+// Servos of equal ratio share one ring. Drawn once for each of them, the
+// nearly opaque dots of the ring would pile up into solid ink, as dark as the
+// servo dots; drawn once, a ring looks the same whoever shares it.
+bool SwashPlate::ringDrawnBefore(int servo, const ServoGeometry* geometry) const
+{
+    for (int earlier = 0; earlier < servo; ++earlier)
+        if (geometry[earlier].ring == geometry[servo].ring)
+            return true;
+    return false;
 }
 
 // The quadrilateral through both ends of servo 2's and servo 3's plate
-// diameters, dotted like the rings.
-void SwashPlate::drawOutline(QPainter& painter, const QPen& pen, const ServoGeometry* geometry) const
+// diameters, dotted and coloured like the rings.
+void SwashPlate::drawOutline(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const
 {
     const ServoGeometry& second = geometry[1];
     const ServoGeometry& third = geometry[2];
+    pen.setColor(ink(OUTLINE_ALPHA));
     painter.setPen(pen);
     painter.drawLine(second.cornerA, third.cornerA);
     painter.drawLine(third.cornerA, second.cornerB);
@@ -240,12 +253,12 @@ void SwashPlate::drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeom
     for (int servo = 0; servo < m_servoCount; ++servo) {
         const QPoint end = geometry[servo].spokeEnd;
 
-        pen.setColor(halfBlack());
+        pen.setColor(ink(LINE_ALPHA));
         pen.setWidth(SPOKE_PEN_WIDTH);
         painter.setPen(pen);
         painter.drawLine(centre, end);
 
-        pen.setColor(dotColor());
+        pen.setColor(ink(DOT_ALPHA));
         pen.setWidth(DOT_PEN_WIDTH);
         painter.setPen(pen);
         painter.drawEllipse(QRect(end.x() - DOT_BOX / 2, end.y() - DOT_BOX / 2, DOT_BOX, DOT_BOX));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QLabel>
 #include <QPoint>
 #include <QRect>
@@ -61,10 +62,12 @@ private:
     int plateSize() const;
     int servoAngle(int servo) const;
     ServoGeometry servoGeometry(int servo, int plate) const;
+    QColor ink(int alpha) const;
     void drawDoubleArrow(QPainter& painter) const;
     void storeAngle(int angle);
     void drawRings(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const;
-    void drawOutline(QPainter& painter, const QPen& pen, const ServoGeometry* geometry) const;
+    bool ringDrawnBefore(int servo, const ServoGeometry* geometry) const;
+    void drawOutline(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const;
     void drawSpokesAndDots(QPainter& painter, QPen& pen, const ServoGeometry* geometry) const;
 
     int m_servoCount = 3;

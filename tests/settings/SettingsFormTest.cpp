@@ -214,7 +214,7 @@ void SettingsFormTest::groupHeaders()
 
     QCOMPARE(plainText(letterWidget->text()), letter);
     QCOMPARE(boldText(letterWidget->text()), letter);
-    QCOMPARE(letterWidget->styleSheet(), QStringLiteral("background-color: rgb(245, 171, 47);"));
+    QCOMPARE(letterWidget->styleSheet(), QStringLiteral("background-color: rgb(245, 171, 47);\ncolor: rgb(0, 0, 0);"));
     QCOMPARE(letterWidget->alignment(), Qt::AlignCenter);
     QVERIFY(letterWidget->minimumWidth() >= 50);
     QCOMPARE(plainText(captionWidget->text()), caption);

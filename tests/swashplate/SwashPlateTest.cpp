@@ -25,7 +25,8 @@ constexpr int CENTRE = SIDE / 2;
 constexpr int ARROW_ZONE = 21;
 // Some visible ink: more than antialiasing noise.
 constexpr int INK = 16;
-// Only the servo dots are drawn opaque; everything else is half transparent.
+// Only the servo dots are drawn fully opaque; everything else lets the
+// background through.
 constexpr int OPAQUE_INK = 250;
 
 // Calls each "slotName:value" on the plate through its meta-object, as the
