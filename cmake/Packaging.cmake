@@ -20,15 +20,8 @@ if(ZORVIK_BUILD_GUI)
   list(APPEND zorvik_packages zorvik-gui)
 endif()
 
-# The programs' own install rules (cli/, sim/, settings/, updater/) name no
-# component, so that `cmake --install` installs them; each package takes its
-# programs here, with rules that only a package's install runs.
-install(TARGETS zorvik zorvik-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT zorvik EXCLUDE_FROM_ALL)
-if(ZORVIK_BUILD_GUI)
-  install(TARGETS ZORVIKMicroSettings ZORVIKUpdater RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-          COMPONENT zorvik-gui EXCLUDE_FROM_ALL)
-endif()
+# The programs' own install rules (cli/, sim/, settings/, updater/) name the
+# package each goes into.
 
 # Debian wants a copyright file and, for a package of its own upstream, a
 # changelog in each package's doc folder.
@@ -49,7 +42,7 @@ endforeach()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zorvik)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR ZORVIK)
+set(CPACK_PACKAGE_VENDOR ${ZORVIK_COMPANY_NAME})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)

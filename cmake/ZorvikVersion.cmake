@@ -5,6 +5,10 @@
 # the target zorvik_version provides.
 include_guard(GLOBAL)
 
+# The product and its maker, as Windows and the Debian package name them.
+set(ZORVIK_PRODUCT_NAME "ZORVIK")
+set(ZORVIK_COMPANY_NAME "ZORVIK")
+
 set(ZORVIK_UPDATER_VERSION 1.0.6)
 set(ZORVIK_LINK_VERSION 3.1.0)
 set(ZORVIK_RELEASE_DATE "Aug 16 2012")
