@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/ensure-packages.sh
 ensure_packages "${BUILD_PACKAGES[@]}" googletest libgtest-dev libgmock-dev \
-    clang libclang-rt-14-dev xvfb xauth xdotool imagemagick
+    clang libclang-rt-14-dev xvfb xauth xdotool imagemagick \
+    dbus-daemon at-spi2-core python3-pyatspi
 
 jobs=$(nproc)
 cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON

@@ -17,10 +17,12 @@
 #include "SettledChoice.h"
 #include "ShownText.h"
 #include "SimulatedDeviceMenu.h"
+#include "StatusAnnouncement.h"
 #include "TabSwitchKeys.h"
 #include "TypedValueSpinBox.h"
 #include "ZorvikVersion.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -28,6 +30,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
@@ -37,6 +40,7 @@
 #include <QRegularExpression>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <QTextDocumentFragment>
 #include <QUrl>
 
 #include <utility>
@@ -99,6 +103,25 @@ QString number(int value)
     return QString::number(value);
 }
 
+// A label's text as it reads, without the markup of a row's heading.
+QString plainText(const QLabel* label)
+{
+    return QTextDocumentFragment::fromHtml(label->text()).toPlainText().trimmed();
+}
+
+// The label beside a control that reads as one of the texts, the first of
+// them first.
+QLabel* labelReading(const QWidget* control, const QStringList& texts)
+{
+    const QList<QLabel*> labels =
+        control->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    for (const QString& text : texts)
+        for (QLabel* label : labels)
+            if (plainText(label) == text)
+                return label;
+    return nullptr;
+}
+
 } // namespace
 
 ZORVIKMiniSetup::ZORVIKMiniSetup(QWidget* parent, Qt::WindowFlags flags)
@@ -141,6 +164,7 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
     m_readProgress->setTextVisible(false);
     m_readProgress->hide();
     ui->m_statusbar->addPermanentWidget(m_readProgress);
+    new StatusAnnouncement(ui->m_statusbar);
     showNoDevice();
 
     if (!m_control)
@@ -186,6 +210,8 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
             &ZORVIKMiniSetup::onResetToFactorySettings);
     addHelpMenu();
     connectParameterRows();
+    nameRowControls();
+    showPageFocus();
     connect(m_eep.get(), &EEP::writeResult, this, &ZORVIKMiniSetup::onWriteResult);
 }
 
@@ -255,6 +281,66 @@ void ZORVIKMiniSetup::connectParameterRows()
     connect(ui->m_spinBoxPitchBoost, &QSpinBox::valueChanged, this,
             &ZORVIKMiniSetup::pitchBoostChanged);
     connectTypedValues();
+}
+
+// Each row's control is named by its setting, the row's heading and its
+// caption, as the window names the setting elsewhere; the caption is tied
+// to it (a preset list, which has no caption beside it, to the row's
+// heading). On Linux a list is named by the value it shows, as the
+// desktop's own lists are, and a screen reader says its setting from that
+// tie; elsewhere, and while the list shows nothing, by its name.
+void ZORVIKMiniSetup::nameRowControls()
+{
+    for (const SettingName& setting : SETTING_NAMES)
+        if (QWidget* control = rowControl(setting.id))
+            nameRowControl(control, tr(setting.heading), tr(setting.valueName));
+    // The phase angle is the window's own, not one of the device's settings.
+    nameRowControl(ui->m_spinBoxSwashVirtualRotation, headingOf(SwashMixerMode),
+                   tr("User Defined Phase Angle"));
+}
+
+void ZORVIKMiniSetup::nameRowControl(QWidget* control, const QString& heading,
+                                     const QString& caption)
+{
+    control->setAccessibleName(QStringLiteral("%1, %2").arg(heading, caption));
+    if (QLabel* label = labelReading(control, {caption, heading}))
+        label->setBuddy(control);
+}
+
+// The control of a setting's row; the geometry list stands for all of the
+// swash entries.
+QWidget* ZORVIKMiniSetup::rowControl(uint16_t id) const
+{
+    if (QSpinBox* spinBox = valueRow(id))
+        return spinBox;
+    if (QComboBox* list = choiceList(id))
+        return list;
+    return id == SwashMixerMode ? ui->m_cmbBoxSwashGeometry : nullptr;
+}
+
+// The page has no frame of its own to show its focus, and fills the window
+// up to its edges: while it has the focus a frame in the text colour is
+// drawn over its edges, inside it, so that nothing moves.
+void ZORVIKMiniSetup::showPageFocus()
+{
+    QWidget* page = ui->scrollArea;
+    page->setAccessibleName(tr("Settings page"));
+    page->setAccessibleDescription(tr("The arrow and page keys scroll the page."));
+    auto* focusFrame = new QFrame(page);
+    focusFrame->setObjectName(QStringLiteral("pageFocusFrame"));
+    focusFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    focusFrame->setLineWidth(2);
+    focusFrame->setAttribute(Qt::WA_TransparentForMouseEvents);
+    focusFrame->hide();
+    // Only the frame is laid out on the page, over its view and scroll bars.
+    auto* overPage = new QGridLayout(page);
+    overPage->setContentsMargins(0, 0, 0, 0);
+    overPage->addWidget(focusFrame);
+    connect(qApp, &QApplication::focusChanged, focusFrame,
+            [page, focusFrame](QWidget*, QWidget* now) {
+                focusFrame->setVisible(now == page);
+                focusFrame->raise();
+            });
 }
 
 // A number typed past a row's limits goes to the rules like any other

@@ -147,6 +147,13 @@ private:
     void showWrongApplication();
 
     void connectParameterRows();
+    // Screen readers name each row's control by its setting.
+    void nameRowControls();
+    void nameRowControl(QWidget* control, const QString& heading, const QString& caption);
+    QWidget* rowControl(uint16_t id) const;
+    // The page's Tab stop (where the focus starts, and the keys scroll the
+    // page): named, and framed while it has the focus.
+    void showPageFocus();
     void connectTypedValues();
     void storeTypedValue(uint16_t id, int value);
     void refusePhaseAngle(int value);

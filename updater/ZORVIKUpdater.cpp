@@ -16,6 +16,7 @@
 #include "SampleFolder.h"
 #include "SimulatedDevice.h"
 #include "SimulatedDeviceMenu.h"
+#include "StatusAnnouncement.h"
 #include "Update.h"
 #include "UpdateChecks.h"
 #include "UpdateFile.h"
@@ -94,6 +95,7 @@ ZORVIKUpdater::ZORVIKUpdater(std::unique_ptr<Control> control, QWidget* parent)
                                                     m_ui->m_lblZorviHWVer,
                                                     m_ui->m_lblZorviEEPVer,
                                                     m_ui->m_lblZorviSerial);
+    new StatusAnnouncement(statusBar());
 
     if (!m_control)
         m_control = LinkTrace::makeControl();
