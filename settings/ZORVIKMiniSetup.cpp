@@ -208,6 +208,8 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
             &ZORVIKMiniSetup::onCompareWithFile);
     connect(ui->action_ResetToFactorySettings, &QAction::triggered, this,
             &ZORVIKMiniSetup::onResetToFactorySettings);
+    connect(ui->action_ChangesThisSession, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onChangesThisSession);
     addHelpMenu();
     connectParameterRows();
     nameRowControls();
@@ -640,6 +642,9 @@ void ZORVIKMiniSetup::doConnect()
             return;
         }
         m_bConnected = true;
+        // Before the corrections the user may accept: those are changes
+        // of this session too.
+        m_session.start(m_eep->snapshot());
         showDeviceInfo(m_deviceInfo);
         refreshPages();
         if (reviewDeviceValues())
@@ -744,13 +749,30 @@ void ZORVIKMiniSetup::doDisconnect()
     m_liveDataTimer.stop();
     m_control->close();
     m_bConnected = false;
+    // The list of this session's changes has nothing left to revert.
+    if (m_sessionDialog)
+        m_sessionDialog->reject();
     controlGUI();
     // The greyed pages must not go on showing values the device may not
     // hold (edits that were never written, values it refused).
     if (wasConnected)
         clearRows();
+    const size_t changed = m_session.isStarted() ? m_session.count(heldParameters()) : 0;
+    m_session.end();
     m_eep->clear();
     m_readProgress->hide();
+    showSessionCount(changed);
+}
+
+// Said once the session is over; whatever ended it may say more after.
+void ZORVIKMiniSetup::showSessionCount(size_t changed)
+{
+    if (changed == 0)
+        return;
+    ui->m_statusbar->showMessage(changed == 1
+                                     ? tr("1 setting changed in this session")
+                                     : tr("%1 settings changed in this session")
+                                           .arg(number(int(changed))));
 }
 
 void ZORVIKMiniSetup::onDisconnectClicked()
@@ -933,7 +955,8 @@ void ZORVIKMiniSetup::controlGUI()
     ui->m_btnConnect->setEnabled(!m_bConnected);
     ui->m_btnDisconnect->setEnabled(m_bConnected);
     for (QAction* action : {ui->action_SaveSettingsAs, ui->action_LoadSettings,
-                            ui->action_CompareWithFile, ui->action_ResetToFactorySettings})
+                            ui->action_CompareWithFile, ui->action_ResetToFactorySettings,
+                            ui->action_ChangesThisSession})
         action->setEnabled(m_bConnected);
     if (!m_bConnected) {
         ui->m_lblZorviAppVer->clear();
@@ -1720,8 +1743,18 @@ void ZORVIKMiniSetup::previewAndApply(const SettingsPlan& plan, SettingsPreview:
 // device was read to hold, whatever happened.
 void ZORVIKMiniSetup::applyPlan(const SettingsPlan& plan, const QString& source)
 {
+    size_t written = 0;
+    if (applyAndReadBack(plan.changes(), source, &written))
+        ui->m_statusbar->showMessage(tr("%1 applied: %2 settings written and read back.")
+                                         .arg(source, number(int(written))),
+                                     MESSAGE_DEVICE_MS);
+}
+
+bool ZORVIKMiniSetup::applyAndReadBack(const Rules::Changes& changes, const QString& source,
+                                       size_t* written)
+{
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const SettingsApply::Result result = m_eep->applyAtOnce(plan.changes());
+    const SettingsApply::Result result = m_eep->applyAtOnce(changes);
     QGuiApplication::restoreOverrideCursor();
     if (!result.verified() && connectionLostBy(result)) {
         // The device no longer answers: as after a failed write cycle.
@@ -1732,17 +1765,15 @@ void ZORVIKMiniSetup::applyPlan(const SettingsPlan& plan, const QString& source)
             loseConnection(title + QLatin1Char(':') + QLatin1Char(' ')
                                + tr("its values could not be read back"),
                            {});
-        return;
+        return false;
     }
     refillPages();
     if (!result.verified()) {
         reportApplyFailure(result, source);
-        return;
+        return false;
     }
-    ui->m_statusbar->showMessage(
-        tr("%1 applied: %2 settings written and read back.")
-            .arg(source, number(int(result.ids.size()))),
-        MESSAGE_DEVICE_MS);
+    *written = result.ids.size();
+    return true;
 }
 
 // A failure of the line, not an answer of the device: the device stopped
@@ -1843,6 +1874,99 @@ SettingsPreview::Wording ZORVIKMiniSetup::wording() const
 {
     return {[this](uint16_t id) { return captionOf(id); },
             [this](uint16_t id, int value) { return valueText(id, value); }};
+}
+
+
+// --------------------------------------------------- this session's changes
+
+// Listed as the device holds them: edits still in the write cycle go first.
+void ZORVIKMiniSetup::onChangesThisSession()
+{
+    if (!m_bConnected || !writePendingChangesFirst(tr("compared")))
+        return;
+    SessionChangesDialog dialog(
+        sessionRows(),
+        [this](const QList<uint16_t>& settings) {
+            revertSessionChanges(settings);
+            return m_bConnected ? sessionRows() : SessionChangesDialog::Rows();
+        },
+        this);
+    m_sessionDialog = &dialog;
+    dialog.exec();
+}
+
+SessionChangesDialog::Rows ZORVIKMiniSetup::sessionRows()
+{
+    const Rules::Parameters now = m_eep->snapshot();
+    SessionChangesDialog::Rows rows;
+    for (uint16_t setting : m_session.changed(now))
+        rows.append({setting, settingText(setting), shownSetting(setting, m_session.atConnect()),
+                     shownSetting(setting, now)});
+    return rows;
+}
+
+// A revert is an edit: checked by the rules as a whole (a lowered tail servo
+// frame rate is stored and said, a refusal stores nothing and says why),
+// then written at once and read back, and the pages show what the device
+// was read to hold.
+void ZORVIKMiniSetup::revertSessionChanges(const QList<uint16_t>& settings)
+{
+    if (!m_bConnected)
+        return;
+    const Rules::Changes request =
+        m_session.revert(std::vector<uint16_t>(settings.begin(), settings.end()));
+    const Rules::ChangeOutcome outcome = Rules::checkChanges(m_eep->snapshot(), request);
+    if (!outcome.verdict.accepted()) {
+        refillPages();
+        if (outcome.verdict.refusal == Rules::Refusal::TailServoRule)
+            showTailServoUnsatisfiable(outcome.tailServo);
+        else
+            showRefusal(outcome.verdict);
+        return;
+    }
+    size_t written = 0;
+    if (!applyAndReadBack(outcome.changes, tr("The revert"), &written))
+        return;
+    ui->m_statusbar->showMessage(
+        settings.size() == 1
+            ? tr("1 setting reverted: written to the ZORVIK Device and read back.")
+            : tr("%1 settings reverted: written to the ZORVIK Device and read back.")
+                  .arg(number(int(settings.size()))),
+        MESSAGE_DEVICE_MS);
+    if (!outcome.tailServo.corrections.empty())
+        showTailServoCorrection(outcome.tailServo);
+}
+
+QString ZORVIKMiniSetup::shownSetting(uint16_t setting, const Rules::Parameters& parameters) const
+{
+    if (Rules::isGeometryEntry(setting))
+        return shownGeometry(parameters);
+    const int value = parameters.at(setting).value;
+    if (const QSpinBox* spinBox = valueRow(setting))
+        return spinBox->prefix() + number(value) + spinBox->suffix();
+    const QComboBox* list = choiceList(setting);
+    const int index = setting == TorqueDirection ? torqueDirectionIndex(value) : value;
+    const QString item = list && index >= 0 ? list->itemText(index) : QString();
+    return item.isEmpty() ? valueText(setting, value) : item;
+}
+
+QString ZORVIKMiniSetup::shownGeometry(const Rules::Parameters& parameters) const
+{
+    const Rules::StoredGeometry geometry = Rules::storedGeometry(parameters);
+    if (!geometry.recognised)
+        return tr("no geometry of the list");
+    const QSpinBox* phaseAngle = ui->m_spinBoxSwashVirtualRotation;
+    return tr("%1, phase angle %2")
+        .arg(ui->m_cmbBoxSwashGeometry->itemText(geometry.index),
+             phaseAngle->prefix() + number(geometry.phaseAngle) + phaseAngle->suffix());
+}
+
+Rules::Parameters ZORVIKMiniSetup::heldParameters() const
+{
+    Rules::Parameters held = m_eep->snapshot();
+    for (auto& [id, parameter] : held)
+        parameter.value = m_eep->getValue(id);
+    return held;
 }
 
 } // namespace ZORVI

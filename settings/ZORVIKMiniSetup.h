@@ -6,6 +6,8 @@
 #include "DeviceLabels.h"
 #include "ParameterRules.h"
 #include "PortList.h"
+#include "SessionChanges.h"
+#include "SessionChangesDialog.h"
 #include "SettingsApply.h"
 #include "SettingsPlan.h"
 #include "SettingsPreview.h"
@@ -13,6 +15,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -119,6 +122,7 @@ private slots:
     void onLoadSettings();
     void onCompareWithFile();
     void onResetToFactorySettings();
+    void onChangesThisSession();
 
     void controlGUI();
     void doLiveData();
@@ -249,6 +253,25 @@ private:
     QString captionOf(uint16_t id) const;
     QString valueText(uint16_t id, int value) const;
     SettingsPreview::Wording wording() const;
+    // Applies changes at once and reads them back (SettingsApply); false,
+    // with the failure reported, when the device does not hold them after.
+    // `written` gets how many settings went to the device.
+    bool applyAndReadBack(const Rules::Changes& changes, const QString& source,
+                          size_t* written);
+
+    // This session's changes: listed against the values at connect, and
+    // brought back as an edit is stored (the rules, then written at once
+    // and read back).
+    SessionChangesDialog::Rows sessionRows();
+    void revertSessionChanges(const QList<uint16_t>& settings);
+    // A setting's value as its row shows it: with the spin box's unit, a
+    // preset or direction by its list's text, the geometry by its name and
+    // phase angle.
+    QString shownSetting(uint16_t setting, const Rules::Parameters& parameters) const;
+    QString shownGeometry(const Rules::Parameters& parameters) const;
+    // What the device holds, without edits still waiting to be written.
+    Rules::Parameters heldParameters() const;
+    void showSessionCount(size_t changed);
 
     std::unique_ptr<Ui::ZORVIKMiniSetupClass> ui;
     std::unique_ptr<Control> m_control;
@@ -278,6 +301,10 @@ private:
     SettledChoice* m_portChoice = nullptr;
     FileChooser m_chooseFile;
     SimulatedDeviceMenu* m_simulatedDeviceMenu = nullptr;
+    // What the device held when it was connected, against what it holds now.
+    SessionChanges m_session;
+    // Open while listed; closed when the connection ends behind it.
+    QPointer<QDialog> m_sessionDialog;
 };
 
 } // namespace ZORVI
