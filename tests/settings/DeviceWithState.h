@@ -8,6 +8,7 @@
 #include "InProcessDevice.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QMap>
 #include <QString>
@@ -60,6 +61,13 @@ public:
     {
         QFile file(m_statePath);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // From now on the device cannot save a write, and so refuses it: a
+    // folder (not empty) stands where its state file was.
+    bool refuseFurtherWrites()
+    {
+        return QFile::remove(m_statePath) && QDir().mkpath(m_statePath + QStringLiteral("/kept"));
     }
 
     // Parameter write requests that reached the device.
