@@ -1,8 +1,8 @@
 #include "UpdateJournal.h"
 
 #include "FilePath.h"
+#include "StateFolder.h"
 
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -14,43 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char FOLDER[] = "zorvik";
 constexpr char FILE_NAME[] = "updates.log";
 // Fields are separated by tabs: no value holds one (control characters in
 // values become spaces), so a line splits back into its fields at the tabs.
 constexpr char SEPARATOR = '\t';
 
-std::string environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-// The folder for state that programs keep between runs, or empty.
-fs::path stateFolder()
-{
-#ifdef _WIN32
-    const std::string local = environment("LOCALAPPDATA");
-    return local.empty() ? fs::path() : FilePath::of(local);
-#else
-    const fs::path state = FilePath::of(environment("XDG_STATE_HOME"));
-    // The XDG rules say a relative value is to be ignored.
-    if (!state.empty() && state.is_absolute())
-        return state;
-    const std::string home = environment("HOME");
-    return home.empty() ? fs::path() : FilePath::of(home) / ".local" / "state";
-#endif
-}
-
 } // namespace
 
 const char* UpdateJournal::folderVariables()
 {
-#ifdef _WIN32
-    return "LOCALAPPDATA";
-#else
-    return "XDG_STATE_HOME or HOME";
-#endif
+    return StateFolder::variables();
 }
 
 namespace {
@@ -92,10 +65,10 @@ void appendField(std::string& line, const char* key, const std::string& value)
 
 std::string UpdateJournal::path()
 {
-    const fs::path folder = stateFolder();
+    const std::string folder = StateFolder::path();
     if (folder.empty())
         return std::string();
-    return FilePath::text(folder / FOLDER / FILE_NAME);
+    return FilePath::text(FilePath::of(folder) / FILE_NAME);
 }
 
 bool UpdateJournal::append(const Entry& entry)
@@ -119,6 +92,7 @@ bool UpdateJournal::append(const Entry& entry)
                 std::to_string(entry.recordsSent) + "/" + std::to_string(entry.recordsTotal));
     appendField(line, "outcome", entry.outcome);
     appendField(line, "reason", entry.reason);
+    appendField(line, "backup", entry.backup);
     line += '\n';
 
     // Appended in one write, so that two programs updating at the same time

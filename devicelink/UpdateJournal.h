@@ -6,8 +6,9 @@
 namespace ZORVI {
 
 // A record of each firmware update, one line per update appended to
-// $XDG_STATE_HOME/zorvik/updates.log (default ~/.local/state/zorvik/; on
-// Windows %LOCALAPPDATA%\zorvik\), so that a pilot or the support can tell
+// updates.log in the programs' state folder (StateFolder:
+// $XDG_STATE_HOME/zorvik/, default ~/.local/state/zorvik/; on Windows
+// %LOCALAPPDATA%\zorvik\), so that a pilot or the support can tell
 // later what went into which device, from which file, and how it ended.
 class UpdateJournal {
 public:
@@ -23,6 +24,8 @@ public:
         uint32_t recordsTotal = 0;
         std::string outcome;        // "done", "failed", "versions differ", ...
         std::string reason;         // empty when done
+        std::string backup;         // the settings backup made before it
+                                    // (SettingsBackup); empty when none
     };
 
     // Where the lines go; empty when no folder for it is known.

@@ -82,6 +82,8 @@ UpdateJournal::Entry sampleEntry()
     entry.recordsTotal = 340;
     entry.outcome = "failed";
     entry.reason = "Record 12 of 340 was refused by the device.";
+    entry.backup = "/home/pilot/.local/state/zorvik/backups/"
+                   "9EAE2C042C2522FADB8DBE7F-2026-12-10T14-03-27-3.1.7.zset";
     return entry;
 }
 
@@ -123,6 +125,7 @@ TEST(UpdateJournal, EachUpdateIsOneLineOfNamedFields)
     second.fileName = "new\nline.upd";
     second.reason = "two\r\nlines\x1b[0m";
     second.outcome = "done";
+    second.backup = "";
     ASSERT_TRUE(UpdateJournal::append(second));
     const std::string after = utcNow();
 
@@ -133,12 +136,14 @@ TEST(UpdateJournal, EachUpdateIsOneLineOfNamedFields)
          "file_versions=application 3.1.8, data 1.3, hardware 8.x",
          "device_before=application 3.1.7, data 1.2, hardware 8.2",
          "device_after=recovery mode, hardware 8.2", "records=11/340", "outcome=failed",
-         "reason=Record 12 of 340 was refused by the device."},
+         "reason=Record 12 of 340 was refused by the device.",
+         "backup=/home/pilot/.local/state/zorvik/backups/"
+         "9EAE2C042C2522FADB8DBE7F-2026-12-10T14-03-27-3.1.7.zset"},
         {"port=tty USB1", "file=new line.upd", "sha256=" + std::string(64, 'e'),
          "file_versions=application 3.1.8, data 1.3, hardware 8.x",
          "device_before=application 3.1.7, data 1.2, hardware 8.2",
          "device_after=recovery mode, hardware 8.2", "records=11/340", "outcome=done",
-         "reason=two  lines [0m"},
+         "reason=two  lines [0m", "backup="},
     };
     const std::regex isoTime("\\d{4}-\\d{2}-\\d{2}T\\d{2}:\\d{2}:\\d{2}Z");
     for (size_t i = 0; i < lines.size(); ++i) {
