@@ -26,19 +26,20 @@ void SessionChanges::end()
     m_started = false;
 }
 
-bool SessionChanges::differs(uint16_t id, const Rules::Parameters& now) const
+bool SessionChanges::differs(uint16_t id, const Rules::Parameters& before,
+                             const Rules::Parameters& after)
 {
-    const auto before = m_atConnect.find(id);
-    const auto after = now.find(id);
-    return before != m_atConnect.end() && after != now.end()
-        && before->second.value != after->second.value;
+    const auto then = before.find(id);
+    const auto now = after.find(id);
+    return then != before.end() && now != after.end() && then->second.value != now->second.value;
 }
 
-std::vector<uint16_t> SessionChanges::changed(const Rules::Parameters& now) const
+std::vector<uint16_t> SessionChanges::differences(const Rules::Parameters& before,
+                                                  const Rules::Parameters& after)
 {
     std::vector<uint16_t> settings;
     for (const EEPROM::ParameterName& parameter : EEPROM::PARAMETER_NAMES) {
-        if (!differs(parameter.id, now))
+        if (!differs(parameter.id, before, after))
             continue;
         const uint16_t setting =
             Rules::isGeometryEntry(parameter.id) ? geometryKey() : parameter.id;

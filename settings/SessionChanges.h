@@ -30,8 +30,16 @@ public:
     // The settings that differ now, in the order of EEPROM::PARAMETER_NAMES;
     // the geometry once, as geometryKey(), when any of its entries differs.
     // A setting read only on one side (not offered then or now) is left out.
-    std::vector<uint16_t> changed(const Rules::Parameters& now) const;
+    std::vector<uint16_t> changed(const Rules::Parameters& now) const
+    {
+        return differences(m_atConnect, now);
+    }
     size_t count(const Rules::Parameters& now) const { return changed(now).size(); }
+
+    // The settings that differ between two states of a device, counted as
+    // changed() counts them (a backup against the device, say).
+    static std::vector<uint16_t> differences(const Rules::Parameters& before,
+                                             const Rules::Parameters& after);
 
     // The values at connect of these settings, as one request for the
     // rules: geometryKey() brings back all seven geometry entries.
@@ -39,7 +47,8 @@ public:
     Rules::Changes revert(const std::vector<uint16_t>& settings) const;
 
 private:
-    bool differs(uint16_t id, const Rules::Parameters& now) const;
+    static bool differs(uint16_t id, const Rules::Parameters& before,
+                        const Rules::Parameters& after);
 
     bool m_started = false;
     Rules::Parameters m_atConnect;

@@ -3,6 +3,7 @@
 #include "ui_ZORVIKMiniSetup.h"
 
 #include "AboutBox.h"
+#include "BackupListDialog.h"
 #include "ConnectionText.h"
 #include "Control.h"
 #include "DeviceRequirements.h"
@@ -14,6 +15,7 @@
 #include "PortListBox.h"
 #include "PortOpenProblem.h"
 #include "RowInputGuard.h"
+#include "SettingsBackup.h"
 #include "SettledChoice.h"
 #include "ShownText.h"
 #include "SimulatedDeviceMenu.h"
@@ -210,6 +212,8 @@ ZORVIKMiniSetup::ZORVIKMiniSetup(std::unique_ptr<Control> control, QWidget* pare
             &ZORVIKMiniSetup::onResetToFactorySettings);
     connect(ui->action_ChangesThisSession, &QAction::triggered, this,
             &ZORVIKMiniSetup::onChangesThisSession);
+    connect(ui->action_RestoreBackup, &QAction::triggered, this,
+            &ZORVIKMiniSetup::onRestoreBackup);
     addHelpMenu();
     connectParameterRows();
     nameRowControls();
@@ -749,9 +753,9 @@ void ZORVIKMiniSetup::doDisconnect()
     m_liveDataTimer.stop();
     m_control->close();
     m_bConnected = false;
-    // The list of this session's changes has nothing left to revert.
-    if (m_sessionDialog)
-        m_sessionDialog->reject();
+    // An open list has nothing left to revert or restore.
+    if (m_listDialog)
+        m_listDialog->reject();
     controlGUI();
     // The greyed pages must not go on showing values the device may not
     // hold (edits that were never written, values it refused).
@@ -956,7 +960,7 @@ void ZORVIKMiniSetup::controlGUI()
     ui->m_btnDisconnect->setEnabled(m_bConnected);
     for (QAction* action : {ui->action_SaveSettingsAs, ui->action_LoadSettings,
                             ui->action_CompareWithFile, ui->action_ResetToFactorySettings,
-                            ui->action_ChangesThisSession})
+                            ui->action_ChangesThisSession, ui->action_RestoreBackup})
         action->setEnabled(m_bConnected);
     if (!m_bConnected) {
         ui->m_lblZorviAppVer->clear();
@@ -1891,7 +1895,7 @@ void ZORVIKMiniSetup::onChangesThisSession()
             return m_bConnected ? sessionRows() : SessionChangesDialog::Rows();
         },
         this);
-    m_sessionDialog = &dialog;
+    m_listDialog = &dialog;
     dialog.exec();
 }
 
@@ -1967,6 +1971,39 @@ Rules::Parameters ZORVIKMiniSetup::heldParameters() const
     for (auto& [id, parameter] : held)
         parameter.value = m_eep->getValue(id);
     return held;
+}
+
+// ------------------------------------------------------------------ backups
+
+// This unit's backups (saved before each update), newest first; the one
+// chosen goes through the load preview as any settings file.
+void ZORVIKMiniSetup::onRestoreBackup()
+{
+    if (!m_bConnected || !writePendingChangesFirst(tr("restored")))
+        return;
+    const std::vector<SettingsBackup::Listed> backups = SettingsBackup::of(m_deviceInfo);
+    QList<BackupListDialog::Row> rows;
+    for (const SettingsBackup::Listed& backup : backups)
+        rows.append({ShownText::of(backup.file.origin().saved),
+                     ShownText::of(backup.file.origin().applicationVersion),
+                     differingSettings(backup.file)});
+    const QString folder = QString::fromStdString(SettingsBackup::folder());
+    BackupListDialog dialog(rows, ShownText::of(QDir::toNativeSeparators(folder)), this);
+    m_listDialog = &dialog;
+    if (dialog.exec() != QDialog::Accepted || !m_bConnected || dialog.chosen() < 0)
+        return;
+    const SettingsBackup::Listed& backup = backups.at(size_t(dialog.chosen()));
+    previewAndApply(SettingsPlan::forFile(deviceParameters(), m_deviceInfo, backup.file),
+                    SettingsPreview::Purpose::Load, fileName(QString::fromStdString(backup.path)));
+}
+
+int ZORVIKMiniSetup::differingSettings(const SettingsFile& file) const
+{
+    const Rules::Parameters device = m_eep->snapshot();
+    Rules::Changes changes;
+    for (const SettingsFile::Setting& setting : file.settings())
+        changes.push_back({setting.id, setting.value});
+    return int(SessionChanges::differences(Rules::applied(device, changes), device).size());
 }
 
 } // namespace ZORVI

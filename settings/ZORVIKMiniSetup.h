@@ -123,6 +123,7 @@ private slots:
     void onCompareWithFile();
     void onResetToFactorySettings();
     void onChangesThisSession();
+    void onRestoreBackup();
 
     void controlGUI();
     void doLiveData();
@@ -272,6 +273,9 @@ private:
     // What the device holds, without edits still waiting to be written.
     Rules::Parameters heldParameters() const;
     void showSessionCount(size_t changed);
+    // How many settings a settings file would change on the device now,
+    // counted as this session's changes are (the geometry as one).
+    int differingSettings(const SettingsFile& file) const;
 
     std::unique_ptr<Ui::ZORVIKMiniSetupClass> ui;
     std::unique_ptr<Control> m_control;
@@ -303,8 +307,9 @@ private:
     SimulatedDeviceMenu* m_simulatedDeviceMenu = nullptr;
     // What the device held when it was connected, against what it holds now.
     SessionChanges m_session;
-    // Open while listed; closed when the connection ends behind it.
-    QPointer<QDialog> m_sessionDialog;
+    // A list of this session's changes or of the backups, while it is open:
+    // closed when the connection ends behind it.
+    QPointer<QDialog> m_listDialog;
 };
 
 } // namespace ZORVI
