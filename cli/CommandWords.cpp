@@ -55,5 +55,17 @@ void CommandWords::printUsage(const char* synopsis)
     std::fprintf(stderr, "usage: zorvik %s\n", synopsis);
 }
 
+std::string CommandWords::shellWord(const std::string& word)
+{
+    const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
+                              "-_./:=+,@%";
+    if (!word.empty() && word.find_first_not_of(plain) == std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
 } // namespace Cli
 } // namespace ZORVI

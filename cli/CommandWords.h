@@ -25,6 +25,10 @@ public:
 
     // "usage: zorvik SYNOPSIS" on standard error.
     static void printUsage(const char* synopsis);
+    // The word as a shell reads it back: as it is when it holds nothing the
+    // shell treats specially, else in single quotes. For the commands the
+    // messages tell the user to run.
+    static std::string shellWord(const std::string& word);
 
 private:
     static bool looksLikeOption(const std::string& word);

@@ -103,6 +103,14 @@ void PreviewText::printNotes(const SettingsPlan& plan, const DeviceInfo& info)
                         versionText(origin.hardwareMajor, origin.hardwareMinor).c_str(),
                         info.hardwareVersionText().c_str());
             break;
+        case Plan::Note::NotOffered: {
+            std::string names;
+            for (uint16_t id : plan.notOffered())
+                names += (names.empty() ? "" : ", ") + std::string(EEPROM::parameterName(id));
+            std::printf("Note: this device's firmware has no %s; %s left out.\n", names.c_str(),
+                        plan.notOffered().size() == 1 ? "it is" : "they are");
+            break;
+        }
         }
     }
 }

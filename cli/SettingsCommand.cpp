@@ -106,7 +106,10 @@ int SettingsCommand::planFromFile(const std::vector<std::string>& args, int acce
     SettingsFile file;
     if (!readFile(options->file, &file))
         return EXIT_USAGE;
-    const int connected = connect(session, options->port);
+    // The plan judges a parameter the device does not have: one the file
+    // names is refused, or left out and noted when the file was saved under
+    // another data version (a firmware that dropped it).
+    const int connected = session.connect(options->port);
     if (connected != EXIT_OK)
         return connected;
     *plan = SettingsPlan::forFile(session.memory().snapshot(), session.deviceInfo(), file);

@@ -19,6 +19,11 @@ class ParameterSession;
 // carrying out a plan: the preview, the confirmation, the write with its
 // read-back and what it came to.
 class SettingsCommand : public Command {
+public:
+    // An exit code for what an apply or a save came to, said on standard
+    // error when it is not EXIT_OK (also for `update`'s restore).
+    static int failureOf(const SettingsApply::Result& result);
+
 protected:
     struct Options {
         std::string port;
@@ -34,7 +39,8 @@ protected:
     // False, with the line and the reason on standard error, for a file
     // that cannot be used.
     static bool readFile(const std::string& path, SettingsFile* file);
-    // Connects and reads every parameter; an exit code of Command.h.
+    // Connects and reads every parameter, refusing a device that lacks one;
+    // an exit code of Command.h.
     static int connect(ParameterSession& session, const std::string& port);
     // The arguments, the file (refused before the device is even asked),
     // the connection, and the plan of loading the file onto the device;
@@ -46,9 +52,6 @@ protected:
     // `what` names what is loaded in the closing line ("Settings").
     static int carryOut(ParameterSession& session, const SettingsPlan& plan,
                         const Options& options, const char* what);
-    // An exit code for what an apply or a save came to, said on standard
-    // error when it is not EXIT_OK.
-    static int failureOf(const SettingsApply::Result& result);
 
 private:
     static bool confirmed(size_t count, const std::string& port);

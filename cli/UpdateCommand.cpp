@@ -1,6 +1,7 @@
 #include "UpdateCommand.h"
 #include "ControlText.h"
 
+#include "CommandWords.h"
 #include "Console.h"
 #include "ControlFactory.h"
 #include "DeviceSession.h"
@@ -30,37 +31,35 @@ constexpr int SIGNAL_EXIT_BASE = 128;
 
 using Communication::Serial::SignalPortRelease;
 
-// The argument as a shell reads it back: as it is when it holds nothing the
-// shell treats specially, else in single quotes.
-std::string shellWord(const std::string& word)
-{
-    const std::string plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"
-                              "-_./:=+,@%";
-    if (!word.empty() && word.find_first_not_of(plain) == std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 } // namespace
 
 bool UpdateCommand::parseArguments(const std::vector<std::string>& args, Options& options)
 {
     std::vector<std::string> positional;
+    bool restore = false;
+    bool noRestore = false;
     for (const std::string& arg : args) {
         if (arg == "--yes" || arg == "-y")
             options.confirmed = true;
         else if (arg == "--force")
             options.force = true;
+        else if (arg == "--no-backup")
+            options.noBackup = true;
+        else if (arg == "--restore")
+            restore = true;
+        else if (arg == "--no-restore")
+            noRestore = true;
         else if (arg.size() > 1 && arg[0] == '-')
             return false; // an option this command does not know
         else
             positional.push_back(arg);
     }
-    if (positional.size() != 2)
+    if (positional.size() != 2 || (restore && noRestore))
         return false;
+    if (restore)
+        options.restore = UpdateBackup::Restore::Yes;
+    else if (noRestore)
+        options.restore = UpdateBackup::Restore::No;
     options.port = positional[0];
     options.file = positional[1];
     return true;
@@ -145,8 +144,8 @@ DeviceConnection::Result UpdateCommand::deviceAfterRestart(Control& control,
 // the device.
 UpdateOutcome::Actions UpdateCommand::actionsFor(const Options& options)
 {
-    const std::string port = shellWord(options.port);
-    return {"run \"zorvik update " + port + " " + shellWord(options.file)
+    const std::string port = CommandWords::shellWord(options.port);
+    return {"run \"zorvik update " + port + " " + CommandWords::shellWord(options.file)
                 + (options.force ? " --force" : "") + "\"",
             "run \"zorvik info " + port + "\""};
 }
@@ -165,10 +164,10 @@ void UpdateCommand::printOutcome(const UpdateOutcome& outcome)
 void UpdateCommand::record(const UpdateOutcome& outcome, const Options& options,
                            const UpdateFile& file, const DeviceConnection::Result& before,
                            const DeviceConnection::Result& after,
-                           const Control::TransferReport& report)
+                           const Control::TransferReport& report, const std::string& backup)
 {
-    const UpdateJournal::Entry entry =
-        outcome.journalEntry(options.port, file, before, after, report);
+    UpdateJournal::Entry entry = outcome.journalEntry(options.port, file, before, after, report);
+    entry.backup = backup;
     const std::string path = UpdateJournal::path();
     if (UpdateJournal::append(entry)) {
         std::printf("Recorded in %s.\n", ControlText::escaped(path).c_str());
@@ -226,7 +225,7 @@ int UpdateCommand::prepare(DeviceSession& session, const UpdateFile& file,
 // failure before the program ends. The report's sentence names what failed;
 // the port's reason for it would name a step other than the transfer.
 int UpdateCommand::carryOut(Control& control, const UpdateFile& file, const Options& options,
-                            const DeviceConnection::Result& before)
+                            const DeviceConnection::Result& before, const UpdateBackup& backup)
 {
     SignalPortRelease::holdStops();
     transfer(control, file);
@@ -235,9 +234,21 @@ int UpdateCommand::carryOut(Control& control, const UpdateFile& file, const Opti
     const UpdateOutcome outcome =
         UpdateOutcome::judge(file.update(), report, after, actionsFor(options));
     printOutcome(outcome);
-    record(outcome, options, file, before, after, report);
+    record(outcome, options, file, before, after, report, backup.path());
     std::fflush(stdout);
-    return exitCodeOf(outcome, report, SignalPortRelease::letStopsThrough());
+    const int stopSignal = SignalPortRelease::letStopsThrough();
+    const int exitCode = exitCodeOf(outcome, report, stopSignal);
+    // A stop asked for during the transfer ends the command here.
+    if (!outcome.done() || stopSignal != 0)
+        return exitCode;
+    if (backup.path().empty()) {
+        if (before.outcome == DeviceConnection::Outcome::Recovery)
+            backup.pointToEarlier(after.info);
+        return exitCode;
+    }
+    const int restored = backup.offerBack(control);
+    std::fflush(stdout);
+    return restored;
 }
 
 int UpdateCommand::run(const std::vector<std::string>& args)
@@ -259,7 +270,15 @@ int UpdateCommand::run(const std::vector<std::string>& args)
     const int prepared = prepare(session, *file, options);
     if (prepared != EXIT_OK)
         return prepared;
-    return carryOut(*control, *file, options, session.result());
+    UpdateBackup backup({options.port, options.noBackup, options.restore});
+    if (session.found() == DeviceSession::Found::Firmware) {
+        const int backedUp = backup.makeFor(*control);
+        if (backedUp != EXIT_OK)
+            return backedUp;
+    } else if (session.found() == DeviceSession::Found::Recovery) {
+        UpdateBackup::reportRecovery();
+    }
+    return carryOut(*control, *file, options, session.result(), backup);
 }
 
 } // namespace Cli

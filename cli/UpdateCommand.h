@@ -3,6 +3,7 @@
 #include "Command.h"
 #include "Control.h"
 #include "DeviceConnection.h"
+#include "UpdateBackup.h"
 #include "UpdateOutcome.h"
 
 #include <string>
@@ -21,10 +22,19 @@ class DeviceSession;
 // asks it again and says whether it runs the file's versions now. Each run
 // that sent something is added to the update records, also one that Ctrl-C
 // or SIGTERM stopped between two records.
+//
+// Before anything is sent, the settings of a device that runs its firmware
+// are saved as a backup (UpdateBackup); one that cannot be made stops the
+// update unless --no-backup. After a done update the settings are compared
+// with the backup and, where they differ, the preview is shown and the
+// backup restored when the user says so (--restore, --no-restore).
 class UpdateCommand : public Command {
 public:
     const char* name() const override { return "update"; }
-    const char* synopsis() const override { return "update PORT FILE [--yes] [--force]"; }
+    const char* synopsis() const override
+    {
+        return "update PORT FILE [--yes] [--force] [--no-backup] [--restore|--no-restore]";
+    }
     const char* summary() const override
     {
         return "install an update file on the device (asks first unless --yes)";
@@ -37,12 +47,14 @@ private:
         std::string file;
         bool confirmed = false; // --yes
         bool force = false;     // --force: also a file for other hardware
+        bool noBackup = false;  // --no-backup: also when no backup can be made
+        UpdateBackup::Restore restore = UpdateBackup::Restore::Ask;
     };
 
     static bool parseArguments(const std::vector<std::string>& args, Options& options);
     static int prepare(DeviceSession& session, const UpdateFile& file, const Options& options);
     static int carryOut(Control& control, const UpdateFile& file, const Options& options,
-                        const DeviceConnection::Result& before);
+                        const DeviceConnection::Result& before, const UpdateBackup& backup);
     static bool hardwareAllows(const UpdateFile& file, const DeviceConnection::Result& device,
                                bool force);
     static void printQuestion(const DeviceSession& session, const std::string& fileVersion);
@@ -54,7 +66,7 @@ private:
     static void record(const UpdateOutcome& outcome, const Options& options,
                        const UpdateFile& file, const DeviceConnection::Result& before,
                        const DeviceConnection::Result& after,
-                       const Control::TransferReport& report);
+                       const Control::TransferReport& report, const std::string& backup);
     // An interrupted transfer ends with 128 + the stop signal's number.
     static int exitCodeOf(const UpdateOutcome& outcome, const Control::TransferReport& report,
                           int stopSignal);

@@ -223,4 +223,42 @@ std::vector<SettingsBackup::Listed> SettingsBackup::ofSerial(const std::string& 
     return listed;
 }
 
+std::vector<SettingsBackup::Listed> SettingsBackup::newestOfEachUnit()
+{
+    const std::string where = folder();
+    if (where.empty())
+        return {};
+    // The serial part of every name: 24 hexadecimal digits before a '-'.
+    std::vector<std::string> serials;
+    std::error_code failure;
+    fs::directory_iterator entries(FilePath::of(where), failure);
+    if (failure)
+        return {};
+    const size_t length = 2 * DeviceInfo::SERIAL_LENGTH;
+    for (const fs::directory_entry& entry : entries) {
+        const std::string name = FilePath::text(entry.path().filename());
+        if (name.size() <= length || name[length] != '-'
+            || name.find_first_not_of("0123456789ABCDEF") < length)
+            continue;
+        const std::string serial = name.substr(0, length);
+        if (std::find(serials.begin(), serials.end(), serial) == serials.end())
+            serials.push_back(serial);
+    }
+    std::vector<std::pair<std::string, Listed>> newest;
+    for (const std::string& serial : serials) {
+        std::vector<Listed> backups = ofSerial(serial);
+        if (backups.empty())
+            continue;
+        // The saved line's time orders units: "2026-12-10 14:03".
+        const std::string saved = backups.front().file.origin().saved;
+        newest.emplace_back(saved, std::move(backups.front()));
+    }
+    std::stable_sort(newest.begin(), newest.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<Listed> listed;
+    for (auto& unit : newest)
+        listed.push_back(std::move(unit.second));
+    return listed;
+}
+
 } // namespace ZORVI

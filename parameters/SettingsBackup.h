@@ -62,6 +62,9 @@ public:
     static std::vector<Listed> of(const DeviceInfo& device);
     // The same by the serial number as a label shows it ("9E AE 2C ...").
     static std::vector<Listed> ofSerial(const std::string& serialLabel);
+    // The newest backup of each unit that has one, newest first: for a
+    // device in recovery mode, which tells no serial number.
+    static std::vector<Listed> newestOfEachUnit();
 };
 
 } // namespace ZORVI

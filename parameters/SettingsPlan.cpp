@@ -25,12 +25,26 @@ SettingsPlan SettingsPlan::forFile(const Rules::Parameters& device, const Device
         plan.m_origin = origin;
         return plan;
     }
+    // A firmware of another data version may have dropped parameters: what
+    // it no longer has is left out and named. Under the same data version a
+    // missing parameter is refused as any value the device does not take.
+    const bool otherData = origin.hasData
+        && (origin.dataMajor != info.dataMajor() || origin.dataMinor != info.dataMinor());
     Rules::Changes request;
-    for (const SettingsFile::Setting& setting : file.settings())
-        request.push_back({setting.id, setting.value});
+    std::vector<uint16_t> notOffered;
+    for (const SettingsFile::Setting& setting : file.settings()) {
+        if (otherData && device.count(setting.id) == 0)
+            notOffered.push_back(setting.id);
+        else
+            request.push_back({setting.id, setting.value});
+    }
     SettingsPlan plan = forRequest(device, request);
     plan.m_origin = origin;
     plan.noteOrigin(info);
+    if (!notOffered.empty()) {
+        plan.m_notOffered = std::move(notOffered);
+        plan.m_notes.push_back(Note::NotOffered);
+    }
     return plan;
 }
 

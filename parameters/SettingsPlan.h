@@ -27,7 +27,9 @@ public:
         NoOrigin,          // the file does not name the device it came from
         OtherSerial,       // saved from another unit
         OtherDataVersion,  // saved under another parameter data version
-        OtherHardwareMinor // saved from another hardware minor version
+        OtherHardwareMinor, // saved from another hardware minor version
+        NotOffered          // settings the device's firmware does not have (listed in
+                            // notOffered()), saved under another data version: left out
     };
 
     // One setting that would change: what the device holds, what the file
@@ -58,6 +60,10 @@ public:
     const std::vector<Row>& rows() const { return m_rows; }
     const std::vector<Note>& notes() const { return m_notes; }
     const std::vector<Rules::Verdict>& outsideLimits() const { return m_outsideLimits; }
+    // For Note::NotOffered: the file's settings that the device does not
+    // describe, in the file's order. A file saved under the device's own
+    // data version (or naming none) that holds one is refused instead.
+    const std::vector<uint16_t>& notOffered() const { return m_notOffered; }
     // For Refusal::Rules: the first setting the rules refuse; for a tail
     // servo refusal or correction, the pulse length and the limit.
     const Rules::Verdict& verdict() const { return m_outcome.verdict; }
@@ -76,6 +82,7 @@ private:
     std::vector<Row> m_rows;
     std::vector<Note> m_notes;
     std::vector<Rules::Verdict> m_outsideLimits;
+    std::vector<uint16_t> m_notOffered;
     Rules::ChangeOutcome m_outcome;
     SettingsFile::Origin m_origin;
 };

@@ -68,6 +68,8 @@ SettingsPreview::SettingsPreview(const SettingsPlan& plan, Purpose purpose, cons
         setWindowTitle(tr("Compare with File"));
     else if (m_purpose == Purpose::Reset)
         setWindowTitle(tr("Reset to Factory Settings"));
+    else if (m_purpose == Purpose::Restore)
+        setWindowTitle(tr("Restore Settings"));
     else
         setWindowTitle(tr("Load Settings"));
     showSummary();
@@ -109,6 +111,9 @@ void SettingsPreview::showSummary()
         summary = tr("Applying %1 changes %2 settings of the ZORVIK Device. Nothing is written "
                      "until you press Apply.")
                       .arg(what, number(int(m_plan.rows().size())));
+    if (m_purpose == Purpose::Restore && !m_plan.refused() && !m_plan.rows().empty())
+        summary = tr("Restore the settings you had before the update?") + QLatin1Char(' ')
+            + summary;
     m_ui->m_lblSummary->setText(summary);
 }
 
@@ -259,6 +264,13 @@ QString SettingsPreview::noteText(SettingsPlan::Note note) const
                   "version %2.")
             .arg(versionText(origin.hardwareMajor, origin.hardwareMinor),
                  versionText(m_device.hardwareMajor(), m_device.hardwareMinor()));
+    case SettingsPlan::Note::NotOffered: {
+        QStringList captions;
+        for (uint16_t id : m_plan.notOffered())
+            captions.append(m_wording.caption(id));
+        return tr("This ZORVIK Device's firmware has no %1: left out.")
+            .arg(captions.join(QStringLiteral(", ")));
+    }
     }
     return QString();
 }

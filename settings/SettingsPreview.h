@@ -28,7 +28,8 @@ class SettingsPreview : public QDialog {
     Q_OBJECT
 
 public:
-    enum class Purpose { Load, Reset, Compare };
+    // Restore: the backup made before a firmware update, offered after it.
+    enum class Purpose { Load, Reset, Compare, Restore };
 
     // How the window names a setting and one of its values ("2 (65 Hz)").
     struct Wording {

@@ -380,6 +380,16 @@ void DeviceSimulator::finishTransfer()
     log("event restart app=" + versionText(m_applicationVersion, true)
         + " data=" + versionText(m_dataVersion, false)
         + " records=" + std::to_string(m_receiver.recordCount()));
+    // The new firmware's parameter memory: what it no longer has, and its
+    // defaults in place of the values the old one held.
+    for (uint16_t id : m_options.updateWithout)
+        if (m_parameters.leaveOut(id))
+            log("event left out id=" + ParameterTable::hexWord(id));
+    if (m_options.resetOnUpdate) {
+        std::string error;
+        log(m_parameters.resetToDefaults(error) ? std::string("event reset to defaults")
+                                                : "event reset not saved: " + error);
+    }
 }
 
 std::vector<uint8_t> DeviceSimulator::deviceInfo() const

@@ -414,6 +414,17 @@ ParameterTable::StoreResult ParameterTable::store(const std::vector<WordWrite>& 
     return StoreResult::Stored;
 }
 
+bool ParameterTable::resetToDefaults(std::string& error)
+{
+    std::vector<Parameter> updated = m_parameters;
+    for (Parameter& parameter : updated)
+        parameter.value = parameter.defaultValue;
+    if (!m_statePath.empty() && !saveStateFile(m_statePath, withLeftOut(updated), error))
+        return false;
+    m_parameters = std::move(updated);
+    return true;
+}
+
 ParameterTable::WordWrite ParameterTable::altered(const WordWrite& write) const
 {
     const Parameter* parameter = findByAddress(write.address);

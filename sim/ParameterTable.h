@@ -69,6 +69,10 @@ public:
     // Anything short of Stored leaves memory and state file as they were.
     StoreResult store(const std::vector<WordWrite>& writes, std::string& error);
 
+    // Every parameter back to its default, the state file saved first; false
+    // (and nothing changed) when it cannot be saved.
+    bool resetToDefaults(std::string& error);
+
     // The write one off: its value plus one where the parameter's limits
     // allow, else minus one. A write the store refuses anyway (unknown
     // address, value outside the limits) comes back as it was.

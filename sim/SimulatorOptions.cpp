@@ -199,6 +199,14 @@ const std::vector<OptionRule>& rules()
          [](O& o, S v) { return parseComponents(v, 3, o.updateApplicationVersion); }},
         {"--update-data-version", true,
          [](O& o, S v) { return parseComponents(v, 2, o.updateDataVersion); }},
+        {"--reset-on-update", false, [](O& o, S) { return o.resetOnUpdate = true; }},
+        {"--update-without", true, [](O& o, S v) {
+             uint16_t id = 0;
+             if (!parseWord(v, id))
+                 return false;
+             o.updateWithout.push_back(id);
+             return true;
+         }},
         {"--restart-delay", true, [](O& o, S v) {
              return HexText::parseNumber(v, 60000, o.restartDelayMs) && o.restartDelayMs > 0;
          }},
@@ -366,6 +374,10 @@ Firmware transfer (receiving mode):
   --update-data-version A.B
                           data version after the transfer (default 1.3)
   --restart-delay MS      records idle this long end the transfer (default 300)
+  --reset-on-update       a complete transfer sets every parameter to its
+                          default (kept in the --state file)
+  --update-without ID     the firmware after a complete transfer has no
+                          parameter ID, as --without (repeatable)
 
 Numbers are decimal, or hexadecimal with 0x. Records are counted from 1.
 )";

@@ -60,6 +60,10 @@ public:
     Version updateApplicationVersion{3, 1, 8};
     Version updateDataVersion{1, 3, 0};
     uint32_t restartDelayMs = 300; // records idle this long end the transfer
+    // The new firmware starts with every parameter at its default
+    // (--reset-on-update), and without these parameters (--update-without).
+    bool resetOnUpdate = false;
+    std::vector<uint16_t> updateWithout;
 
     // Descriptors given on the command line in place of the factory ones
     // (--limits ID=MIN:MAX:DEFAULT); the value starts at the new default.

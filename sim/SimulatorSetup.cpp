@@ -74,6 +74,14 @@ bool SimulatorSetup::leaveOut(const SimulatorOptions& options, ParameterTable& p
             return false;
         }
     }
+    // Left out only after an update, but checked now.
+    for (uint16_t id : options.updateWithout) {
+        if (!parameters.findById(id) && !parameters.isLeftOut(id)) {
+            error = "--update-without " + ParameterTable::hexWord(id) + ": "
+                + missing(parameters, id);
+            return false;
+        }
+    }
     return true;
 }
 

@@ -8,12 +8,18 @@
 #include "Control.h"
 #include "DeviceConnection.h"
 #include "DeviceInfo.h"
+#include "DeviceSettings.h"
+#include "ParameterIds.h"
 #include "LinkFailureDetail.h"
 #include "LinkTrace.h"
 #include "PortListBox.h"
 #include "PortOpenProblem.h"
 #include "RepaintPacer.h"
 #include "SampleFolder.h"
+#include "SettingsApply.h"
+#include "SettingsBackup.h"
+#include "SettingsPlan.h"
+#include "SettingsPreview.h"
 #include "SimulatedDevice.h"
 #include "SimulatedDeviceMenu.h"
 #include "StatusAnnouncement.h"
@@ -401,6 +407,7 @@ DeviceConnection::Result ZORVIKUpdater::queryDevice()
 {
     const DeviceConnection::Result found = DeviceConnection::probe(*m_control);
     if (found.outcome == DeviceConnection::Outcome::Found) {
+        m_lastDeviceOn.insert(QString::fromLocal8Bit(selectedPortName()), found.info);
         showDeviceInfo(found.info);
         statusBar()->showMessage(tr("ZORVIK Device found"), MESSAGE_TIMEOUT_RESULT_MS);
     } else if (found.outcome == DeviceConnection::Outcome::Recovery) {
@@ -638,7 +645,11 @@ void ZORVIKUpdater::btnUpdateClick()
 void ZORVIKUpdater::runOnOpenPort()
 {
     const DeviceConnection::Result before = queryDevice();
+    m_backup = SettingsFile();
+    m_backupPath.clear();
     if (!hardwareAccepted(before) || !confirmUpdate(before))
+        return;
+    if (before.outcome == DeviceConnection::Outcome::Found && !backUpSettings())
         return;
     clearDeviceInfo();
     // A SIGTERM from here on stops the transfer before its next record; the
@@ -655,6 +666,10 @@ void ZORVIKUpdater::runOnOpenPort()
     if (Communication::Serial::SignalPortRelease::letStopsThrough() != 0)
         m_closeWhenDone = true;
     showOutcome(outcome, recordProblem, m_control->lastTransfer());
+    // A close asked for during the run is not held up by a question; the
+    // backup stays for the settings window's Restore Backup.
+    if (outcome.done() && !m_backupPath.isEmpty() && !m_closeWhenDone)
+        offerRestore();
 }
 
 // While a run holds the port, nothing may reopen it: no menu action and no
@@ -718,7 +733,8 @@ bool ZORVIKUpdater::confirmUpdate(const DeviceConnection::Result& device)
         box.setIcon(QMessageBox::Information);
         box.setText(tr("ZORVIK Device in Recovery Mode found!"));
         box.setInformativeText(
-            tr("Are you sure you want to install\nVersion %1 ?").arg(fileVersion));
+            recoveryBackupText() + QStringLiteral("\n\n")
+            + tr("Are you sure you want to install\nVersion %1 ?").arg(fileVersion));
     } else {
         box.setIcon(QMessageBox::Warning);
         box.setText(tr("No ZORVIK Device found!"));
@@ -727,6 +743,154 @@ bool ZORVIKUpdater::confirmUpdate(const DeviceConnection::Result& device)
             + tr("Are you sure you want to try\nto install Version %1 ?").arg(fileVersion));
     }
     return box.exec() == QMessageBox::Yes;
+}
+
+// A device in recovery mode has no settings to read: the user is told so,
+// and where the backup of an earlier update lies, before saying Yes.
+QString ZORVIKUpdater::recoveryBackupText() const
+{
+    QString text = tr("No backup of the settings can be made: a device in recovery mode has "
+                      "no readable settings.");
+    const auto known = m_lastDeviceOn.constFind(QString::fromLocal8Bit(selectedPortName()));
+    const std::vector<SettingsBackup::Listed> backups = known != m_lastDeviceOn.constEnd()
+        ? SettingsBackup::of(*known)
+        : SettingsBackup::newestOfEachUnit();
+    if (backups.empty())
+        return text + QLatin1Char(' ') + tr("No backup of an earlier update exists.");
+    const auto line = [](const SettingsBackup::Listed& backup) {
+        return tr("Serial number %1, saved %2: %3")
+            .arg(ShownText::of(backup.file.origin().serial),
+                 ShownText::of(backup.file.origin().saved),
+                 ShownText::of(QDir::toNativeSeparators(fromUtf8(backup.path))));
+    };
+    if (known != m_lastDeviceOn.constEnd())
+        return text + QStringLiteral("\n") + tr("The newest backup of this unit:")
+            + QStringLiteral("\n") + line(backups.front());
+    QStringList lines;
+    for (const SettingsBackup::Listed& backup : backups)
+        lines << line(backup);
+    return text + QStringLiteral("\n") + tr("Backups of earlier updates (the newest of each "
+                                             "unit):")
+        + QStringLiteral("\n") + lines.join(QLatin1Char('\n'));
+}
+
+// After the confirmation and before the mode request: the settings as the
+// device holds them, saved where the next update's backups go too. The
+// transfer then starts on the port opened and checked afresh.
+bool ZORVIKUpdater::backUpSettings()
+{
+    statusBar()->showMessage(tr("Backing up the settings..."));
+    m_control->close();
+    const QByteArray port = selectedPortName();
+    DeviceSettings reading(*m_control);
+    QString problem;
+    if (reading.read(port.constData()) != DeviceSettings::Outcome::Read) {
+        problem = tr("The settings could not be read: %1")
+                      .arg(QCoreApplication::translate("ZORVI::DeviceConnection",
+                                                       reading.problem().c_str()));
+    } else {
+        m_backup = reading.file();
+        std::string path;
+        std::string error;
+        if (SettingsBackup::save(m_backup, reading.info(), &path, &error))
+            m_backupPath = fromUtf8(path);
+        else
+            problem = tr("The backup could not be saved: %1").arg(ShownText::of(error));
+    }
+    m_control->close();
+    if (!problem.isEmpty() && !updateWithoutBackup(problem))
+        return false;
+    if (!m_backupPath.isEmpty())
+        statusBar()->showMessage(
+            tr("Settings backed up to %1").arg(QDir::toNativeSeparators(m_backupPath)));
+    return openSelectedPort();
+}
+
+bool ZORVIKUpdater::updateWithoutBackup(const QString& problem)
+{
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(QMessageBox::Warning);
+    box.setText(tr("No backup of the settings could be made."));
+    box.setInformativeText(problem + QStringLiteral("\n\n")
+                           + tr("Without a backup, settings that the update changes cannot be "
+                                "put back.\n\nUpdate without a backup?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes)
+        return true;
+    statusBar()->showMessage(tr("Update not started: no backup of the settings"));
+    return false;
+}
+
+// The device read again and compared with the backup through the plan of a
+// load; Apply writes and reads back, Cancel leaves the device as the update
+// left it.
+void ZORVIKUpdater::offerRestore()
+{
+    statusBar()->showMessage(tr("Comparing the settings with the backup..."));
+    const QByteArray port = selectedPortName();
+    DeviceSettings after(*m_control);
+    if (after.read(port.constData()) != DeviceSettings::Outcome::Read) {
+        statusBar()->showMessage(tr("The settings could not be compared with the backup"));
+        QMessageBox box(this);
+        box.setWindowTitle(windowTitle());
+        box.setIcon(QMessageBox::Warning);
+        box.setText(tr("The settings could not be read after the update."));
+        box.setInformativeText(
+            QCoreApplication::translate("ZORVI::DeviceConnection", after.problem().c_str())
+            + QStringLiteral("\n\n")
+            + tr("The backup is kept in %1. Load it with ZORVIKMicroSettings once the device "
+                 "answers.")
+                  .arg(QDir::toNativeSeparators(m_backupPath)));
+        box.setStandardButtons(QMessageBox::Ok);
+        box.exec();
+        return;
+    }
+    const SettingsPlan plan =
+        SettingsPlan::forFile(after.memory().snapshot(), after.info(), m_backup);
+    if (!plan.refused() && plan.rows().empty()) {
+        m_control->close();
+        statusBar()->showMessage(tr("Update done; the settings are as before the update"),
+                                 MESSAGE_TIMEOUT_RESULT_MS);
+        return;
+    }
+    const SettingsPreview::Wording wording{
+        [](uint16_t id) { return QString::fromLatin1(EEPROM::parameterName(id)); },
+        [](uint16_t, int value) { return QString::number(value); }};
+    SettingsPreview preview(plan, SettingsPreview::Purpose::Restore,
+                            QFileInfo(m_backupPath).fileName(), after.info(), wording, this);
+    statusBar()->clearMessage();
+    if (preview.exec() != QDialog::Accepted || !preview.offersApply()) {
+        m_control->close();
+        statusBar()->showMessage(
+            tr("Not restored: the device keeps the settings the update left"));
+        return;
+    }
+    const SettingsApply::Result result = SettingsApply::apply(after.memory(), plan.changes());
+    m_control->close();
+    if (result.verified()) {
+        statusBar()->showMessage(tr("Settings restored: %1 written and read back")
+                                     .arg(QString::number(int(result.ids.size()))));
+        return;
+    }
+    statusBar()->showMessage(tr("The settings could not be restored"));
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitle());
+    box.setIcon(QMessageBox::Critical);
+    box.setText(tr("The settings could not be restored."));
+    QString detail;
+    if (!result.written)
+        detail = fromUtf8(Control::describe(result.failure));
+    else
+        detail = tr("The device acknowledged the write, but holds other values than were "
+                    "written.");
+    box.setInformativeText(detail + QStringLiteral("\n\n")
+                           + tr("Check the settings with ZORVIKMicroSettings before flying. The "
+                                "backup is kept in %1.")
+                                 .arg(QDir::toNativeSeparators(m_backupPath)));
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
 }
 
 // The update as it was read when the file was chosen: what the user saw and
@@ -764,8 +928,9 @@ QString ZORVIKUpdater::recordRun(const DeviceConnection::Result& before,
                                  const DeviceConnection::Result& after,
                                  const UpdateOutcome& outcome)
 {
-    const UpdateJournal::Entry entry = outcome.journalEntry(
+    UpdateJournal::Entry entry = outcome.journalEntry(
         selectedPortName().toStdString(), *m_file, before, after, m_control->lastTransfer());
+    entry.backup = m_backupPath.toStdString();
     if (UpdateJournal::append(entry))
         return QString();
     const std::string path = UpdateJournal::path();

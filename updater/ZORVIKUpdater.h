@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPointer>
+#include <QMap>
 #include <QStringList>
 
 #include "BusyPortRetry.h"
@@ -12,6 +13,7 @@
 #include "DeviceLabels.h"
 #include "LinkFailure.h"
 #include "PortList.h"
+#include "SettingsFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -159,6 +161,14 @@ private:
     DeviceConnection::Result queryDevice();
     bool hardwareAccepted(const DeviceConnection::Result& device);
     bool confirmUpdate(const DeviceConnection::Result& device);
+    // Reads and saves the device's settings, then opens the port again for
+    // the transfer: false when the run ends here (nothing sent).
+    bool backUpSettings();
+    bool updateWithoutBackup(const QString& problem);
+    // For a device in recovery mode: no backup, and which earlier ones exist.
+    QString recoveryBackupText() const;
+    // After a done update: the preview of the backup against the device.
+    void offerRestore();
     void transferChosenFile();
     void waitForDevice();
     UpdateOutcome judgeRun(const DeviceConnection::Result& after) const;
@@ -192,6 +202,12 @@ private:
     FileChooser m_chooseFile;
     bool m_fileChosenInDialog = false;
     SimulatedDeviceMenu* m_simulatedDeviceMenu = nullptr;
+    // The run's settings backup; the path is empty when none was made.
+    SettingsFile m_backup;
+    QString m_backupPath;
+    // The last device that answered on each port, by its firmware: the unit
+    // a recovery-mode device (which tells no serial number) most likely is.
+    QMap<QString, DeviceInfo> m_lastDeviceOn;
 
     static ZORVIKUpdater* s_progressWindow;
 };

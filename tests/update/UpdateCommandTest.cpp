@@ -71,6 +71,17 @@ Bytes fileBytes(const std::string& path)
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The backup's path as `zorvik update` names it.
+std::string backupPath(const std::string& output)
+{
+    const std::string lead = "Settings backed up to ";
+    const size_t at = output.find(lead);
+    if (at == std::string::npos)
+        return "<no backup named>";
+    const size_t end = output.find(".\n", at);
+    return output.substr(at + lead.size(), end - at - lead.size());
+}
+
 std::string digestOf(const std::string& text)
 {
     return ZORVI::Sha256::hexDigest(reinterpret_cast<const uint8_t*>(text.data()), text.size());
@@ -241,8 +252,17 @@ TEST_F(UpdateCommand, ConfirmedUpdateIsCheckedWithTheDeviceAndRecorded)
         {"records", "2/2"},
         {"outcome", "done"},
         {"reason", ""},
+        {"backup", backupPath(run.output)},
     };
     EXPECT_EQ(lines[0], expected);
+    // The backup before the update lies in the state folder, named by the
+    // unit, the time and the firmware it ran.
+    EXPECT_EQ(lines[0].at("backup").rfind(m_runtimeDir.path() + "/state/zorvik/backups/"
+                                              + "9EAE2C042C2522FADB8DBE7F-",
+                                          0),
+              0u)
+        << lines[0].at("backup");
+    EXPECT_TRUE(std::filesystem::is_regular_file(lines[0].at("backup")));
     EXPECT_EQ(lines[0].at("time").size(), std::string("2000-01-01T00:00:00Z").size());
 }
 
@@ -252,8 +272,9 @@ TEST_F(UpdateCommand, RecordThatCannotBeWrittenIsReported)
     // The state folder's place is taken by a file.
     const std::string blocked = m_runtimeDir.path() + "/blocked";
     std::ofstream(blocked) << "not a folder";
-    const CliRun run = runZorvik({"update", m_sim->portName(), m_updatePath, "--yes"},
-                                 {"XDG_STATE_HOME=" + blocked});
+    const CliRun run =
+        runZorvik({"update", m_sim->portName(), m_updatePath, "--yes", "--no-backup"},
+                  {"XDG_STATE_HOME=" + blocked});
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(contains(run.output, "Device updated successfully.")) << run.output;
     EXPECT_TRUE(contains(run.output, "the update could not be recorded in " + blocked
@@ -350,7 +371,8 @@ INSTANTIATE_TEST_SUITE_P(
         HardwareCase{"forced",
                      {"--hardware", "0x0092", "--update-app-version", "3.4.0",
                       "--update-data-version", "1.2"},
-                     {"--force", "--yes"},
+                     // The settings of other hardware are not read.
+                     {"--force", "--yes", "--no-backup"},
                      0,
                      {"warning: The file is for hardware 8.x; the device has hardware 9.2.",
                       "Device updated successfully."},
@@ -392,7 +414,8 @@ TEST_P(UpdateCommandOutcome, NamesWhatHappenedAndWhatToDo)
 {
     const OutcomeCase& c = GetParam();
     startSimulator(c.simulator);
-    const CliRun run = update(m_sim->portName());
+    // The transfer's outcomes: the simulator's counts of answers start at it.
+    const CliRun run = update(m_sim->portName(), {"--yes", "--no-backup"});
     EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
     for (const std::string& line : c.lines) {
         const std::string expected = withCommands(line, m_sim->portName());
@@ -506,7 +529,8 @@ TEST_F(UpdateCommand, RecoveryModeAfterACompleteTransferIsNotSuccess)
         [&recordsTaken](const ScriptedLink::Packet& request, const ScriptedLink::Bytes&) {
             return recoveryAfterCompleteTransfer(request, recordsTaken, 2);
         });
-    const CliRun run = update(device.portName());
+    // The scripted device has no settings to back up.
+    const CliRun run = update(device.portName(), {"--yes", "--no-backup"});
     EXPECT_EQ(run.exitCode, 2) << run.output;
     for (const std::string& line :
          {std::string("The device is in recovery mode after the update."),
