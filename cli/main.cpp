@@ -36,7 +36,15 @@ void printUpdateHelp()
 #else
                 "$XDG_STATE_HOME/zorvik/updates.log (default ~/.local/state/zorvik/updates.log)"
 #endif
-                ";\nhere: %s\n\n",
+                ";\nhere: %s\n"
+                "Before sending, every parameter of a device that runs its firmware is\n"
+                "saved as a settings file in the folder backups/ beside it, named by the\n"
+                "unit's serial number, the time and the firmware version; a backup that\n"
+                "cannot be made stops the update unless --no-backup (which makes none).\n"
+                "After a done update the settings are compared with the backup and, where\n"
+                "they differ, shown as `load` shows them: on a terminal it asks whether to\n"
+                "restore them, --restore answers yes, --no-restore no; otherwise it prints\n"
+                "the `zorvik load` command that restores the backup.\n\n",
                 ZORVI::UpdateJournal::path().empty() ? "(no folder known)"
                                                      : ZORVI::UpdateJournal::path().c_str());
 }
@@ -83,21 +91,25 @@ void printHelp(const std::vector<std::unique_ptr<Command>>& commands)
     printUpdateHelp();
     std::printf("Exit codes:\n"
                 "  0  done (info: a device, or a device in recovery mode, was found;\n"
-                "     update: the device runs the file's versions afterwards)\n"
+                "     update: the device runs the file's versions afterwards, and its\n"
+                "     settings are as before, restored and read back, or not to be\n"
+                "     restored)\n"
                 "  1  usage error (a --trace FILE that cannot be written included, and a\n"
                 "     trace that lost lines, e.g. on a full disk, after a command that\n"
                 "     succeeded; a command that failed keeps its own code), `set`\n"
                 "     refused a value (and wrote nothing), or `update` sent nothing\n"
-                "     (unusable file, other hardware, not confirmed); `load`, `reset`,\n"
+                "     (unusable file, other hardware, not confirmed, no backup) or with\n"
+                "     --restore the device no longer takes the backup; `load`, `reset`,\n"
                 "     `diff` wrote nothing: an invalid settings file (its line is named),\n"
                 "     a file for other hardware, values outside the device's limits or\n"
                 "     refused by the rules, not confirmed, or no --yes without a terminal;\n"
                 "     `save` could not write FILE\n"
                 "  2  no device answered, or the device refused the operation; `update`\n"
                 "     failed, or the device does not run the file's versions afterwards\n"
-                "     (other versions, recovery mode, or no answer); `load`, `reset`:\n"
-                "     the device refused the write, or a value read back differs from\n"
-                "     the one written (each is named); `save`: a value could not be read\n"
+                "     (other versions, recovery mode, or no answer); `load`, `reset`\n"
+                "     and `update`'s restore: the device refused the write, or a value\n"
+                "     read back differs from the one written (each is named); `save`\n"
+                "     (and `update --restore` after the update): a value could not be read\n"
                 "  3  the port could not be opened or the KORLINK interface did not echo\n"
                 "     (no echo, or other bytes), also after the probe: while the device's\n"
                 "     settings are read, while `set` writes, in the middle of an update\n"

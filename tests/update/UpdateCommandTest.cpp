@@ -692,3 +692,141 @@ INSTANTIATE_TEST_SUITE_P(
     Signals, UpdateCommandInterrupted,
     ::testing::Values(InterruptCase{"ctrl-c", SIGINT}, InterruptCase{"sigterm", SIGTERM}),
     [](const ::testing::TestParamInfo<InterruptCase>& info) { return testCaseName(info.param.name); });
+
+namespace {
+
+// Values the pilot had set, far from the defaults (HeadingLockGain 0x1158,
+// TailAsymmetry 0x1180, StickDeadband 0x109C, PitchBoost 0x111F).
+const char* const PILOT_STATE = "0x1158 75\n0x1180 12\n0x109C 5\n0x111F 20\n";
+
+// An update the settings software reads afterwards: 3.1.8, data 1.3, which
+// the simulator reports after a transfer; it sets every parameter to its
+// default on the update.
+class UpdateRestore : public UpdateCommand {
+protected:
+    void SetUp() override
+    {
+        UpdateCommand::SetUp();
+        UpdateImage::Header fields;
+        fields.hardwareMajor = 8;
+        fields.application[2] = 8;
+        fields.data[1] = 3;
+        m_restorePath = m_runtimeDir.path() + "/3.1.8.upd";
+        std::ofstream(m_restorePath, std::ios::binary) << UpdateImage::text(
+            UpdateImage::join({UpdateImage::header(fields), UpdateImage::record(40)}));
+        m_statePath = m_runtimeDir.path() + "/sim.state";
+        std::ofstream(m_statePath) << PILOT_STATE;
+    }
+
+    void startDevice(std::vector<std::string> more = {})
+    {
+        std::vector<std::string> arguments = {"--state", m_statePath, "--reset-on-update"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        startSimulator(arguments);
+    }
+
+    CliRun updateWith(std::vector<std::string> options, std::vector<std::string> environment)
+    {
+        std::vector<std::string> arguments = {"update", m_sim->portName(), m_restorePath};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        return runZorvik(arguments, environment);
+    }
+
+    std::string params() const { return runZorvik({"params", m_sim->portName()}, {}).output; }
+
+    std::string m_restorePath;
+    std::string m_statePath;
+};
+
+} // namespace
+
+TEST_F(UpdateRestore, RestoreAfterTheUpdatePutsTheTableBackExactly)
+{
+    startDevice();
+    const std::string before = params();
+    ASSERT_TRUE(contains(before, "HeadingLockGain")) << before;
+    const CliRun run = updateWith({"--yes", "--restore"}, environment());
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    for (const std::string& line :
+         {std::string("Device updated successfully."),
+          std::string("The settings differ from the backup made before the update ("),
+          std::string("HeadingLockGain              60       75\n"),
+          std::string("Note: the file was saved under data version 1.2; this device has data "
+                      "version 1.3.\n"),
+          std::string("Settings restored and verified (4 written).")})
+        EXPECT_TRUE(contains(run.output, line)) << line << "\n" << run.output;
+    EXPECT_EQ(params(), before);
+    const auto lines = journalLines(m_journalPath);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].at("backup"), backupPath(run.output));
+}
+
+TEST_F(UpdateRestore, NoRestoreAndNoTerminalKeepTheUpdatesSettingsAndNameTheLoadCommand)
+{
+    const struct {
+        std::vector<std::string> options;
+        const char* said;
+    } cases[] = {
+        {{"--yes", "--no-restore"}, "Not restored (--no-restore): the device keeps the settings "
+                                    "the update left. To restore them later, run:\n"},
+        // Standard input is not a terminal here, and nobody said.
+        {{"--yes"}, "Standard input is no terminal, so nobody can confirm: the device keeps the "
+                    "settings the update left. To restore them, run:\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.back());
+        std::ofstream(m_statePath, std::ios::trunc) << PILOT_STATE;
+        startDevice();
+        const CliRun run = updateWith(c.options, environment());
+        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_TRUE(contains(run.output, c.said)) << run.output;
+        const std::string command =
+            "  zorvik load " + m_sim->portName() + " " + backupPath(run.output) + "\n";
+        EXPECT_TRUE(contains(run.output, command)) << command << "\n" << run.output;
+        EXPECT_TRUE(contains(params(), "HeadingLockGain        0x1158 0x0051       60"))
+            << params();
+        // The command printed restores the backup.
+        const CliRun load =
+            runZorvik({"load", m_sim->portName(), backupPath(run.output), "--yes"}, {});
+        EXPECT_EQ(load.exitCode, 0) << load.output;
+        EXPECT_TRUE(contains(params(), "HeadingLockGain        0x1158 0x0051       75"))
+            << params();
+        m_sim.reset();
+    }
+}
+
+TEST_F(UpdateRestore, RestoreAcrossDataVersionsLeavesOutWhatTheFirmwareLacks)
+{
+    startDevice({"--update-without", "0x1180"});
+    const CliRun run = updateWith({"--yes", "--restore"}, environment());
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(contains(run.output, "Note: this device's firmware has no TailAsymmetry; it is "
+                                     "left out.\n"))
+        << run.output;
+    EXPECT_TRUE(contains(run.output, "Settings restored and verified (3 written).")) << run.output;
+}
+
+TEST_F(UpdateRestore, BackupThatCannotBeSavedSendsNothing)
+{
+    startDevice();
+    // The backups folder's place is taken by a file.
+    std::filesystem::create_directories(m_runtimeDir.path() + "/state/zorvik");
+    std::ofstream(m_runtimeDir.path() + "/state/zorvik/backups") << "not a folder";
+    const CliRun run = updateWith({"--yes", "--restore"}, environment());
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(contains(run.output, "zorvik: no backup of the device's settings, so no update: "
+                                     "the backup could not be saved: The folder "))
+        << run.output;
+    EXPECT_TRUE(contains(run.output, "Nothing was sent.")) << run.output;
+    EXPECT_TRUE(contains(run.output, "run the command again with --no-backup")) << run.output;
+    EXPECT_EQ(modeRequests(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(m_journalPath));
+}
+
+TEST_F(UpdateRestore, RestoreAndNoRestoreTogetherAreAUsageError)
+{
+    const CliRun run = runZorvik(
+        {"update", "ttyNONE0", m_restorePath, "--restore", "--no-restore"}, environment());
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_TRUE(contains(run.output, "usage: zorvik update")) << run.output;
+}

@@ -231,7 +231,9 @@ void UpdaterRunTest::confirmationAnsweredNo_data()
     QTest::newRow("recovery mode")
         << QStringList({"--recovery", "0x81"}) << QMessageBox::Information
         << "ZORVIK Device in Recovery Mode found!"
-        << "Are you sure you want to install\nVersion 3.1.8 ?"
+        << "No backup of the settings can be made: a device in recovery mode has no readable "
+           "settings. No backup of an earlier update exists.\n\n"
+           "Are you sure you want to install\nVersion 3.1.8 ?"
         << "ZORVIK Device in Recovery-Mode is ready for update." << "8.1 (Recovery-Mode)";
     // Why it was not found comes before the question.
     const QString silent = noDeviceSentence(ZORVI::LinkFailure::NoAnswer);
@@ -358,7 +360,9 @@ void UpdaterRunTest::hardwareMismatchAsksWithNoAsDefault()
     const QString ready = bench.prepare(m_files->writeRunFile());
     QVERIFY2(ready.isEmpty(), qPrintable(ready));
 
-    bench.start({answer, QMessageBox::Yes, QMessageBox::Ok});
+    // The settings of other hardware cannot be read for a backup: Yes,
+    // update without one.
+    bench.start({answer, QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
 
     const QList<SeenBox> boxes = bench.runBoxes();
     QVERIFY(!boxes.isEmpty());
@@ -382,10 +386,12 @@ void UpdaterRunTest::hardwareMismatchAsksWithNoAsDefault()
         QVERIFY(!QFile::exists(image));
         QVERIFY(!QFile::exists(m_files->journalPath()));
     } else {
-        // Then the usual question, the transfer and its outcome.
-        QCOMPARE(boxes.size(), 3);
+        // Then the usual question, the backup's question, the transfer and
+        // its outcome.
+        QCOMPARE(boxes.size(), 4);
         QCOMPARE(boxes.at(1).text, QString("ZORVIK Device is ready for update."));
-        QCOMPARE(boxes.at(2).text, QString("Device updated successfully."));
+        QCOMPARE(boxes.at(2).text, QString("No backup of the settings could be made."));
+        QCOMPARE(boxes.at(3).text, QString("Device updated successfully."));
         QCOMPARE(fileBytes(image), bytes(threeRecords()));
         QCOMPARE(deviceLabels(*bench.window), updatedDeviceLabels("9.2"));
         const QStringList lines = m_files->journalLines();
@@ -516,7 +522,12 @@ void UpdaterRunTest::fullRunAnsweredYes()
     QCOMPARE(fields.value("records"), QString("3/3"));
     QCOMPARE(fields.value("outcome"), QString("done"));
     QCOMPARE(fields.value("reason"), QString());
-    QCOMPARE(fields.size(), 10);
+    // The backup made before the transfer, of the unit and its firmware.
+    const QString backup = fields.value("backup");
+    QVERIFY2(QFile::exists(backup), qPrintable(backup));
+    QVERIFY2(QFileInfo(backup).fileName().startsWith(simSerialLabel().remove(' ') + "-"),
+             qPrintable(backup));
+    QCOMPARE(fields.size(), 11);
 }
 
 // A close request during the transfer: the window stays, a note that does
@@ -813,10 +824,12 @@ void UpdaterRunTest::recordsThatCannotBeWrittenAreNamed()
     const QString ready = bench.prepare(m_files->writeRunFile());
     QVERIFY2(ready.isEmpty(), qPrintable(ready));
 
-    bench.start({QMessageBox::Yes, QMessageBox::Ok});
+    // No backup can be saved there either: Yes, update without one.
+    bench.start({QMessageBox::Yes, QMessageBox::Yes, QMessageBox::Ok});
 
-    const QList<SeenBox> boxes = bench.runBoxes();
-    QCOMPARE(boxes.size(), 2);
+    QList<SeenBox> boxes = bench.runBoxes();
+    QCOMPARE(boxes.size(), 3);
+    QCOMPARE(boxes.takeAt(1).text, QString("No backup of the settings could be made."));
     QCOMPARE(boxes.at(1).icon, QMessageBox::Information);
     QCOMPARE(boxes.at(1).text, QString("Device updated successfully."));
     QCOMPARE(boxes.at(1).informativeText,
