@@ -1,6 +1,5 @@
 #include "StatusAnnouncement.h"
 
-#include <QAccessible>
 #include <QAccessibleWidget>
 #include <QLatin1StringView>
 #include <QStatusBar>
@@ -9,12 +8,20 @@ namespace ZORVI {
 
 namespace {
 
-// A plain widget would be an unnamed "filler"; the announcement is a
-// notification, named by its message.
+// The object name of each message's notification.
+const char* const MESSAGE_NAME = "statusMessage";
+
+// A plain widget would be an unnamed "filler"; the announcement and each
+// message are notifications, named by the message.
 QAccessibleInterface* notificationInterface(const QString& className, QObject* object)
 {
-    if (className != QLatin1StringView(StatusAnnouncement::staticMetaObject.className())
-        || !object || !object->isWidgetType())
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    const bool announcement =
+        className == QLatin1StringView(StatusAnnouncement::staticMetaObject.className());
+    const bool message = qobject_cast<StatusAnnouncement*>(object->parent())
+        && object->objectName() == QLatin1StringView(MESSAGE_NAME);
+    if (!announcement && !message)
         return nullptr;
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
 }
@@ -28,6 +35,14 @@ void installNotificationInterface()
     Q_UNUSED(installed);
 }
 
+// An empty widget that is there for screen readers only.
+void makeUnseen(QWidget* widget)
+{
+    widget->setFocusPolicy(Qt::NoFocus);
+    widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+    widget->resize(0, 0);
+}
+
 } // namespace
 
 StatusAnnouncement::StatusAnnouncement(QStatusBar* statusBar)
@@ -35,11 +50,18 @@ StatusAnnouncement::StatusAnnouncement(QStatusBar* statusBar)
 {
     installNotificationInterface();
     setObjectName(QStringLiteral("statusAnnouncement"));
-    setFocusPolicy(Qt::NoFocus);
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    resize(0, 0);
+    makeUnseen(this);
     connect(statusBar, &QStatusBar::messageChanged, this, &StatusAnnouncement::announce);
     announce(statusBar->currentMessage());
+}
+
+QStringList StatusAnnouncement::recentMessages() const
+{
+    QStringList messages;
+    for (const QPointer<QWidget>& shown : m_recent)
+        if (shown)
+            messages.append(shown->accessibleName());
+    return messages;
 }
 
 void StatusAnnouncement::announce(const QString& message)
@@ -47,8 +69,16 @@ void StatusAnnouncement::announce(const QString& message)
     setAccessibleName(message);
     if (message.isEmpty())
         return;
-    QAccessibleEvent shown(this, QAccessible::ObjectShow);
-    QAccessible::updateAccessibility(&shown);
+    auto* shown = new QWidget(this);
+    shown->setObjectName(QLatin1StringView(MESSAGE_NAME));
+    makeUnseen(shown);
+    shown->setAccessibleName(message);
+    m_recent.append(shown);
+    while (m_recent.size() > KEPT_MESSAGES)
+        delete m_recent.takeFirst();
+    // Showing it is the event screen readers speak (Qt raises it for a
+    // widget that appears in a shown window).
+    shown->show();
 }
 
 } // namespace ZORVI

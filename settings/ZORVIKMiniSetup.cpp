@@ -332,6 +332,9 @@ void ZORVIKMiniSetup::showPageFocus()
     QWidget* page = ui->scrollArea;
     page->setAccessibleName(tr("Settings page"));
     page->setAccessibleDescription(tr("The arrow and page keys scroll the page."));
+    // The tab pages' frame passes its focus on to the tab bar, but it takes
+    // the focus in a screen reader's eyes: it is named too.
+    ui->m_tabControl->setAccessibleName(tr("Setup and Parameter Menus"));
     auto* focusFrame = new QFrame(page);
     focusFrame->setObjectName(QStringLiteral("pageFocusFrame"));
     focusFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -627,8 +630,7 @@ void ZORVIKMiniSetup::doConnect()
     doDisconnect();
     // Nothing is opened without a port: no port was likely the interface.
     if (ui->m_cmbBoxZorvilink->currentIndex() < 0) {
-        showNoDevice(tr("no port is chosen. Plug in the KORLINK interface and choose its "
-                        "port, or start a simulated device from the Help menu."));
+        showNoDevice(ConnectionText::noPortChosen());
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

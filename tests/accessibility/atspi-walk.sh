@@ -32,12 +32,14 @@ session_begin "atspi-$which"
 app_class=$(basename "$program")
 app_output="$work/program.out"
 start_xvfb 1280x1024x24
-start_simulator "$simulator" ttyUSB0
+port=ttyUSB0
+start_simulator "$simulator" "$port"
 
+# The simulator's port is chosen (the updater chooses none by itself).
 # Qt speaks to the accessibility bus only when a screen reader is said to
 # run (a desktop setting); the variable stands for it.
 QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 LSAN_OPTIONS=$(xcb_lsan_options) QT_QPA_PLATFORM=xcb \
-    "$program" >"$app_output" 2>&1 &
+    "$program" --port "$port" >"$app_output" 2>&1 &
 app_pid=$!
 
 /usr/bin/python3 "$here/atspi_walk.py" "$which" || fail "the screen reader's walk failed"

@@ -121,8 +121,14 @@ class Walk:
         self.program = PROGRAMS[program_key]
         self.faults = []
         self.heard = []
+        # As a screen reader does: the name changes keep the bus's view of
+        # each object's name current, so a notification is read with the
+        # name it had when it was shown.
         pyatspi.Registry.registerEventListener(
             self.on_showing, "object:state-changed:showing"
+        )
+        pyatspi.Registry.registerEventListener(
+            lambda event: None, "object:property-change:accessible-name"
         )
 
     def on_showing(self, event):
