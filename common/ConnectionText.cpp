@@ -23,4 +23,12 @@ QString ConnectionText::linkReason(LinkFailure failure)
     return QCoreApplication::translate("ZORVI::Control", Control::describe(failure));
 }
 
+QString ConnectionText::noPortChosen()
+{
+    return QCoreApplication::translate(
+        "ZORVI::ConnectionText",
+        "no port is chosen. Plug in the KORLINK interface and choose its port, or start a "
+        "simulated device from the Help menu.");
+}
+
 } // namespace ZORVI

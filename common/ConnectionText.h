@@ -16,6 +16,9 @@ public:
     // One link failure's reason as the windows show it (Control::describe),
     // translated; empty for LinkFailure::None.
     static QString linkReason(LinkFailure failure);
+    // Why nothing was asked when no port is chosen, and what to do: the
+    // reason after "No ZORVIK Device found: ".
+    static QString noPortChosen();
 };
 
 } // namespace ZORVI

@@ -323,8 +323,14 @@ QByteArray ZORVIKUpdater::selectedPortName() const
 void ZORVIKUpdater::btnZorviRefreshClick()
 {
     m_busyRetry.cancel();
-    m_ui->centralwidget->setEnabled(false);
     clearDeviceInfo();
+    // Nothing is opened without a port: the updater chooses none by itself.
+    if (m_ui->m_cmbBoxZorvilink->currentIndex() < 0) {
+        statusBar()->showMessage(
+            tr("No ZORVIK Device found: %1").arg(ConnectionText::noPortChosen()));
+        return;
+    }
+    m_ui->centralwidget->setEnabled(false);
     statusBar()->showMessage(tr("Checking Interface..."), MESSAGE_TIMEOUT_CHECKING_MS);
     if (openSelectedPort()) {
         statusBar()->showMessage(tr("Querying ZORVIK Device..."));

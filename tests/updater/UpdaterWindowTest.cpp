@@ -258,6 +258,15 @@ void UpdaterWindowTest::startStateHasNothingSelected()
     QCOMPARE(child<QProgressBar>(window, "m_progressBar")->value(), 0);
     QVERIFY(interfaceTimer(window)->isActive());
     QCOMPARE(interfaceTimer(window)->interval(), 1000);
+
+    // Refresh without a port says what to do instead of naming no port.
+    child<QPushButton>(window, "m_btnZorviRefresh")->click();
+    QCOMPARE(window.statusBar()->currentMessage(),
+             QStringLiteral("No ZORVIK Device found: no port is chosen. Plug in the KORLINK "
+                            "interface and choose its port, or start a simulated device from "
+                            "the Help menu."));
+    QCOMPARE(deviceLabels(window), QStringList({"", "", "", ""}));
+    QVERIFY(window.centralWidget()->isEnabled());
 }
 
 void UpdaterWindowTest::portListFollowsTheSystem()
