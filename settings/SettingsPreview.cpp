@@ -25,8 +25,11 @@ enum Column { ColumnSetting = 0, ColumnCurrent = 1, ColumnNew = 2 };
 // Rows shown without scrolling; a reset of every setting scrolls.
 constexpr int ROWS_SHOWN = 14;
 
-// The colour of a row the rules correct, beside its warning icon.
+// The colour of a row the rules correct, beside its warning icon, and its
+// text: dark on the pale background whatever the palette's text colour (a
+// dark scheme's light text would be unreadable on it).
 const QColor CORRECTED_BACKGROUND(255, 236, 179);
+const QColor CORRECTED_TEXT(Qt::black);
 
 QString number(int value)
 {
@@ -148,6 +151,7 @@ void SettingsPreview::markCorrected(QTableWidgetItem* newValue, const SettingsPl
         newValue->setText(tr("%1 - corrected").arg(newValue->text()));
     newValue->setIcon(style()->standardIcon(QStyle::SP_MessageBoxWarning));
     newValue->setBackground(QBrush(CORRECTED_BACKGROUND));
+    newValue->setForeground(QBrush(CORRECTED_TEXT));
     newValue->setToolTip(tr("The rules store this value instead; see below the table."));
 }
 

@@ -23,6 +23,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <cmath>
 
 using ZORVI::SettingsPreview;
 using ZORVI::ZORVIKMiniSetup;
@@ -50,7 +51,45 @@ struct SeenTable {
     int rows = 0;
     bool sidewaysScrollBar = true;
     QStringList cutColumns; // "New Value: needs 310, has 250"
+    int colouredCells = 0;
+    // Cells on a colour of their own whose text does not bring its own
+    // colour with 4.5:1 against it (a dark scheme's light text on a pale
+    // background): "row 2: 1.2:1".
+    QStringList unreadableCells;
 };
+
+// The WCAG contrast ratio of two colours.
+double contrast(const QColor& first, const QColor& second)
+{
+    const auto luminance = [](const QColor& colour) {
+        const auto channel = [](double value) {
+            return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF())
+            + 0.0722 * channel(colour.blueF());
+    };
+    const double a = luminance(first) + 0.05;
+    const double b = luminance(second) + 0.05;
+    return std::max(a, b) / std::min(a, b);
+}
+
+void lookAtColouredCells(QTableWidget& table, SeenTable* seen)
+{
+    for (int row = 0; row < table.rowCount(); ++row) {
+        for (int column = 0; column < table.columnCount(); ++column) {
+            const QTableWidgetItem* cell = table.item(row, column);
+            if (!cell || cell->background().style() == Qt::NoBrush)
+                continue;
+            ++seen->colouredCells;
+            const double ratio = cell->foreground().style() == Qt::NoBrush
+                ? 0.0
+                : contrast(cell->foreground().color(), cell->background().color());
+            if (ratio < 4.5)
+                seen->unreadableCells.append(
+                    QStringLiteral("row %1: %2:1").arg(row).arg(ratio, 0, 'f', 1));
+        }
+    }
+}
 
 SeenTable look(SettingsPreview& preview)
 {
@@ -70,6 +109,7 @@ SeenTable look(SettingsPreview& preview)
                                        .arg(needed)
                                        .arg(table->columnWidth(column)));
     }
+    lookAtColouredCells(*table, &seen);
     return seen;
 }
 
@@ -88,9 +128,11 @@ void SettingsPreviewLayoutTest::previewShowsEveryColumnWhole_data()
     QTest::addColumn<Values>("device");
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("rows");
+    // Rows the rules correct, on their own colour.
+    QTest::addColumn<int>("corrected");
 
     QTest::newRow("a setup from another unit loaded")
-        << Values{} << QStringLiteral("action_LoadSettings") << 6;
+        << Values{} << QStringLiteral("action_LoadSettings") << 6 << 1;
     // More rows than the table shows at once: it scrolls down, not sideways.
     QTest::newRow("a far-off device reset to the factory settings")
         << Values{{SwashServoFrequencyID, 3}, {SwashServoFrequency, 120},
@@ -105,7 +147,7 @@ void SettingsPreviewLayoutTest::previewShowsEveryColumnWhole_data()
                   {RevoMixPitch, 20},         {RevoMixCyclic, -20},
                   {TailAsymmetry, 10},        {SwashServo1Angle, 30},
                   {SwashServo2Angle, 150},    {SwashServo3Angle, 270}}
-        << QStringLiteral("action_ResetToFactorySettings") << 24;
+        << QStringLiteral("action_ResetToFactorySettings") << 24 << 0;
 }
 
 void SettingsPreviewLayoutTest::previewShowsEveryColumnWhole()
@@ -113,6 +155,7 @@ void SettingsPreviewLayoutTest::previewShowsEveryColumnWhole()
     QFETCH(Values, device);
     QFETCH(QString, action);
     QFETCH(int, rows);
+    QFETCH(int, corrected);
 
     QTemporaryDir folder;
     QVERIFY(folder.isValid());
@@ -150,6 +193,9 @@ void SettingsPreviewLayoutTest::previewShowsEveryColumnWhole()
     QCOMPARE(seen[0].rows, rows);
     QVERIFY(!seen[0].sidewaysScrollBar);
     QVERIFY2(seen[0].cutColumns.isEmpty(), qPrintable(seen[0].cutColumns.join(QLatin1String("; "))));
+    QCOMPARE(seen[0].colouredCells, corrected);
+    QVERIFY2(seen[0].unreadableCells.isEmpty(),
+             qPrintable(seen[0].unreadableCells.join(QLatin1String("; "))));
     QCOMPARE(simulated.writes(), 0);
 }
 
