@@ -2,7 +2,8 @@
 // the test's process: "Restore Backup..." lists this unit's backups newest
 // first with the firmware they were saved under and how many settings
 // differ, and the one chosen goes through the load preview before anything
-// is written. The backups live in a private XDG_STATE_HOME.
+// is written. The backups live in a private state folder (XDG_STATE_HOME,
+// on Windows LOCALAPPDATA).
 
 #include "Control.h"
 #include "DeviceConnection.h"
@@ -14,6 +15,7 @@
 #include "SettingsFile.h"
 #include "SettingsPreview.h"
 #include "SettingsWindowSteps.h"
+#include "StateFolderVariable.h"
 #include "SwashGeometry.h"
 #include "WindowChild.h"
 #include "ZORVIKMiniSetup.h"
@@ -23,6 +25,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -194,7 +197,9 @@ private:
 void BackupListWindowTest::initTestCase()
 {
     QVERIFY(m_state.isValid());
-    qputenv("XDG_STATE_HOME", m_state.path().toLocal8Bit());
+    // As the system sets it: with backslashes on Windows.
+    qputenv(STATE_FOLDER_VARIABLE,
+            QFile::encodeName(QDir::toNativeSeparators(m_state.path())));
 }
 
 void BackupListWindowTest::cleanup()

@@ -10,6 +10,7 @@
 #include "DeviceInfo.h"
 #include "InProcessDevice.h"
 #include "SimulatedLink.h"
+#include "StateFolderVariable.h"
 #include "UpdateImage.h"
 #include "WindowChild.h"
 
@@ -242,11 +243,7 @@ inline QMap<QString, QString> journalFields(const QString& line)
 // (XDG_STATE_HOME, on Windows LOCALAPPDATA) inside it for as long as it lives.
 class TestFolder {
 public:
-#ifdef _WIN32
-    static constexpr const char* STATE_VARIABLE = "LOCALAPPDATA";
-#else
-    static constexpr const char* STATE_VARIABLE = "XDG_STATE_HOME";
-#endif
+    static constexpr const char* STATE_VARIABLE = STATE_FOLDER_VARIABLE;
 
     TestFolder()
         : m_hadState(qEnvironmentVariableIsSet(STATE_VARIABLE))
