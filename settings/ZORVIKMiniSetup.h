@@ -189,9 +189,6 @@ private:
     QString toolTipFormat(RowUnit unit) const;
     void refillGeometryList();
 
-    int tailServoPulseLength() const;
-    int tailServoFrequency() const;
-
     // Every store from a row goes through the rules that all front ends
     // share: a refused change snaps the row back and says why.
     void storeChanges(const Rules::Changes& request);

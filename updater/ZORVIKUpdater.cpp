@@ -807,8 +807,8 @@ bool ZORVIKUpdater::backUpSettings()
     if (!problem.isEmpty() && !updateWithoutBackup(problem))
         return false;
     if (!m_backupPath.isEmpty())
-        statusBar()->showMessage(
-            tr("Settings backed up to %1").arg(QDir::toNativeSeparators(m_backupPath)));
+        statusBar()->showMessage(tr("Settings backed up to %1")
+                                     .arg(ShownText::of(QDir::toNativeSeparators(m_backupPath))));
     return openSelectedPort();
 }
 
@@ -846,9 +846,9 @@ void ZORVIKUpdater::offerRestore()
         box.setInformativeText(
             QCoreApplication::translate("ZORVI::DeviceConnection", after.problem().c_str())
             + QStringLiteral("\n\n")
-            + tr("The backup is kept in %1. Load it with ZORVIKMicroSettings once the device "
-                 "answers.")
-                  .arg(QDir::toNativeSeparators(m_backupPath)));
+            + tr("The backup is kept in %1. Once the device answers, restore it in "
+                 "ZORVIKMicroSettings with File > Restore Backup...")
+                  .arg(ShownText::of(QDir::toNativeSeparators(m_backupPath))));
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
         return;
@@ -894,7 +894,7 @@ void ZORVIKUpdater::offerRestore()
     box.setInformativeText(detail + QStringLiteral("\n\n")
                            + tr("Check the settings with ZORVIKMicroSettings before flying. The "
                                 "backup is kept in %1.")
-                                 .arg(QDir::toNativeSeparators(m_backupPath)));
+                                 .arg(ShownText::of(QDir::toNativeSeparators(m_backupPath))));
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
 }
