@@ -25,6 +25,9 @@ fi
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 (cd build/test && ctest --output-on-failure -j"$jobs")
+# The tests of a port its user may not open skip themselves as root, which
+# CI runs as: they run again as a throw-away unprivileged user.
+scripts/test-unprivileged.sh build/test
 
 # Qt for Windows: a prebuilt copy when this machine has one (the shared
 # toolchains folder beside the project); without one scripts/windows-qt.sh
