@@ -10,7 +10,8 @@ ensure_packages "${BUILD_PACKAGES[@]}" googletest libgtest-dev libgmock-dev \
     dbus-daemon at-spi2-core python3-pyatspi
 
 jobs=$(nproc)
-cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DZORVIK_SANITIZE=ON
+# The build trees are CMakePresets.json's.
+cmake --preset test
 cmake --build build/test -j"$jobs"
 
 export QT_QPA_PLATFORM=offscreen
@@ -57,16 +58,13 @@ tests/windows/installer-check.sh
 # sanitizers, whose instrumentation changes what the compilers see. Optimized,
 # because GCC finds some faults (uninitialized values, out-of-bounds accesses)
 # only while optimizing.
-for build in gcc:g++ clang:clang++; do
-    tree=build/werror-${build%%:*}
-    cmake -S . -B "$tree" -DCMAKE_CXX_COMPILER="${build#*:}" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_CXX_FLAGS=-Werror -DZORVIK_BUILD_GUI=ON -DZORVIK_SANITIZE=OFF
-    cmake --build "$tree" -j"$jobs"
+for compiler in gcc clang; do
+    cmake --preset "werror-$compiler"
+    cmake --build "build/werror-$compiler" -j"$jobs"
 done
 
 # The parsers that take outside input, fuzzed briefly with libFuzzer (clang).
-CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZORVIK_BUILD_FUZZERS=ON \
-    -DZORVIK_BUILD_GUI=OFF -DZORVIK_BUILD_BENCH=OFF
+cmake --preset fuzz
 cmake --build build/fuzz -j"$jobs" --target update_reader_fuzzer packet_decode_fuzzer \
     settings_file_fuzzer
 (cd build/fuzz && ctest --output-on-failure -L fuzz -j"$jobs")
