@@ -195,24 +195,25 @@ int Control::runUpdate(const char* path)
 
 std::string Control::describe(const TransferReport& report)
 {
-    using Failure = TransferReport::Failure;
+    // Not Control::Failure, the link's: the transfer's own.
+    using TransferFailure = TransferReport::Failure;
     const std::string record = std::to_string(report.failedRecord) + " of "
         + std::to_string(report.recordsTotal);
     switch (report.failure) {
-    case Failure::None:
+    case TransferFailure::None:
         return std::string();
-    case Failure::InvalidUpdate:
+    case TransferFailure::InvalidUpdate:
         return "The update file is not valid; nothing was sent.";
-    case Failure::NoModeAnswer:
+    case TransferFailure::NoModeAnswer:
         return "The device did not accept the mode request: it never entered its receiving "
                "mode.";
-    case Failure::RecordRefused:
+    case TransferFailure::RecordRefused:
         return "Record " + record + " was refused by the device.";
-    case Failure::RecordUnanswered:
+    case TransferFailure::RecordUnanswered:
         return "Record " + record + " was not answered.";
-    case Failure::PortLost:
+    case TransferFailure::PortLost:
         return "The port was lost at record " + record + ".";
-    case Failure::Interrupted:
+    case TransferFailure::Interrupted:
         return "The update was stopped before record " + record
             + ": the program was asked to end.";
     }

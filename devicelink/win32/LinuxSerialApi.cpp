@@ -257,7 +257,7 @@ bool applyLineSettings(int fd, const DCB& dcb)
     if (tcgetattr(fd, &tio) != 0)
         return false;
     cfmakeraw(&tio);
-    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+    tio.c_iflag &= ~tcflag_t(IXON | IXOFF | IXANY | INPCK);
     tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
     tio.c_cflag |= CLOCAL | CREAD | characterSizeFlag(dcb.ByteSize);
     if (dcb.Parity != NOPARITY)

@@ -72,7 +72,8 @@ void SignalPortRelease::install()
     sigemptyset(&g_stopAction.sa_mask);
     for (int signalNumber : STOP_SIGNALS)
         sigaddset(&g_stopAction.sa_mask, signalNumber);
-    g_stopAction.sa_flags = SA_RESETHAND;
+    // The flag is the sign bit of the int that holds the flags.
+    g_stopAction.sa_flags = static_cast<int>(SA_RESETHAND);
     for (int signalNumber : STOP_SIGNALS) {
         if (!isIgnored(signalNumber))
             sigaction(signalNumber, &g_stopAction, nullptr);
