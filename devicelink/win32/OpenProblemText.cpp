@@ -128,8 +128,9 @@ std::string OpenProblemText::permission(const NodeAccess& a)
     const bool groupMayUse = (a.mode & GROUP_READ_WRITE) == GROUP_READ_WRITE && !a.group.empty();
     if (groupMayUse && !a.sessionHasGroup && !a.userListedInGroup)
         return "You may not open " + a.node + ": it belongs to the group " + a.group + ", and "
-            + a.user + " is not in that group. Add yourself with \"sudo adduser " + a.user + " "
-            + a.group + "\", then log out and log in again.";
+            + a.user + " is not in that group. Add yourself to it as root with \"adduser "
+            + a.user + " " + a.group + "\" (in a root shell, or with sudo before it), then log "
+            "out and log in again.";
     if (groupMayUse && !a.sessionHasGroup)
         return "You may not open " + a.node + " yet: it belongs to the group " + a.group + ", and "
             + a.user + " joined that group after this session began. Log out and log in again "
