@@ -97,11 +97,22 @@ for entry in "${suites[@]}"; do
     # platform goes in as a variable (WINEQT_* arrive as QT_*): the suites
     # without widgets take no -platform option. Qt Test writes to the
     # debugger's channel under wine unless told otherwise.
-    # shellcheck disable=SC2086 # the variables are words of their own
-    env WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1 $environment \
-        timeout 600 wine "$tree/$binary" "${arguments[@]}" </dev/null >"$output.raw" 2>&1 \
-        || status=$?
-    tr -d '\r' <"$output.raw" >"$output"
+    run_suite() {
+        status=0
+        # shellcheck disable=SC2086 # the variables are words of their own
+        env WINEQT_QPA_PLATFORM=offscreen WINEQT_FORCE_STDERR_LOGGING=1 $environment \
+            timeout 600 wine "$tree/$binary" "${arguments[@]}" </dev/null >"$output.raw" 2>&1 \
+            || status=$?
+        tr -d '\r' <"$output.raw" >"$output"
+    }
+    run_suite
+    # Now and then wine ends a program before it has run (status 1, not a
+    # word written, not even the suite's first line): that one is started
+    # again, once, and said so. A suite that ran and failed is not.
+    if [ "$status" -ne 0 ] && [ ! -s "$output" ]; then
+        echo "tests/windows: $name ended with status $status before it ran; starting it again" >&2
+        run_suite
+    fi
     if [ "$status" -ne 0 ] || ! summary=$(counts "$output"); then
         tail -n 300 "$output" >&2
         [ "$status" -eq 0 ] || echo "exit status $status" >&2
