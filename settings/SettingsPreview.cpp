@@ -1,5 +1,7 @@
 #include "SettingsPreview.h"
 
+#include "TableFit.h"
+
 #include "ui_SettingsPreview.h"
 
 #include "ParameterRules.h"
@@ -286,21 +288,7 @@ QString SettingsPreview::noteText(SettingsPlan::Note note) const
 // than short values, which pushed the table past its edge.)
 void SettingsPreview::fitTable()
 {
-    QTableWidget* table = m_ui->m_tblChanges;
-    QHeaderView* header = table->horizontalHeader();
-    table->resizeColumnsToContents();
-    const int last = table->columnCount() - 1;
-    for (int column = 0; column < last; ++column)
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    header->setSectionResizeMode(last, QHeaderView::Stretch);
-    const int frame = 2 * table->frameWidth();
-    int width = frame + table->verticalScrollBar()->sizeHint().width();
-    for (int column = 0; column < table->columnCount(); ++column)
-        width += table->columnWidth(column);
-    int height = frame + header->sizeHint().height();
-    for (int row = 0; row < std::min(table->rowCount(), ROWS_SHOWN); ++row)
-        height += table->rowHeight(row);
-    table->setMinimumSize(width, height);
+    TableFit::fit(m_ui->m_tblChanges, ROWS_SHOWN);
 }
 
 // Apply stores; Cancel (Close where there is nothing to store) leaves the
