@@ -4,6 +4,7 @@
 #include "SettingsBackup.h"
 
 #include "ParameterIds.h"
+#include "ScopedVariable.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -24,33 +25,6 @@ namespace Ids = ZORVI::EEPROM;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            m_hadOld = true;
-            m_old = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (m_hadOld)
-            setenv(m_name, m_old.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    const char* m_name;
-    bool m_hadOld = false;
-    std::string m_old;
-};
 
 // The serial bytes as the device sends them; masked they read A4 3F 70 ...
 DeviceInfo deviceInfo(uint8_t lastSerialByte = 0x7F, uint16_t applicationPatch = 7)

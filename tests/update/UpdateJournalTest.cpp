@@ -1,6 +1,7 @@
 // The record of updates: where it goes, and one parseable line per update
 // whatever the values hold.
 
+#include "ScopedVariable.h"
 #include "TempFolder.h"
 #include "UpdateJournal.h"
 
@@ -14,31 +15,6 @@
 using ZORVI::UpdateJournal;
 
 namespace {
-
-// Sets an environment variable for the life of the object.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name)) {
-            m_hadOld = true;
-            m_old = old;
-        }
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedVariable()
-    {
-        if (m_hadOld)
-            setenv(m_name, m_old.c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    bool m_hadOld = false;
-    std::string m_old;
-};
 
 std::vector<std::string> linesOf(const std::string& path)
 {
